@@ -1,0 +1,78 @@
+// RAII guards for GLib locks and allocations held across C++ scopes.
+#pragma once
+
+#include <glib.h>
+#include <glib-object.h>
+
+#include <memory>
+
+namespace velmora {
+
+class MutexLock {
+ public:
+  explicit MutexLock(GMutex *mutex) : mutex_(mutex) { g_mutex_lock(mutex_); }
+  ~MutexLock() { g_mutex_unlock(mutex_); }
+  MutexLock(const MutexLock &) = delete;
+  MutexLock &operator=(const MutexLock &) = delete;
+
+ private:
+  GMutex *mutex_;
+};
+
+class RecMutexLock {
+ public:
+  explicit RecMutexLock(GRecMutex *mutex) : mutex_(mutex) { g_rec_mutex_lock(mutex_); }
+  ~RecMutexLock() { g_rec_mutex_unlock(mutex_); }
+  RecMutexLock(const RecMutexLock &) = delete;
+  RecMutexLock &operator=(const RecMutexLock &) = delete;
+
+ private:
+  GRecMutex *mutex_;
+};
+
+class RWReaderLock {
+ public:
+  explicit RWReaderLock(GRWLock *lock) : lock_(lock) { g_rw_lock_reader_lock(lock_); }
+  ~RWReaderLock() { g_rw_lock_reader_unlock(lock_); }
+  RWReaderLock(const RWReaderLock &) = delete;
+  RWReaderLock &operator=(const RWReaderLock &) = delete;
+
+ private:
+  GRWLock *lock_;
+};
+
+class RWWriterLock {
+ public:
+  explicit RWWriterLock(GRWLock *lock) : lock_(lock) { g_rw_lock_writer_lock(lock_); }
+  ~RWWriterLock() { g_rw_lock_writer_unlock(lock_); }
+  RWWriterLock(const RWWriterLock &) = delete;
+  RWWriterLock &operator=(const RWWriterLock &) = delete;
+
+ private:
+  GRWLock *lock_;
+};
+
+struct GFreeDeleter {
+  void operator()(void *p) const { g_free(p); }
+};
+struct GStrvDeleter {
+  void operator()(gchar **p) const { g_strfreev(p); }
+};
+struct GObjectDeleter {
+  void operator()(gpointer p) const { if (p) g_object_unref(p); }
+};
+struct GErrorDeleter {
+  void operator()(GError *e) const { if (e) g_error_free(e); }
+};
+struct GKeyFileDeleter {
+  void operator()(GKeyFile *k) const { if (k) g_key_file_unref(k); }
+};
+
+using GCharPtr = std::unique_ptr<gchar, GFreeDeleter>;
+using GStrv = std::unique_ptr<gchar *, GStrvDeleter>;
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, GObjectDeleter>;
+using GErrorPtr = std::unique_ptr<GError, GErrorDeleter>;
+using GKeyFilePtr = std::unique_ptr<GKeyFile, GKeyFileDeleter>;
+
+}  // namespace velmora

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the library and runs every test.
+#   scripts/test.sh            normal build (build/default)
+#   scripts/test.sh asan       AddressSanitizer + UndefinedBehaviorSanitizer (build/asan)
+#   scripts/test.sh tsan       ThreadSanitizer, threaded tests only (build/tsan)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+bash scripts/deps.sh
+variant=${1:-default}
+jobs=$(nproc)
+case "$variant" in
+  default) flags=() ; ctest_args=() ;;
+  asan) flags=(-DVELMORA_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug) ; ctest_args=() ;;
+  tsan) flags=(-DVELMORA_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug) ; ctest_args=(-L threaded) ;;
+  *) echo "unknown variant: $variant" >&2; exit 2 ;;
+esac
+cmake -S . -B "build/$variant" -G Ninja "${flags[@]}" >/dev/null
+cmake --build "build/$variant" -j "$jobs"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+bash scripts/with-private-bus.sh \
+  ctest --test-dir "build/$variant" --output-on-failure -j "$jobs" "${ctest_args[@]}"
