@@ -1,0 +1,473 @@
+/* The framework's vocabulary: every enumeration and flags type shared by the
+ * processes of the framework, registered with GObject under fixed names.
+ * The numbers are the contract between processes: never change them. */
+#ifndef PTZ_ENUM_TYPES_H
+#define PTZ_ENUM_TYPES_H
+
+#include <glib-object.h>
+
+#include "ptz_export.h"
+
+G_BEGIN_DECLS
+
+/* The framework commands. 29, 30 and 31 are not used. The row of 25 is registered with the name "Get driver property" and the nick "set driver property". */
+typedef enum {
+  PTZ_COMMAND_ERROR_REPLY = -1,
+  PTZ_COMMAND_SET_PRESET = 0,
+  PTZ_COMMAND_SET_DEVICE_PRESET = 1,
+  PTZ_COMMAND_GET_DEVICE_PRESETS = 2,
+  PTZ_COMMAND_GOTO_PRESET = 3,
+  PTZ_COMMAND_GOTO_DEVICE_PRESET = 4,
+  PTZ_COMMAND_MOVE = 5,
+  PTZ_COMMAND_STOP = 6,
+  PTZ_COMMAND_FIELD_ANGLES = 7,
+  PTZ_COMMAND_UNREGISTER = 8,
+  PTZ_COMMAND_AUXILIARY = 9,
+  PTZ_COMMAND_GET_AUXILIARY = 10,
+  PTZ_COMMAND_OSD_MENU = 11,
+  PTZ_COMMAND_QUERY_SPEED = 12,
+  PTZ_COMMAND_QUERY_POSITION = 13,
+  PTZ_COMMAND_QUERY_ZOOMDELIM = 14,
+  PTZ_COMMAND_CHANGE_PORT = 15,
+  PTZ_COMMAND_MOVE_COMMAND = 16,
+  PTZ_COMMAND_AREA_ZOOM = 17,
+  PTZ_COMMAND_IMAGE = 18,
+  PTZ_COMMAND_DEFAULT_HOME_PRESET = 19,
+  PTZ_COMMAND_QUERY_LIMIT_RANGES = 20,
+  PTZ_COMMAND_GET_DRIVER_NAME = 21,
+  PTZ_COMMAND_GET_DEVICE_TYPES = 22,
+  PTZ_COMMAND_GET_CAPABILITIES = 23,
+  PTZ_COMMAND_SET_CAPABILITIES = 24,
+  PTZ_COMMAND_GET_DRIVER_PROPERTY = 25,
+  PTZ_COMMAND_GET_PRESET_POSITION = 26,
+  PTZ_COMMAND_QUERY_ATTRIBUTES = 27,
+  PTZ_COMMAND_GET_DRIVER_PARAMETERS = 28,
+  PTZ_COMMAND_HOME_PRESET_UPDATED = 32,
+  PTZ_COMMAND_END_OF_RECORD = 33
+} PTZCommand;
+PTZ_API GType ptz_command_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_COMMAND (ptz_command_get_type ())
+
+/* Socket-level commands, continuing after PTZCommand (33 is also PTZCommand's end of record). */
+typedef enum {
+  PTZ_SOCKET_COMMAND_SOCKET_COMMAND_QUEUE = 33,
+  PTZ_SOCKET_COMMAND_SOCKET_COMMAND_LAST = 34
+} SocketCommand;
+PTZ_API GType ptz_socket_command_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_SOCKET_COMMAND (ptz_socket_command_get_type ())
+
+/* Protocol versions. */
+typedef enum {
+  PTZ_PROTOCOL_VERSION_PROTOCOL_VERSION_1 = 0,
+  PTZ_PROTOCOL_VERSION_PROTOCOL_VERSION_LAST = 1
+} ProtocolVersion;
+PTZ_API GType ptz_protocol_version_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_PROTOCOL_VERSION (ptz_protocol_version_get_type ())
+
+/* Move modes. */
+typedef enum {
+  PTZ_MOVE_NONE = 0,
+  PTZ_MOVE_ABSOLUTE = 1,
+  PTZ_MOVE_RELATIVE = 2,
+  PTZ_MOVE_CONTINUOUS = 3
+} PTZMove;
+PTZ_API GType ptz_move_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_MOVE (ptz_move_get_type ())
+
+/* Move state of one motion (pan, tilt, zoom, ...). */
+typedef enum {
+  PTZ_MOVE_STATUS_INVALID = -1,
+  PTZ_MOVE_STATUS_IDLE = 0,
+  PTZ_MOVE_STATUS_MOVING = 1,
+  PTZ_MOVE_STATUS_UNKNOWN = 2
+} PTZMoveStatus;
+PTZ_API GType ptz_move_status_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_MOVE_STATUS (ptz_move_status_get_type ())
+
+/* Direction commands; "Home" is registered first. */
+typedef enum {
+  PTZ_MOVE_CMD_UP = 0,
+  PTZ_MOVE_CMD_DOWN = 1,
+  PTZ_MOVE_CMD_LEFT = 2,
+  PTZ_MOVE_CMD_RIGHT = 3,
+  PTZ_MOVE_CMD_UP_LEFT = 4,
+  PTZ_MOVE_CMD_UP_RIGHT = 5,
+  PTZ_MOVE_CMD_DOWN_LEFT = 6,
+  PTZ_MOVE_CMD_DOWN_RIGHT = 7,
+  PTZ_MOVE_CMD_HOME = 8,
+  PTZ_MOVE_CMD_STOP = 9
+} PTZMoveCmd;
+PTZ_API GType ptz_move_cmd_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_MOVE_CMD (ptz_move_cmd_get_type ())
+
+/* On/off switches. */
+typedef enum {
+  PTZ_ENABLE_NONE = 0,
+  PTZ_ENABLE_ON = 1,
+  PTZ_ENABLE_OFF = 2
+} PTZEnable;
+PTZ_API GType ptz_enable_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_ENABLE (ptz_enable_get_type ())
+
+/* On/off/auto switches. */
+typedef enum {
+  PTZ_AUTO_ENABLE_NONE = 0,
+  PTZ_AUTO_ENABLE_ON = 1,
+  PTZ_AUTO_ENABLE_OFF = 2,
+  PTZ_AUTO_ENABLE_AUTO = 3
+} PTZAutoEnable;
+PTZ_API GType ptz_auto_enable_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_AUTO_ENABLE (ptz_auto_enable_get_type ())
+
+/* Control requests. */
+typedef enum {
+  PTZ_CONTROL_REQUEST = 0,
+  PTZ_CONTROL_QUERY = 1,
+  PTZ_CONTROL_DROP = 2,
+  PTZ_CONTROL_REQUEST_TAKE_EQUAL = 3,
+  PTZ_CONTROL_UNKNOWN = 4
+} PTZControl;
+PTZ_API GType ptz_control_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_CONTROL (ptz_control_get_type ())
+
+/* Queries. */
+typedef enum {
+  PTZ_QUERY_SPEED = 0,
+  PTZ_QUERY_POSITION = 1,
+  PTZ_QUERY_PRESETPOSCAM = 2,
+  PTZ_QUERY_PRESETPOSALL = 3
+} PTZQuery;
+PTZ_API GType ptz_query_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_QUERY (ptz_query_get_type ())
+
+/* Field angles. */
+typedef enum {
+  PTZ_ANGLE_HORIZONTAL = 0,
+  PTZ_ANGLE_VERTICAL = 1,
+  PTZ_ANGLE_BOTH = 2,
+  PTZ_ANGLE_NONE = 3
+} PTZAngle;
+PTZ_API GType ptz_angle_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_ANGLE (ptz_angle_get_type ())
+
+/* On-screen menu keys. */
+typedef enum {
+  PTZ_OSD_MENU_OPEN = 0,
+  PTZ_OSD_MENU_CLOSE = 1,
+  PTZ_OSD_MENU_UP = 2,
+  PTZ_OSD_MENU_DOWN = 3,
+  PTZ_OSD_MENU_LEFT = 4,
+  PTZ_OSD_MENU_RIGHT = 5,
+  PTZ_OSD_MENU_SELECT = 6,
+  PTZ_OSD_MENU_BACK = 7
+} PTZOsdMenu;
+PTZ_API GType ptz_osd_menu_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_OSD_MENU (ptz_osd_menu_get_type ())
+
+/* Driver statuses. */
+typedef enum {
+  PTZ_DRIVER_STATUS_ERROR = 0,
+  PTZ_DRIVER_STATUS_READY = 1,
+  PTZ_DRIVER_STATUS_WAIT = 2,
+  PTZ_DRIVER_STATUS_ABORT = 3
+} PTZDriverStatus;
+PTZ_API GType ptz_driver_status_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_DRIVER_STATUS (ptz_driver_status_get_type ())
+
+/* Coordinate spaces. */
+typedef enum {
+  PTZ_SPACE_NONE = 0,
+  PTZ_SPACE_GENERIC = 1,
+  PTZ_SPACE_MECH = 2,
+  PTZ_SPACE_MAG = 3,
+  PTZ_SPACE_DEGREES = 4,
+  PTZ_SPACE_FOV = 5,
+  PTZ_SPACE_P_SPEED_DISABLED = 6,
+  PTZ_SPACE_OVERVIEW = 7,
+  PTZ_SPACE_DURATION = 8
+} PTZSpace;
+PTZ_API GType ptz_space_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_SPACE (ptz_space_get_type ())
+
+/* Kind of a driver parameter. */
+typedef enum {
+  PTZ_PARAMETER_NONE = 0,
+  PTZ_PARAMETER_CONSTANT = 1,
+  PTZ_PARAMETER_TEXT = 2,
+  PTZ_PARAMETER_INTEGER = 3,
+  PTZ_PARAMETER_BOOLEAN = 4,
+  PTZ_PARAMETER_CONSTANT_INTEGER = 5,
+  PTZ_PARAMETER_CONSTANT_BOOLEAN = 6
+} PTZParameter;
+PTZ_API GType ptz_parameter_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_PARAMETER (ptz_parameter_get_type ())
+
+/* Group of a driver parameter. */
+typedef enum {
+  PTZ_PARAMETER_GROUP_NONE = 0,
+  PTZ_PARAMETER_GROUP_GENERAL = 1,
+  PTZ_PARAMETER_GROUP_SERIAL = 2,
+  PTZ_PARAMETER_GROUP_SUPPORT = 3,
+  PTZ_PARAMETER_GROUP_LIMIT = 4,
+  PTZ_PARAMETER_GROUP_VARIOUS = 5,
+  PTZ_PARAMETER_GROUP_USER_BASIC = 6,
+  PTZ_PARAMETER_GROUP_USER_ADVANCED = 7,
+  PTZ_PARAMETER_GROUP_IMAGE_SOURCE = 8,
+  PTZ_PARAMETER_GROUP_AUX_BUTTON = 9
+} PTZParameterGroup;
+PTZ_API GType ptz_parameter_group_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_PARAMETER_GROUP (ptz_parameter_group_get_type ())
+
+/* Serial line modes. */
+typedef enum {
+  PTZ_PORT_MODE_OFF = 0,
+  PTZ_PORT_MODE_RS485 = 1,
+  PTZ_PORT_MODE_RS485_4 = 2,
+  PTZ_PORT_MODE_RS422 = 3,
+  PTZ_PORT_MODE_RS232 = 4,
+  PTZ_PORT_MODE_COAX = 5
+} PTZPortMode;
+PTZ_API GType ptz_port_mode_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_PORT_MODE (ptz_port_mode_get_type ())
+
+/* Baud rates; the value is the rate itself. */
+typedef enum {
+  PTZ_BAUD_RATE_300 = 300,
+  PTZ_BAUD_RATE_600 = 600,
+  PTZ_BAUD_RATE_1200 = 1200,
+  PTZ_BAUD_RATE_2400 = 2400,
+  PTZ_BAUD_RATE_4800 = 4800,
+  PTZ_BAUD_RATE_9600 = 9600,
+  PTZ_BAUD_RATE_19200 = 19200,
+  PTZ_BAUD_RATE_38400 = 38400,
+  PTZ_BAUD_RATE_57600 = 57600,
+  PTZ_BAUD_RATE_115200 = 115200,
+  PTZ_BAUD_RATE_230400 = 230400,
+  PTZ_BAUD_RATE_460800 = 460800
+} PTZBaudRate;
+PTZ_API GType ptz_baud_rate_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_BAUD_RATE (ptz_baud_rate_get_type ())
+
+/* Data bits. */
+typedef enum {
+  PTZ_DATA_BITS_7 = 7,
+  PTZ_DATA_BITS_8 = 8
+} PTZDataBits;
+PTZ_API GType ptz_data_bits_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_DATA_BITS (ptz_data_bits_get_type ())
+
+/* Stop bits. */
+typedef enum {
+  PTZ_STOP_BITS_1 = 1,
+  PTZ_STOP_BITS_2 = 2
+} PTZStopBits;
+PTZ_API GType ptz_stop_bits_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_STOP_BITS (ptz_stop_bits_get_type ())
+
+/* Parity. */
+typedef enum {
+  PTZ_PARITY_NONE = 0,
+  PTZ_PARITY_EVEN = 1,
+  PTZ_PARITY_ODD = 2,
+  PTZ_PARITY_MARK = 3,
+  PTZ_PARITY_SPACE = 4
+} PTZParity;
+PTZ_API GType ptz_parity_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_PARITY (ptz_parity_get_type ())
+
+/* Port types. */
+typedef enum {
+  PTZ_PORT_TYPE_SERIAL = 0,
+  PTZ_PORT_TYPE_REMOTEPORT = 1,
+  PTZ_PORT_TYPE_COAX_PTZ_CONTROL = 2
+} PTZPortType;
+PTZ_API GType ptz_port_type_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_PORT_TYPE (ptz_port_type_get_type ())
+
+/* Status-cache groups. */
+typedef enum {
+  PTZ_SC_GROUP_POSITION = 0,
+  PTZ_SC_GROUP_PRESET = 1,
+  PTZ_SC_GROUP_VARIOUS = 2,
+  PTZ_SC_GROUP_LIMIT = 3
+} PTZSCGroup;
+PTZ_API GType ptz_sc_group_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_SC_GROUP (ptz_sc_group_get_type ())
+
+/* Status-cache parameters. 58 has no row (the Various group still accepts it as its overview-mode parameter); the focus pairs are registered before the iris pairs. */
+typedef enum {
+  PTZ_SC_PARAM_POSITION_PAN = 0,
+  PTZ_SC_PARAM_POSITION_TILT = 1,
+  PTZ_SC_PARAM_POSITION_PAN_MECH = 2,
+  PTZ_SC_PARAM_POSITION_TILT_MECH = 3,
+  PTZ_SC_PARAM_POSITION_PAN_FIXED = 4,
+  PTZ_SC_PARAM_POSITION_TILT_FIXED = 5,
+  PTZ_SC_PARAM_POSITION_MZOOM = 6,
+  PTZ_SC_PARAM_POSITION_VZOOM = 7,
+  PTZ_SC_PARAM_POSITION_HFOV = 8,
+  PTZ_SC_PARAM_POSITION_VFOV = 9,
+  PTZ_SC_PARAM_POSITION_MASK_HFOV = 10,
+  PTZ_SC_PARAM_POSITION_MASK_VFOV = 11,
+  PTZ_SC_PARAM_POSITION_IRIS = 12,
+  PTZ_SC_PARAM_POSITION_FOCUS = 13,
+  PTZ_SC_PARAM_POSITION_BRIGHTNESS = 14,
+  PTZ_SC_PARAM_POSITION_PAN_STATUS = 15,
+  PTZ_SC_PARAM_POSITION_TILT_STATUS = 16,
+  PTZ_SC_PARAM_POSITION_ZOOM_STATUS = 17,
+  PTZ_SC_PARAM_POSITION_IRIS_STATUS = 18,
+  PTZ_SC_PARAM_POSITION_FOCUS_STATUS = 19,
+  PTZ_SC_PARAM_POSITION_BRIGHTNESS_STATUS = 20,
+  PTZ_SC_PARAM_POSITION_UPDATE_RATE = 21,
+  PTZ_SC_PARAM_POSITION_TIME_VAL = 22,
+  PTZ_SC_PARAM_POSITION_PAN_STATUS_IDLE_TIME = 23,
+  PTZ_SC_PARAM_POSITION_PAN_STATUS_MOVING_TIME = 24,
+  PTZ_SC_PARAM_POSITION_TILT_STATUS_IDLE_TIME = 25,
+  PTZ_SC_PARAM_POSITION_TILT_STATUS_MOVING_TIME = 26,
+  PTZ_SC_PARAM_POSITION_ZOOM_STATUS_IDLE_TIME = 27,
+  PTZ_SC_PARAM_POSITION_ZOOM_STATUS_MOVING_TIME = 28,
+  PTZ_SC_PARAM_POSITION_IRIS_STATUS_IDLE_TIME = 29,
+  PTZ_SC_PARAM_POSITION_IRIS_STATUS_MOVING_TIME = 30,
+  PTZ_SC_PARAM_POSITION_FOCUS_STATUS_IDLE_TIME = 31,
+  PTZ_SC_PARAM_POSITION_FOCUS_STATUS_MOVING_TIME = 32,
+  PTZ_SC_PARAM_POSITION_BRIGHT_STATUS_IDLE_TIME = 33,
+  PTZ_SC_PARAM_POSITION_BRIGHT_STATUS_MOVING_TIME = 34,
+  PTZ_SC_PARAM_POSITION_GM_PAN_STATUS_IDLE_TIME = 35,
+  PTZ_SC_PARAM_POSITION_GM_PAN_STATUS_MOVING_TIME = 36,
+  PTZ_SC_PARAM_POSITION_GM_TILT_STATUS_IDLE_TIME = 37,
+  PTZ_SC_PARAM_POSITION_GM_TILT_STATUS_MOVING_TIME = 38,
+  PTZ_SC_PARAM_POSITION_GM_ZOOM_STATUS_IDLE_TIME = 39,
+  PTZ_SC_PARAM_POSITION_GM_ZOOM_STATUS_MOVING_TIME = 40,
+  PTZ_SC_PARAM_POSITION_GM_IRIS_STATUS_IDLE_TIME = 41,
+  PTZ_SC_PARAM_POSITION_GM_IRIS_STATUS_MOVING_TIME = 42,
+  PTZ_SC_PARAM_POSITION_GM_FOCUS_STATUS_IDLE_TIME = 43,
+  PTZ_SC_PARAM_POSITION_GM_FOCUS_STATUS_MOVING_TIME = 44,
+  PTZ_SC_PARAM_POSITION_GM_BRIGHT_STATUS_IDLE_TIME = 45,
+  PTZ_SC_PARAM_POSITION_GM_BRIGHT_STATUS_MOVING_TIME = 46,
+  PTZ_SC_PARAM_PRESET_NAME = 47,
+  PTZ_SC_PARAM_PRESET_SIZE = 48,
+  PTZ_SC_PARAM_VARIOUS_PAN_FLIPPED = 49,
+  PTZ_SC_PARAM_VARIOUS_TILT_FLIPPED = 50,
+  PTZ_SC_PARAM_VARIOUS_CAM_FLIPPED = 51,
+  PTZ_SC_PARAM_VARIOUS_AUTO_FLIPPING = 52,
+  PTZ_SC_PARAM_VARIOUS_PT_PRESET_MOVE = 53,
+  PTZ_SC_PARAM_VARIOUS_AUTO_FOCUS = 54,
+  PTZ_SC_PARAM_VARIOUS_AUTO_IRIS = 55,
+  PTZ_SC_PARAM_VARIOUS_BACKLIGHT_COMPENSATION = 56,
+  PTZ_SC_PARAM_VARIOUS_IR_CUT_FILTER = 57,
+  PTZ_SC_PARAM_LIMIT_MIN_PAN = 59,
+  PTZ_SC_PARAM_LIMIT_MAX_PAN = 60,
+  PTZ_SC_PARAM_LIMIT_MIN_TILT = 61,
+  PTZ_SC_PARAM_LIMIT_MAX_TILT = 62,
+  PTZ_SC_PARAM_LIMIT_MIN_ZOOM = 63,
+  PTZ_SC_PARAM_LIMIT_MAX_ZOOM = 64,
+  PTZ_SC_PARAM_LIMIT_MIN_IRIS = 65,
+  PTZ_SC_PARAM_LIMIT_MAX_IRIS = 66,
+  PTZ_SC_PARAM_LIMIT_MIN_FOCUS = 67,
+  PTZ_SC_PARAM_LIMIT_MAX_FOCUS = 68,
+  PTZ_SC_PARAM_LIMIT_MIN_ANGLE = 69,
+  PTZ_SC_PARAM_LIMIT_MAX_ANGLE = 70,
+  PTZ_SC_PARAM_LIMIT_MIN_BRIGHTNESS = 71,
+  PTZ_SC_PARAM_LIMIT_MAX_BRIGHTNESS = 72
+} PTZSCParam;
+PTZ_API GType ptz_sc_param_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_SC_PARAM (ptz_sc_param_get_type ())
+
+/* Driver states. */
+typedef enum {
+  PTZ_DRIVER_STATE_UNKNOWN = 0,
+  PTZ_DRIVER_STATE_RUN = 1,
+  PTZ_DRIVER_STATE_WARMING_UP = 2,
+  PTZ_DRIVER_STATE_COOLING_DOWN = 3,
+  PTZ_DRIVER_STATE_INIT = 4,
+  PTZ_DRIVER_STATE_UPGRADING = 5,
+  PTZ_DRIVER_STATE_DOWN = 6,
+  PTZ_DRIVER_STATE_NOT_FUNCTIONAL = 7,
+  PTZ_DRIVER_STATE_RECALIBRATING = 8,
+  PTZ_DRIVER_STATE_WAITING_FOR_POWER = 9,
+  PTZ_DRIVER_STATE_LOW_POWER = 10
+} PTZDriverState;
+PTZ_API GType ptz_driver_state_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_DRIVER_STATE (ptz_driver_state_get_type ())
+
+/* Driver move capabilities (the move word). Bits 27 and 28 have no row; "Locked" is registered before "SpeedControl". */
+typedef enum {
+  PTZ_DRIVER_MOVE_CAPABILITIES_NONE = 0x0,
+  PTZ_DRIVER_MOVE_CAPABILITIES_PAN = 0x1,
+  PTZ_DRIVER_MOVE_CAPABILITIES_REL_PAN = 0x2,
+  PTZ_DRIVER_MOVE_CAPABILITIES_CONT_PAN = 0x4,
+  PTZ_DRIVER_MOVE_CAPABILITIES_TILT = 0x8,
+  PTZ_DRIVER_MOVE_CAPABILITIES_REL_TILT = 0x10,
+  PTZ_DRIVER_MOVE_CAPABILITIES_CONT_TILT = 0x20,
+  PTZ_DRIVER_MOVE_CAPABILITIES_ZOOM = 0x40,
+  PTZ_DRIVER_MOVE_CAPABILITIES_REL_ZOOM = 0x80,
+  PTZ_DRIVER_MOVE_CAPABILITIES_CONT_ZOOM = 0x100,
+  PTZ_DRIVER_MOVE_CAPABILITIES_DIGITAL_ZOOM = 0x200,
+  PTZ_DRIVER_MOVE_CAPABILITIES_MAX_ZOOM = 0x400,
+  PTZ_DRIVER_MOVE_CAPABILITIES_FOCUS = 0x800,
+  PTZ_DRIVER_MOVE_CAPABILITIES_REL_FOCUS = 0x1000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_CONT_FOCUS = 0x2000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_AUTO_FOCUS = 0x4000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_IRIS = 0x8000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_REL_IRIS = 0x10000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_CONT_IRIS = 0x20000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_AUTO_IRIS = 0x40000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_BRIGHTNESS = 0x80000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_REL_BRIGHTNESS = 0x100000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_CONT_BRIGHTNESS = 0x200000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_IR_CUT_FILTER = 0x400000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_AUTO_IR_CUT_FILTER = 0x800000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_BACK_LIGHT = 0x1000000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_SPEED_CONTROL = 0x2000000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_PROPORTIONAL_SPEED = 0x4000000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_LOCKED = 0x20000000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_PAN_OFFSET = 0x40000000,
+  PTZ_DRIVER_MOVE_CAPABILITIES_ZOOM_MAG = 0x80000000u
+} PTZDriverMoveCapabilities;
+PTZ_API GType ptz_driver_move_capabilities_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_DRIVER_MOVE_CAPABILITIES (ptz_driver_move_capabilities_get_type ())
+
+/* Driver extra capabilities (the extra word). */
+typedef enum {
+  PTZ_DRIVER_EXTRA_CAPABILITIES_NONE = 0x0,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_AUX = 0x1,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_OSDMENU = 0x2,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_AREA_ZOOM = 0x4,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_LENS_OFFSET = 0x8,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_ACTION_NOTIFICATION = 0x10,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_JOYSTICK_EMULATION = 0x20,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_GENERIC_HTTP = 0x40,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_SERVER_PRESET = 0x80,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_DEVICE_PRESET = 0x100,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_DRIVER_PRESET = 0x200,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_STATUS_CACHE_POSITION = 0x400,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_ASYNC_REPLY = 0x800,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_PTZCOUNTER = 0x1000,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_CMD_IFDBUS = 0x2000,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_CMD_IFSOCKET = 0x4000,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_IDLE_MODE = 0x8000,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_POSITION_CACHE = 0x10000,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_OVERVIEW = 0x20000,
+  PTZ_DRIVER_EXTRA_CAPABILITIES_DEVICE_TYPE = 0x40000
+} PTZDriverExtraCapabilities;
+PTZ_API GType ptz_driver_extra_capabilities_get_type (void) G_GNUC_CONST;
+#define PTZ_TYPE_DRIVER_EXTRA_CAPABILITIES (ptz_driver_extra_capabilities_get_type ())
+
+/* A driver's capability pair: PTZDriverMoveCapabilities bits, then
+ * PTZDriverExtraCapabilities bits. */
+typedef struct {
+  guint32 move;
+  guint32 extra;
+} PTZDriverCapabilities;
+
+/* Writes the value names of the capability bits that are set to the system
+ * log (informational priority), the move word first, then the extra word. */
+PTZ_API void ptz_flag_types_list_all (const PTZDriverCapabilities *driver_cap);
+
+/* TRUE when the driver offers anything PTZ-related: a non-zero move word, or
+ * an extra word that is non-zero once the "DeviceType" bit is cleared (the
+ * cleared word is stored back when the move word is zero). */
+PTZ_API gboolean ptz_flags_utils_ptz_usable (PTZDriverCapabilities *driver_cap);
+
+G_END_DECLS
+
+#endif /* PTZ_ENUM_TYPES_H */
