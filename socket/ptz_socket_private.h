@@ -1,0 +1,36 @@
+// Internal hooks of the socket endpoint and the descriptor source for the
+// other socket classes of the library (not exported).
+#pragma once
+
+#include <sys/types.h>
+#include <sys/uio.h>
+
+#include "ptz_socket.h"
+
+// Called on the default main context right after a reconnection attempt left
+// a valid descriptor in self->fd, before the timer ends. NULL clears it.
+void ptz_socket_set_reconnect_notify(PTZSocket *self, void (*notify)(PTZSocket *self, gpointer data),
+                                     gpointer data);
+
+// Called from the source's dispatch when the descriptor hangs up (or reports
+// an error), after it was unregistered and the lock released. NULL clears it.
+void ptz_file_g_source_set_hangup_notify(GSource *source, void (*notify)(gpointer data), gpointer data);
+
+// Watches `fd` instead of the current descriptor: the old one is
+// unregistered, the new one registered when it is 0 or more (so a paused
+// source watches again). Safe from any thread.
+void ptz_file_g_source_set_fd(GSource *source, int fd);
+
+namespace velmora::socket {
+
+// One write that never raises SIGPIPE: sendmsg(MSG_NOSIGNAL) on sockets,
+// writev on other descriptors. Returns what writev(2) returns.
+ssize_t write_once(int fd, const struct iovec *iov, int iovcnt);
+
+// The endpoint's timed write of several buffers as one message, with the
+// contract of PTZSocketClass.write (0 for a descriptor that is not open, -1 on
+// failure, else the bytes written); pieces go out in as few system calls as
+// the socket allows.
+int write_vectored(PTZSocket *self, int fd, const struct iovec *iov, int iovcnt, int timeout_ms);
+
+}  // namespace velmora::socket
