@@ -1,13 +1,20 @@
 // Internals of the settings store shared by the queries and by the other
 // configuration readers of this folder. Not installed.
-//
-// The shell-style store keeps its own lock; nothing outside the settings
-// store itself needs the settings lock, so it stays private to it.
 #pragma once
 
 #include <glib.h>
 
 #include "ptz_settings.h"
+
+// Holds the settings lock, which guards both settings stores, for its
+// lifetime. Not recursive. The shell-style store has a lock of its own.
+class SettingsLock {
+ public:
+  SettingsLock();
+  ~SettingsLock();
+  SettingsLock(const SettingsLock &) = delete;
+  SettingsLock &operator=(const SettingsLock &) = delete;
+};
 
 // The group name without one leading "root." or "ROOT." (the result points
 // into the argument; NULL stays NULL).
