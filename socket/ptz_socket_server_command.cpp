@@ -1,0 +1,165 @@
+// PTZSocketServerCommand: the command server. Reassembles length-prefixed
+// messages per connection, hands the callback only the payload, and answers
+// through a handle with the id of the request.
+#include <errno.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "common/ptz_log.h"
+#include "common/ptz_raii.h"
+#include "ptz_socket_server.h"
+#include "socket/ptz_socket_server_private.h"
+
+namespace {
+
+constexpr gsize kMax = PTZ_SOCKET_MESSAGE_MAX;
+constexpr gsize kHeader = PTZ_SOCKET_HEADER_SIZE;
+// How long a reply that did not fit into the socket at once may wait for the
+// peer to make room, so that a half-written reply never breaks the framing.
+constexpr int kReplyRestTimeoutMs = 1000;
+
+// The reply handle of a command: the documented (descriptor, server, id),
+// with the server where the plain server's handle has it, and the identity
+// of the connection so that a late reply never reaches a newer peer that got
+// the same descriptor number.
+struct CommandHandle {
+  int fd;
+  PTZSocketServer *server;
+  guint32 id;
+  guint64 serial;
+};
+static_assert(offsetof(CommandHandle, server) == offsetof(PTZSocketServerHandle, server));
+
+guint32 field(const guint8 *bytes) {
+  guint32 value;
+  memcpy(&value, bytes, sizeof(value));
+  return value;
+}
+
+// Reads into the connection's message up to `want` bytes in all; returns 1
+// when they are in, 0 when the socket has no more yet, -1 when the
+// connection has ended or failed.
+int fill(PTZSocketServerConnection *connection, gsize want) {
+  while (connection->received < want) {
+    ssize_t n = read(connection->fd, connection->message + connection->received, want - connection->received);
+    if (n > 0) {
+      connection->received += gsize(n);
+    } else if (n == 0) {
+      return -1;
+    } else {
+      return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? 0 : -1;
+    }
+  }
+  return 1;
+}
+
+// The class read: continues the message of the connection with descriptor
+// fd; returns the payload length once a message is complete (its payload
+// copied to buffer), 0 while it is not, -1 when the connection must close.
+int command_read(PTZSocket *endpoint, int fd, void *buffer, gsize size, int) {
+  static const char *const function = "ptz_socket_server_command_read";
+  auto *self = PTZ_SOCKET_SERVER_COMMAND(endpoint);
+  PTZSocketServerConnection *connection = velmora::server::find_connection(&self->parent_instance, fd, 0);
+  if (connection == nullptr) return -1;
+  if (connection->message == nullptr) connection->message = static_cast<guint8 *>(g_malloc(kMax));
+
+  if (connection->length == 0) {
+    int r = fill(connection, 4);
+    self->received = connection->received;
+    if (r <= 0) return r;
+    const guint32 length = field(connection->message);
+    // The field is read as a signed number: a value with the top bit set is
+    // as much too large as any above the limit.
+    if (length > kMax) {
+      PTZ_LOG_ERR("%s: Received a message larger than max (%u): len=%lu", function, guint(kMax),
+                  gulong(length));
+      return -1;
+    }
+    // Nothing shorter than its own header can be framed: no way to find the
+    // next message boundary on this connection.
+    if (length < kHeader) return -1;
+    connection->length = length;
+  }
+  self->length = connection->length;
+  int r = fill(connection, connection->length);
+  self->received = connection->received;
+  if (r <= 0) return r;
+
+  const gsize payload = connection->length - kHeader;
+  memcpy(self->buffer, connection->message, connection->length);
+  self->id = field(connection->message + 4);
+  memcpy(buffer, connection->message + kHeader, MIN(payload, size));
+  connection->received = connection->length = 0;
+  self->received = self->length = 0;
+  // A bare header carries nothing to deliver and gets no reply.
+  self->complete = payload > 0;
+  return int(MIN(payload, size));
+}
+
+PTZSocketServerHandle *command_get_handle(PTZSocketServer *server, PTZSocketServerConnection *connection) {
+  auto *self = PTZ_SOCKET_SERVER_COMMAND(server);
+  if (!self->complete) return nullptr;
+  self->complete = FALSE;
+  auto *handle = g_new(CommandHandle, 1);
+  *handle = {connection->fd, server, self->id, connection->serial};
+  return reinterpret_cast<PTZSocketServerHandle *>(handle);
+}
+
+gboolean command_send(PTZSocketServerHandle *server_handle, const void *buffer, gsize length) {
+  std::unique_ptr<CommandHandle, velmora::GFreeDeleter> handle(reinterpret_cast<CommandHandle *>(server_handle));
+  PTZSocketServer *server = handle->server;
+  // A reply larger than the framing allows would break the peer's reader.
+  if (length > kMax - kHeader || (length > 0 && buffer == nullptr)) return FALSE;
+  PTZSocketServerConnection *connection = velmora::server::find_connection(server, handle->fd, handle->serial);
+  if (connection == nullptr) return FALSE;  // its connection has closed: the reply is dropped
+
+  guint8 message[kMax];
+  const guint32 total = guint32(length + kHeader);
+  memcpy(message, &total, 4);
+  memcpy(message + 4, &handle->id, 4);
+  if (length > 0) memcpy(message + kHeader, buffer, length);
+
+  PTZSocket *endpoint = PTZ_SOCKET(server);
+  PTZSocketClass *klass = PTZ_SOCKET_GET_CLASS(endpoint);
+  int n = klass->write(endpoint, connection->fd, message, total, 0);
+  if (n <= 0) return FALSE;  // nothing went out: the framing is intact
+  gsize written = gsize(n);
+  if (written < total) {
+    int rest = klass->write(endpoint, connection->fd, message + written, total - written, kReplyRestTimeoutMs);
+    if (rest > 0) written += gsize(rest);
+  }
+  if (written == total) return TRUE;
+  // Part of a message went out: nothing later on this stream could be framed.
+  ptz_socket_server_close(server, connection);
+  return FALSE;
+}
+
+void ptz_socket_server_command_finalize(GObject *object);
+
+}  // namespace
+
+G_DEFINE_TYPE(PTZSocketServerCommand, ptz_socket_server_command, PTZ_TYPE_SOCKET_SERVER)
+
+namespace {
+void ptz_socket_server_command_finalize(GObject *object) {
+  g_clear_pointer(&PTZ_SOCKET_SERVER_COMMAND(object)->buffer, g_free);
+  G_OBJECT_CLASS(ptz_socket_server_command_parent_class)->finalize(object);
+}
+}  // namespace
+
+static void ptz_socket_server_command_class_init(PTZSocketServerCommandClass *klass) {
+  G_OBJECT_CLASS(klass)->finalize = ptz_socket_server_command_finalize;
+  klass->parent_class.parent_class.read = command_read;
+  klass->parent_class.send = command_send;
+  klass->parent_class.get_handle = command_get_handle;
+}
+
+static void ptz_socket_server_command_init(PTZSocketServerCommand *self) {
+  self->buffer = static_cast<guint8 *>(g_malloc0(kMax));
+}
+
+extern "C" PTZSocketServerCommand *ptz_socket_server_command_new(const gchar *socket, int socket_type) {
+  return PTZ_SOCKET_SERVER_COMMAND(ptz_socket_server_new(PTZ_TYPE_SOCKET_SERVER_COMMAND, socket, socket_type));
+}
