@@ -1,0 +1,33 @@
+/* Versioned key files: GLib key files that carry their format version in the
+ * group "Header" (keys "VersionMajor" and "VersionMinor"). */
+#ifndef PTZ_KEYFILE_H
+#define PTZ_KEYFILE_H
+
+#include <glib.h>
+
+#include "ptz_export.h"
+
+G_BEGIN_DECLS
+
+/* Opens the key file at `path`, or starts a new one holding only the version
+ * header `major`.`minor` when nothing exists there (nothing is written).
+ * `compatible` (may be NULL) is set to TRUE when the file's major version
+ * equals `major` and its minor version is at least `minor`. An incompatible
+ * file is returned too. NULL with `error` set when the file cannot be loaded
+ * or lacks a readable version header. Free the result with g_key_file_free. */
+PTZ_API GKeyFile *ptz_config_init_key_file (const gchar *path,
+                                            gint major,
+                                            gint minor,
+                                            gboolean *compatible,
+                                            GError **error);
+
+/* Writes `key_file` durably to `path`, creating missing parent directories
+ * (mode 0775). A key file without any group deletes the file at `path`
+ * instead. Comments are not kept. FALSE with `error` set on failure. */
+PTZ_API gboolean ptz_config_store_key_file (const gchar *path,
+                                            GKeyFile *key_file,
+                                            GError **error);
+
+G_END_DECLS
+
+#endif /* PTZ_KEYFILE_H */
