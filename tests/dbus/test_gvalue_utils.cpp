@@ -151,11 +151,11 @@ TEST(FormattedString, WrittenFormsReadBack) {
 // Doubles are written with a point even where the locale's decimal separator
 // is a comma, so a process reads back what it wrote.
 TEST(FormattedString, DoublesIgnoreDecimalCommaLocale) {
-  locale_t comma = (locale_t)0;
+  bool comma = false;
   for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"})
-    if ((comma = newlocale(LC_NUMERIC_MASK, name, (locale_t)0)) != (locale_t)0) break;
+    if ((comma = setlocale(LC_NUMERIC, name) != nullptr)) break;
   TempDir dir;
-  if (comma == (locale_t)0) {
+  if (!comma) {
     std::string out = dir.file("de_DE.UTF-8");
     const gchar *argv[] = {"localedef", "-i", "de_DE", "-f", "UTF-8", out.c_str(), nullptr};
     gint status = -1;
@@ -163,19 +163,17 @@ TEST(FormattedString, DoublesIgnoreDecimalCommaLocale) {
                  GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
                  nullptr, nullptr, nullptr, nullptr, &status, nullptr);
     g_setenv("LOCPATH", dir.path().c_str(), TRUE);
-    comma = newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", (locale_t)0);
+    comma = setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
   }
-  if (comma == (locale_t)0) GTEST_SKIP() << "no decimal-comma locale installed and localedef failed";
+  if (!comma) GTEST_SKIP() << "no decimal-comma locale installed and localedef failed";
 
-  locale_t previous = uselocale(comma);
   char native[32];
   snprintf(native, sizeof native, "%f", 1.5);
   GValue v = G_VALUE_INIT;
   g_value_set_double(g_value_init(&v, G_TYPE_DOUBLE), 1.5);
   std::string written = format("x", &v);
   Parsed back = parse(written.c_str());
-  uselocale(previous);
-  freelocale(comma);
+  setlocale(LC_NUMERIC, "C");
 
   ASSERT_STREQ(native, "1,500000") << "the locale in use has no decimal comma";
   EXPECT_EQ(written, "x:double:1.500000");
