@@ -1,0 +1,43 @@
+// What the socket client classes share inside the library (not exported).
+#pragma once
+
+#include "ptz_socket_client.h"
+
+namespace velmora::client {
+
+// The descriptor the client's sends and reads use: the endpoint's descriptor
+// while connected, -1 from the moment the connection is found lost until
+// reconnection obtains a new one. Readable from any thread; changed only with
+// the client's I/O lock held (command clients).
+int io_fd(PTZSocketClient *client);
+
+// Hooks a command client gives its base: the lock that guards its I/O, and a
+// function that, called with that lock held when the connection is lost,
+// forgets any partial message and returns the pending commands (a list of
+// PTZSocketPendingCommand) that can no longer be answered.
+void set_command_hooks(PTZSocketClient *client, GMutex *io_lock, GList *(*take_orphans)(PTZSocketClient *));
+
+// Marks the connection lost (a hang-up, EPIPE, ECONNRESET, end of stream or a
+// broken frame): stops watching, and from the default main context closes the
+// descriptor, starts reconnection when the client has a path, and reports
+// every orphaned command to the reply dispatcher as expired. Command clients
+// call it with their I/O lock held. Does nothing when already lost.
+void connection_lost(PTZSocketClient *client);
+
+// Whether errno after a failed read or write means the peer is gone.
+bool peer_gone(int error);
+
+// After a short or failed write: pauses watching (until add_poll or the end
+// of the next synchronous send) and, when `error` says the peer is gone,
+// marks the connection lost. Same locking as connection_lost.
+void write_failed(PTZSocketClient *client, int error);
+
+// The raw send: the class's write with a time limit of 1000 ms; true when it
+// wrote everything, else write_failed has been applied.
+bool raw_send(PTZSocketClient *client, int fd, const void *buffer, gsize length);
+
+// Hands one pending command's user data to the reply dispatcher as expired
+// (NULL data, length 0) and frees the entry. No lock may be held.
+void report_expired(PTZSocketClient *client, PTZSocketPendingCommand *command);
+
+}  // namespace velmora::client
