@@ -161,11 +161,10 @@ class Parser {
   // A value up to a comment or the end of the line, trailing blanks removed.
   bool parse_plain(const unsigned char *i, const unsigned char *end, std::string &value) {
     const unsigned char *stop = i;
-    while (stop < end && *stop != '#') {
-      if (is_forbidden(*stop)) return fail("control character in value");
-      stop++;
-    }
+    while (stop < end && *stop != '#') stop++;
     while (stop > i && is_blank(stop[-1])) stop--;
+    for (const unsigned char *c = i; c < stop; c++)
+      if (is_forbidden(*c)) return fail("control character in value");
     value.assign(reinterpret_cast<const char *>(i), stop - i);
     return true;
   }
