@@ -121,6 +121,8 @@ constexpr guint kWriteRing = 64;
 TamselTestingWrite write_ring[kWriteRing];
 guint writes_recorded = 0;
 std::atomic<guint> reads_made{0};
+std::atomic<guint> writes_in_progress{0};
+std::atomic<guint> max_writes_in_progress{0};
 std::atomic<guint32> last_sync_mode{TAMSEL_DEFAULT_MODE};
 
 // Takes one pending injected failure; tells whether the value is stored.
@@ -213,7 +215,11 @@ gchar *cli_getCustomParam(const gchar *path, TamselOptions *options, gint *err) 
 
 gint cli_setCustomParam(const gchar *path, const gchar *value, TamselOptions *options, gint *err) {
   gint64 when = g_get_monotonic_time();
+  guint now = ++writes_in_progress;
+  for (guint seen = max_writes_in_progress; now > seen;)
+    if (max_writes_in_progress.compare_exchange_weak(seen, now)) break;
   gint code = set_param(path, value, options);
+  writes_in_progress--;
   record_write(options, code, when);
   return finish(err, code);
 }
@@ -252,6 +258,8 @@ gboolean tamsel_testing_get_write(guint n, TamselTestingWrite *out) {
   *out = write_ring[n % kWriteRing];
   return TRUE;
 }
+
+guint tamsel_testing_max_concurrent_writes(void) { return max_writes_in_progress; }
 
 guint32 tamsel_testing_last_sync_mode(void) { return last_sync_mode; }
 

@@ -32,6 +32,10 @@ guint tamsel_testing_read_count (void);
  * FALSE otherwise. */
 gboolean tamsel_testing_get_write (guint n, TamselTestingWrite *out);
 
+/* The largest number of cli_setCustomParam() calls that were in progress at
+ * the same moment in this process. */
+guint tamsel_testing_max_concurrent_writes (void);
+
 /* The mode of the last successful cli_sync(), or TAMSEL_DEFAULT_MODE. */
 guint32 tamsel_testing_last_sync_mode (void);
 
