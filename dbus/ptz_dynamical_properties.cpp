@@ -3,6 +3,7 @@
 #include "ptz_dynamical_properties.h"
 
 #include <deque>
+#include <mutex>
 
 #include "common/ptz_log.h"
 #include "common/ptz_raii.h"
@@ -14,10 +15,13 @@ namespace {
 // Process-wide locks shared by every instance. Order: properties, then queue.
 // Neither is held while "notify_change" handlers run or while a released value
 // is destroyed (destroying an object value can run arbitrary code).
-GMutex properties_lock;
-GMutex queue_lock;
+// (Standard mutexes rather than GMutex: GLib's futex-based GMutex is invisible
+// to ThreadSanitizer, which the threaded tests run under.)
+std::mutex properties_lock;
+std::mutex queue_lock;
 // Held while one batch of emissions runs, so batches never interleave.
-GMutex emission_lock;
+std::mutex emission_lock;
+using Lock = std::lock_guard<std::mutex>;
 
 guint notify_change_signal;
 
@@ -109,7 +113,7 @@ void deliver (PTZDynamicalProperties *self, GSList *names)
 
   // A handler may drop the caller's reference.
   velmora::GObjectPtr<PTZDynamicalProperties> hold (PTZ_DYNAMICAL_PROPERTIES (g_object_ref (self)));
-  velmora::MutexLock lock (&emission_lock);
+  Lock emission (emission_lock);
   delivering = true;
   for (GSList *l = names; l != nullptr; l = l->next) {
     g_signal_emit (self, notify_change_signal, 0, static_cast<const gchar *> (l->data));
@@ -130,7 +134,7 @@ void store_value (PTZDynamicalProperties *self, const gchar *name, GValue *value
   GValue released = G_VALUE_INIT;
   GSList *batch = nullptr;
   {
-    velmora::MutexLock properties (&properties_lock);
+    Lock properties (properties_lock);
     if (!g_type_check_value (value)) {
       PTZ_LOG_ERR ("GValue corrupt for %s\n", name);
       // Its type is unknown, so there is nothing to unset; the caller handed
@@ -155,7 +159,7 @@ void store_value (PTZDynamicalProperties *self, const gchar *name, GValue *value
     }
 
     if (changed != 0) {
-      velmora::MutexLock queue (&queue_lock);
+      Lock queue (queue_lock);
       self->nqueue.names = g_slist_prepend (self->nqueue.names, g_strdup (name));
       if (self->nqueue.freeze_count == 0)
         batch = take_queue (self);
@@ -203,7 +207,7 @@ void real_set (PTZDynamicalProperties *self, const gchar *name, GValue *value)
 
 GValue *real_get (PTZDynamicalProperties *self, const gchar *name)
 {
-  velmora::MutexLock properties (&properties_lock);
+  Lock properties (properties_lock);
   return static_cast<GValue *> (g_hash_table_lookup (self->properties, name));
 }
 
@@ -211,7 +215,7 @@ gint real_compare (PTZDynamicalProperties *self, const gchar *name, const GValue
 {
   if (name == nullptr)
     return 1;
-  velmora::MutexLock properties (&properties_lock);
+  Lock properties (properties_lock);
   return difference (static_cast<GValue *> (g_hash_table_lookup (self->properties, name)), value);
 }
 
@@ -219,7 +223,7 @@ void real_clear (PTZDynamicalProperties *self)
 {
   GHashTable *old;
   {
-    velmora::MutexLock properties (&properties_lock);
+    Lock properties (properties_lock);
     old = self->properties;
     self->properties = new_property_table ();
   }
@@ -347,7 +351,7 @@ ptz_dynamical_properties_freeze_notify (PTZDynamicalProperties *self)
     return;
   bool at_limit;
   {
-    velmora::MutexLock queue (&queue_lock);
+    Lock queue (queue_lock);
     at_limit = self->nqueue.freeze_count == G_MAXUINT16;
     if (!at_limit)
       set_freeze_count (self, self->nqueue.freeze_count + 1);
@@ -371,7 +375,7 @@ ptz_dynamical_properties_thaw_notify (PTZDynamicalProperties *self)
   GSList *batch = nullptr;
   bool was_frozen;
   {
-    velmora::MutexLock queue (&queue_lock);
+    Lock queue (queue_lock);
     was_frozen = self->nqueue.freeze_count > 0;
     if (was_frozen) {
       set_freeze_count (self, self->nqueue.freeze_count - 1);
