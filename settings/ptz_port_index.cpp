@@ -4,8 +4,9 @@
 
 #include <string.h>
 
+#include <mutex>
+
 #include "common/ptz_log.h"
-#include "common/ptz_raii.h"
 
 namespace {
 
@@ -17,8 +18,10 @@ constexpr gint kNoMapping = -1;
 constexpr gint kUntranslated = -2;
 
 // The mapping cache is process-wide; its lock makes the lookups safe to call
-// from several threads (a load replaces the cached key file).
-GMutex cache_lock;
+// from several threads (a load replaces the cached key file). A standard
+// mutex rather than GMutex, whose futex-based locking ThreadSanitizer cannot
+// see.
+std::mutex cache_lock;
 GKeyFile *cache = nullptr;
 
 const gchar *mapping_file_for(const gchar *group) {
@@ -30,7 +33,7 @@ const gchar *mapping_file_for(const gchar *group) {
 // The integer mapped to `key` in `group`, kUntranslated when the group is
 // marked "NoManagers", kNoMapping when there is no mapping.
 gint ptz_port_index_load_mapping_file(const gchar *group, const gchar *key) {
-  velmora::MutexLock lock(&cache_lock);
+  std::lock_guard<std::mutex> lock(cache_lock);
   if (cache == nullptr || !g_key_file_has_group(cache, group)) {
     const gchar *path = mapping_file_for(group);
     if (cache != nullptr) g_key_file_free(cache);

@@ -10,6 +10,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <mutex>
 #include <string>
 
 namespace {
@@ -21,7 +22,7 @@ struct Fault {
   guint count;
 };
 
-GMutex fault_mutex;
+std::mutex fault_mutex;
 Fault fault_armed = {MORVEL_TESTING_FAIL_CREATE, 0, 0};
 
 struct TakenFault {
@@ -35,14 +36,13 @@ struct TakenFault {
 
 TakenFault take_fault() {
   TakenFault taken;
-  g_mutex_lock(&fault_mutex);
+  std::lock_guard<std::mutex> lock(fault_mutex);
   if (fault_armed.count > 0) {
     fault_armed.count--;
     taken.active = true;
     taken.stage = fault_armed.stage;
     taken.errno_value = fault_armed.errno_value;
   }
-  g_mutex_unlock(&fault_mutex);
   return taken;
 }
 
@@ -89,9 +89,8 @@ bool sync_directory(const gchar *path) {
 }  // namespace
 
 extern "C" void morvel_testing_fail_next(MorvelTestingStage stage, gint errno_value, guint count) {
-  g_mutex_lock(&fault_mutex);
+  std::lock_guard<std::mutex> lock(fault_mutex);
   fault_armed = {stage, errno_value, count};
-  g_mutex_unlock(&fault_mutex);
 }
 
 extern "C" gboolean morvel_set_file_contents_with_sync(const gchar *path, const gchar *data,

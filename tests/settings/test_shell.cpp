@@ -1,5 +1,8 @@
 // The shell-style store: KEY=VALUE files, quotes, encodings, and the lines
 // that make a load fail.
+// test-labels: threaded
+#include <atomic>
+#include <thread>
 #include <string>
 
 #include "common/ptz_raii.h"
@@ -121,4 +124,27 @@ TEST(ShellSettings, QueriesBeforeLoadAndAfterAnEmptyLoadFindNothing) {
   EXPECT_EQ(get("A"), "<null>");
   EXPECT_FALSE(ptz_settings_shell_get_boolean(&value, "A"));
   EXPECT_EQ(value, 42);
+}
+
+TEST(ShellSettings, QueriesDuringReloadsSeeOneWholeStore) {
+  TempDir dir;
+  std::string a = dir.write("a.conf", "K=a\n");
+  std::string b = dir.write("b.conf", "K='b'\n");
+  ASSERT_TRUE(load({{a.c_str(), TRUE}}));
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 3; t++)
+    readers.emplace_back([&] {
+      while (!stop) {
+        std::string value = get("K");
+        if (value != "a" && value != "b") wrong++;
+      }
+    });
+  for (int i = 0; i < 200; i++) {
+    if (!load({{i % 2 ? a.c_str() : b.c_str(), TRUE}})) wrong++;
+  }
+  stop = true;
+  for (auto &reader : readers) reader.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
