@@ -39,11 +39,12 @@ inline GDBusConnection *open_peer() {
   return peer;
 }
 
+// The unique name of this process's shared system-bus connection (the one
+// the library's classes use). The connection is kept open for the life of
+// the process, as those classes do, so the name stays the same.
 inline std::string unique_name_of_system_bus() {
-  GDBusConnection *bus = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
-  std::string name = bus ? g_dbus_connection_get_unique_name(bus) : "";
-  if (bus) g_object_unref(bus);
-  return name;
+  static GDBusConnection *bus = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
+  return bus ? g_dbus_connection_get_unique_name(bus) : "";
 }
 
 // Calls a method while iterating the default main context, so that objects
