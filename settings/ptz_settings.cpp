@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <cerrno>
+#include <mutex>
 
 #include "common/ptz_log.h"
 #include "common/ptz_raii.h"
@@ -18,9 +19,11 @@ using velmora::GCharPtr;
 
 namespace {
 
-// Both halves of the store and their lock. A GMutex in static storage is
-// zero-initialised, which is its statically initialised state.
-GMutex settings_mutex;
+// Both halves of the store and their lock. The lock is a pthread mutex
+// (std::mutex, constant-initialised) rather than a GMutex: GLib's futex-based
+// GMutex is invisible to ThreadSanitizer, which then reports every store
+// access as a race.
+std::mutex settings_mutex;
 GKeyFile *keyfile_store = nullptr;  // ptz_settings_load_config_gkf; searched first
 GKeyFile *parsed_store = nullptr;   // ptz_settings_load_config_ext; searched second
 
@@ -192,8 +195,8 @@ gchar *compress_escapes(const gchar *text) {
 
 }  // namespace
 
-SettingsLock::SettingsLock() { g_mutex_lock(&settings_mutex); }
-SettingsLock::~SettingsLock() { g_mutex_unlock(&settings_mutex); }
+SettingsLock::SettingsLock() { settings_mutex.lock(); }
+SettingsLock::~SettingsLock() { settings_mutex.unlock(); }
 
 const gchar *settings_normalize_group(const gchar *group) {
   if (group == nullptr) return nullptr;
