@@ -5,6 +5,8 @@
 #include "ptz_socket_client.h"
 
 #include <errno.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "common/ptz_log.h"
@@ -103,7 +105,7 @@ gboolean client_source_callback(gpointer data, GIOCondition) {
 
 int client_read(PTZSocket *socket, int fd, void *buffer, gsize length, int) {
   auto *self = PTZ_SOCKET_CLIENT(socket);
-  ssize_t n = read(fd, buffer, length);
+  ssize_t n = velmora::client::read_now(fd, buffer, length);
   if (n <= 0) {
     // The end of the stream or a hard error: this connection is over.
     if (n == 0 || (errno != EAGAIN && errno != EINTR)) velmora::client::connection_lost(self);
@@ -175,6 +177,20 @@ void connection_lost(PTZSocketClient *client) {
   g_source_set_callback(idle, finish_lost_connection, work, nullptr);
   g_source_attach(idle, client->context);
   g_source_unref(idle);
+}
+
+ssize_t read_now(int fd, void *buffer, gsize length) {
+  ssize_t n = recv(fd, buffer, length, MSG_DONTWAIT);
+  if (n < 0 && errno == ENOTSOCK) {
+    // Not a socket: only a ready descriptor is read.
+    pollfd ready = {fd, POLLIN, 0};
+    if (poll(&ready, 1, 0) == 0) {
+      errno = EAGAIN;
+      return -1;
+    }
+    n = read(fd, buffer, length);
+  }
+  return n;
 }
 
 bool peer_gone(int error) { return error == EPIPE || error == ECONNRESET || error == ENOTCONN; }

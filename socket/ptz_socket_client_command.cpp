@@ -136,7 +136,7 @@ int ptz_socket_client_command_read_fd(PTZSocketClientCommand *self, int fd, bool
   if (fd < 0) return -1;
   int result = 0;
   if (self->received < kLengthFieldSize) {
-    ssize_t n = read(fd, self->buffer + self->received, kLengthFieldSize - self->received);
+    ssize_t n = client::read_now(fd, self->buffer + self->received, kLengthFieldSize - self->received);
     if (n < 0) return read_failed(errno, "header", lost);
     if (n == 0) {
       *lost = true;
@@ -165,7 +165,7 @@ int ptz_socket_client_command_read_fd(PTZSocketClientCommand *self, int fd, bool
   }
   if (self->length == 0 || self->received >= self->length) return result;
   gsize wanted = MIN(self->length - self->received, kMessageMax - self->received);
-  ssize_t n = read(fd, self->buffer + self->received, wanted);
+  ssize_t n = client::read_now(fd, self->buffer + self->received, wanted);
   if (n < 0) {
     int failed = read_failed(errno, "body", lost);
     return failed < 0 ? failed : result;

@@ -1,6 +1,8 @@
 // What the socket client classes share inside the library (not exported).
 #pragma once
 
+#include <sys/types.h>
+
 #include "ptz_socket_client.h"
 
 namespace velmora::client {
@@ -23,6 +25,10 @@ void set_command_hooks(PTZSocketClient *client, GMutex *io_lock, GList *(*take_o
 // every orphaned command to the reply dispatcher as expired. Command clients
 // call it with their I/O lock held. Does nothing when already lost.
 void connection_lost(PTZSocketClient *client);
+
+// One read that never blocks, also on a descriptor the caller handed in
+// without O_NONBLOCK: what read(2) returns.
+ssize_t read_now(int fd, void *buffer, gsize length);
 
 // Whether errno after a failed read or write means the peer is gone.
 bool peer_gone(int error);
