@@ -25,8 +25,8 @@ using Lock = std::lock_guard<std::mutex>;
 
 guint notify_change_signal;
 
-// Notifications caused by a "notify_change" handler on the delivering thread:
-// they are delivered after the one being handled instead of nesting (which
+// Notifications waiting on this thread. Those caused by a "notify_change"
+// handler are delivered after the one being handled instead of nesting (which
 // would block on the emission lock, or be swallowed by the signal's
 // no-recursion rule on the same instance).
 struct Notification {
@@ -34,7 +34,7 @@ struct Notification {
   velmora::GCharPtr name;
 };
 thread_local bool delivering = false;
-thread_local std::deque<Notification> deferred;
+thread_local std::deque<Notification> pending;
 
 void free_value (gpointer value)
 {
@@ -100,29 +100,20 @@ gint difference (const GValue *stored, const GValue *value)
 // delivery to reach them.
 void deliver (PTZDynamicalProperties *self, GSList *names)
 {
-  if (names == nullptr)
+  // Each waiting name holds a reference: a handler may drop the caller's.
+  for (GSList *l = names; l != nullptr; l = l->next)
+    pending.push_back ({velmora::GObjectPtr<PTZDynamicalProperties> (
+                            PTZ_DYNAMICAL_PROPERTIES (g_object_ref (self))),
+                        velmora::GCharPtr (static_cast<gchar *> (l->data))});
+  g_slist_free (names);
+  if (delivering || pending.empty ())
     return;
-  if (delivering) {
-    for (GSList *l = names; l != nullptr; l = l->next)
-      deferred.push_back ({velmora::GObjectPtr<PTZDynamicalProperties> (
-                               PTZ_DYNAMICAL_PROPERTIES (g_object_ref (self))),
-                           velmora::GCharPtr (static_cast<gchar *> (l->data))});
-    g_slist_free (names);
-    return;
-  }
 
-  // A handler may drop the caller's reference.
-  velmora::GObjectPtr<PTZDynamicalProperties> hold (PTZ_DYNAMICAL_PROPERTIES (g_object_ref (self)));
   Lock emission (emission_lock);
   delivering = true;
-  for (GSList *l = names; l != nullptr; l = l->next) {
-    g_signal_emit (self, notify_change_signal, 0, static_cast<const gchar *> (l->data));
-    g_free (l->data);
-  }
-  g_slist_free (names);
-  while (!deferred.empty ()) {
-    Notification next = std::move (deferred.front ());
-    deferred.pop_front ();
+  while (!pending.empty ()) {
+    Notification next = std::move (pending.front ());
+    pending.pop_front ();
     g_signal_emit (next.self.get (), notify_change_signal, 0, next.name.get ());
   }
   delivering = false;
