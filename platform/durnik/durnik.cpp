@@ -250,20 +250,21 @@ bool slot_sound(const Mapping &m, const Slot &slot) {
   return slot.size > 0 && slot.size <= m.data_size && slot.offset <= m.data_size - slot.size;
 }
 
-// Index of the slot holding `key` among the first `count`, trying `hint`
-// first (callers usually list keys in the order they were added), or -1.
-int find_slot(const Mapping &m, uint32_t count, const char *key, uint32_t hint) {
+// Index of the slot holding `key` (of `length` bytes) among the first
+// `count`, trying `hint` first (callers usually list keys in the order they
+// were added), or -1. Comparing the terminating NUL too means a match is the
+// same text, and no more than a slot's key field is ever read.
+int find_slot(const Mapping &m, uint32_t count, const char *key, size_t length, uint32_t hint) {
   const Slot *slots = m.slots();
-  // strncmp stops at the key's NUL, so a match means the slot holds the same
-  // NUL-terminated text, and no more than the slot's field is ever read.
-  if (hint < count && strncmp(slots[hint].key, key, kKeyField) == 0) return int(hint);
+  if (hint < count && memcmp(slots[hint].key, key, length + 1) == 0) return int(hint);
   for (uint32_t i = 0; i < count; i++)
-    if (strncmp(slots[i].key, key, kKeyField) == 0) return int(i);
+    if (memcmp(slots[i].key, key, length + 1) == 0) return int(i);
   return -1;
 }
 
-// Counts and checks the caller's entries; -1 with errno when unusable.
-int count_entries(sc_entry **entries) {
+// Counts and checks the caller's entries, noting each key's length; -1 with
+// errno when unusable.
+int count_entries(sc_entry **entries, uint8_t *key_lengths) {
   if (entries == nullptr) return fail(EINVAL);
   int n = 0;
   for (; entries[n] != nullptr; n++) {
@@ -273,6 +274,7 @@ int count_entries(sc_entry **entries) {
     if (key_length == 0 || key_length > SC_KEY_MAX || e->size == 0 ||
         e->size > SC_GROUP_SIZE_MAX || e->data == nullptr || e->type <= 0)
       return fail(EINVAL);
+    key_lengths[n] = uint8_t(key_length);
   }
   return n;
 }
@@ -289,7 +291,8 @@ struct Access {
 };
 
 int access_group(const char *name, Access *access) {
-  std::string object;
+  // Reused between calls: set and get are the hot paths of publishers.
+  thread_local std::string object;
   if (!object_name(name, &object)) return fail(EINVAL);
   access->mapping = lookup(object);
   if (!access->mapping) return -1;
@@ -357,7 +360,8 @@ int sc_create_group(const char *name, int64_t size, int flag) {
 int sc_set_group(const char *name, sc_entry **entries, int flag) {
   if (injected_failure(DURNIK_TESTING_SET)) return -1;
   if (flag != SC_SET_EXISTING && flag != SC_SET_ADD) return fail(EINVAL);
-  int n = count_entries(entries);
+  uint8_t lengths[SC_ENTRIES_MAX];
+  int n = count_entries(entries, lengths);
   if (n < 0) return -1;
   Access access;
   if (access_group(name, &access) < 0) return -1;
@@ -373,7 +377,7 @@ int sc_set_group(const char *name, sc_entry **entries, int flag) {
   uint32_t hint = 0;
   for (int i = 0; i < n; i++) {
     const sc_entry *e = entries[i];
-    int found = find_slot(m, count, e->key, hint);
+    int found = find_slot(m, count, e->key, lengths[i], hint);
     if (found < 0) {
       if (flag != SC_SET_ADD) return fail(ENOENT);
       uint64_t offset = align_for(used, e->size);
@@ -381,7 +385,7 @@ int sc_set_group(const char *name, sc_entry **entries, int flag) {
         return fail(ENOSPC);
       Slot &slot = slots[count];
       memset(&slot, 0, sizeof slot);
-      memcpy(slot.key, e->key, strlen(e->key));
+      memcpy(slot.key, e->key, lengths[i]);
       slot.offset = offset;
       slot.size = e->size;
       slot.type = e->type;
@@ -404,7 +408,8 @@ int sc_set_group(const char *name, sc_entry **entries, int flag) {
 int sc_get_group(const char *name, sc_entry **entries, int flag) {
   if (injected_failure(DURNIK_TESTING_GET)) return -1;
   if (flag != SC_GET_ALL && flag != SC_GET_PRESENT) return fail(EINVAL);
-  int n = count_entries(entries);
+  uint8_t lengths[SC_ENTRIES_MAX];
+  int n = count_entries(entries, lengths);
   if (n < 0) return -1;
   Access access;
   if (access_group(name, &access) < 0) return -1;
@@ -416,7 +421,7 @@ int sc_get_group(const char *name, sc_entry **entries, int flag) {
   uint32_t hint = 0;
   for (int i = 0; i < n; i++) {
     const sc_entry *e = entries[i];
-    int found = find_slot(m, count, e->key, hint);
+    int found = find_slot(m, count, e->key, lengths[i], hint);
     if (found < 0) {
       if (flag == SC_GET_ALL) return fail(ENOENT);
     } else if (!slot_sound(m, slots[found])) {
