@@ -16,7 +16,6 @@
 
 using velmora::GCharPtr;
 
-
 namespace {
 
 // Both halves of the store and their lock. The lock is a pthread mutex
