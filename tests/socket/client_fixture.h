@@ -2,8 +2,12 @@
 // process, and a recorder of what reaches a command client's reply dispatcher.
 #pragma once
 
+#include <errno.h>
 #include <glib.h>
+#include <poll.h>
+#include <string.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -14,10 +18,97 @@
 
 #include "ptz_socket_client.h"
 #include "ptz_socket_server.h"
-#include "server_peer.h"
 #include "velmora_test.h"
 
 namespace velmora::testing {
+
+// ---- raw peers speaking the framing byte by byte ---------------------------
+
+// A stream socket connected to `path`, or -1.
+inline int connect_raw(const std::string &path) {
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  g_strlcpy(address.sun_path, path.c_str(), sizeof(address.sun_path));
+  if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// A bare header with an arbitrary length field.
+inline std::string header(guint32 length, guint32 id) {
+  std::string bytes(reinterpret_cast<const char *>(&length), 4);
+  return bytes.append(reinterpret_cast<const char *>(&id), 4);
+}
+
+// A framed message: total length (header included), id, payload.
+inline std::string frame(guint32 id, const std::string &payload) {
+  return header(guint32(payload.size() + 8), id) + payload;
+}
+
+inline bool send_all(int fd, const std::string &bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+      pollfd p = {fd, POLLOUT, 0};
+      poll(&p, 1, 100);
+      continue;
+    }
+    if (n <= 0) return false;
+    done += size_t(n);
+  }
+  return true;
+}
+
+// Reads exactly n bytes within timeout_ms; fewer when the peer closes or the
+// time runs out.
+inline std::string read_bytes(int fd, size_t n, int timeout_ms) {
+  std::string out;
+  gint64 deadline = g_get_monotonic_time() + gint64(timeout_ms) * 1000;
+  while (out.size() < n) {
+    int left = int((deadline - g_get_monotonic_time()) / 1000);
+    if (left <= 0) break;
+    pollfd p = {fd, POLLIN, 0};
+    if (poll(&p, 1, left) <= 0) continue;
+    char buffer[4096];
+    ssize_t r = recv(fd, buffer, MIN(sizeof(buffer), n - out.size()), MSG_DONTWAIT);
+    if (r < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (r <= 0) break;
+    out.append(buffer, size_t(r));
+  }
+  return out;
+}
+
+// Whether the other end has closed the connection.
+inline bool peer_closed(int fd) {
+  char byte;
+  ssize_t r = recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+  return r == 0 || (r < 0 && errno != EAGAIN && errno != EINTR);
+}
+
+struct Message {
+  bool ok = false;
+  guint32 length = 0;
+  guint32 id = 0;
+  std::string payload;
+};
+
+// Reads one framed message within timeout_ms.
+inline Message read_message(int fd, int timeout_ms) {
+  Message message;
+  std::string head = read_bytes(fd, 8, timeout_ms);
+  if (head.size() != 8) return message;
+  memcpy(&message.length, head.data(), 4);
+  memcpy(&message.id, head.data() + 4, 4);
+  if (message.length < 8 || message.length > 2560) return message;
+  message.payload = read_bytes(fd, message.length - 8, timeout_ms);
+  message.ok = message.payload.size() == message.length - 8;
+  return message;
+}
 
 // ---- the serving child ----------------------------------------------------
 

@@ -16,19 +16,19 @@
 namespace {
 
 using velmora::testing::Recorder;
-using velmora::testing::Reply;
+using velmora::testing::Message;
 using velmora::testing::Token;
 
 // Answers every framed message on `fd` from a thread with what `answer`
 // returns (raw bytes; empty for no answer) until the client hangs up.
 class FramePeer {
  public:
-  FramePeer(int fd, std::function<std::string(const Reply &)> answer)
+  FramePeer(int fd, std::function<std::string(const Message &)> answer)
       : fd_(fd), thread_([this, answer] {
           for (;;) {
-            Reply message = velmora::testing::read_reply(fd_, 200);
+            Message message = velmora::testing::read_message(fd_, 200);
             if (!message.ok) {
-              if (stop_ || velmora::testing::peer_closed(fd_, 0)) return;
+              if (stop_ || velmora::testing::peer_closed(fd_)) return;
               continue;
             }
             {
@@ -56,7 +56,7 @@ class FramePeer {
   std::thread thread_;
 };
 
-std::string echo(const Reply &message) { return velmora::testing::frame(message.id, message.payload); }
+std::string echo(const Message &message) { return velmora::testing::frame(message.id, message.payload); }
 
 struct Pair {
   int client = -1, peer = -1;
@@ -135,7 +135,7 @@ TEST(CommandClientFraming, BrokenLengthFieldsEndTheConnection) {
     Pair pair;
     PTZSocketClientCommand *client = ptz_socket_client_command_new(nullptr, pair.client, SOCK_STREAM);
     {
-      FramePeer peer(pair.peer, [&](const Reply &message) {
+      FramePeer peer(pair.peer, [&](const Message &message) {
         return velmora::testing::header(c.length, message.id) + std::string(3000, 'z');
       });
       gint64 start = g_get_monotonic_time();
@@ -195,14 +195,14 @@ TEST(CommandClientFraming, BrokenFrameFromServerLeadsToReconnection) {
       int fd = accept(listener, nullptr, nullptr);
       if (fd < 0) return;
       connections++;
-      Reply message;
+      Message message;
       // The first connection gets a broken frame, the second proper replies.
-      while ((message = velmora::testing::read_reply(fd, 15000)).ok) {
+      while ((message = velmora::testing::read_message(fd, 15000)).ok) {
         velmora::testing::send_all(fd, n == 0 ? velmora::testing::header(2561, message.id)
                                               : velmora::testing::frame(message.id, "fine"));
         if (n == 0) break;
       }
-      if (n == 0) velmora::testing::peer_closed(fd, 5000);
+      if (n == 0) velmora::testing::read_bytes(fd, 1, 5000);  // until the client drops it
       close(fd);
     }
   });
