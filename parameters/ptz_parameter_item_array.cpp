@@ -9,7 +9,10 @@
 
 #include <cstring>
 
-#include "common/ptz_raii.h"
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void *address);
+extern "C" void __tsan_release(void *address);
+#endif
 
 namespace {
 
@@ -37,6 +40,26 @@ enum { PROP_0, PROP_NAME };
 // The class-wide lock; set once when the class is initialised, which happens
 // before any instance exists.
 GMutex *array_lock = nullptr;
+
+// Holds the class-wide lock. GLib's mutex is invisible to ThreadSanitizer
+// (GLib is built without it), so the hand-over is announced to it explicitly.
+class ArrayLock {
+ public:
+  ArrayLock() {
+    g_mutex_lock(array_lock);
+#if defined(__SANITIZE_THREAD__)
+    __tsan_acquire(array_lock);
+#endif
+  }
+  ~ArrayLock() {
+#if defined(__SANITIZE_THREAD__)
+    __tsan_release(array_lock);
+#endif
+    g_mutex_unlock(array_lock);
+  }
+  ArrayLock(const ArrayLock &) = delete;
+  ArrayLock &operator=(const ArrayLock &) = delete;
+};
 
 // Copies at most PAR_VAL_MAX_LEN - 1 characters and always terminates; never
 // reads past that many bytes of the source.
@@ -172,7 +195,7 @@ extern "C" {
 void ptz_parameter_item_array_finalize(GObject *object) {
   auto *self = PTZ_PARAMETER_ITEM_ARRAY(object);
   {
-    velmora::MutexLock lock(array_lock);
+    ArrayLock lock;
     clear_locked(self);
   }
   g_clear_pointer(&self->name, g_free);
@@ -186,14 +209,14 @@ PTZParameterItemArray *ptz_parameter_item_array_new(const gchar *name) {
 
 void ptz_parameter_item_array_free(PTZParameterItemArray *self) {
   PIA_RETURN_IF_FAIL(self != NULL);
-  velmora::MutexLock lock(array_lock);
+  ArrayLock lock;
   clear_locked(self);
 }
 
 PTZParameterItem *ptz_parameter_item_array_append(PTZParameterItemArray *self,
                                                   const PTZParameterItem *item) {
   PIA_RETURN_VAL_IF_FAIL(self != NULL && item != NULL, NULL);
-  velmora::MutexLock lock(array_lock);
+  ArrayLock lock;
   return append_locked(self, item);
 }
 
@@ -202,7 +225,7 @@ PTZParameterItem *ptz_parameter_item_array_append(PTZParameterItemArray *self,
 PTZParameterItem *ptz_parameter_item_array_add(PTZParameterItemArray *self,
                                                const PTZParameterItem *item) {
   PIA_RETURN_VAL_IF_FAIL(self != NULL && item != NULL, NULL);
-  velmora::MutexLock lock(array_lock);
+  ArrayLock lock;
   PTZParameterItem *stored = find_locked(self, item->name);
   if (stored == nullptr) return append_locked(self, item);
   stored->word1 = item->word1;
@@ -217,14 +240,14 @@ PTZParameterItem *ptz_parameter_item_array_add(PTZParameterItemArray *self,
 
 PTZParameterItem *ptz_parameter_item_array_get(PTZParameterItemArray *self, guint32 index) {
   PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
-  velmora::MutexLock lock(array_lock);
+  ArrayLock lock;
   return index > self->count ? nullptr : nth_locked(self, index);
 }
 
 PTZParameterItem *ptz_parameter_item_array_get_by_name(PTZParameterItemArray *self,
                                                        const gchar *name) {
   PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
-  velmora::MutexLock lock(array_lock);
+  ArrayLock lock;
   return find_locked(self, name);
 }
 
@@ -238,7 +261,7 @@ PTZParameterItem *ptz_parameter_item_array_set(PTZParameterItemArray *self, guin
   PIA_RETURN_VAL_IF_FAIL(strlen(value) < PAR_VAL_MAX_LEN, NULL);
   PTZParameterItem *item;
   {
-    velmora::MutexLock lock(array_lock);
+    ArrayLock lock;
     if (index > self->count) return nullptr;
     item = nth_locked(self, index);
     if (item != nullptr) set_fields_locked(item, value, text2, word2, range, TRUE, word3);
@@ -256,7 +279,7 @@ PTZParameterItem *ptz_parameter_item_array_set_by_name(PTZParameterItemArray *se
   PIA_RETURN_VAL_IF_FAIL(strlen(value) < PAR_VAL_MAX_LEN, NULL);
   PTZParameterItem *item;
   {
-    velmora::MutexLock lock(array_lock);
+    ArrayLock lock;
     item = find_locked(self, name);
     if (item != nullptr) set_fields_locked(item, value, text2, word2, range, FALSE, word3);
   }
@@ -269,7 +292,7 @@ PTZParameterItem *ptz_parameter_item_array_set_range(PTZParameterItemArray *self
   PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItem *item;
   {
-    velmora::MutexLock lock(array_lock);
+    ArrayLock lock;
     if (index > self->count) return nullptr;
     item = nth_locked(self, index);
     if (item != nullptr) replace_string(&item->range, range);
@@ -284,7 +307,7 @@ PTZParameterItem *ptz_parameter_item_array_set_range_by_name(PTZParameterItemArr
   PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItem *item;
   {
-    velmora::MutexLock lock(array_lock);
+    ArrayLock lock;
     item = find_locked(self, name);
     if (item != nullptr) replace_string(&item->range, range);
   }
@@ -300,7 +323,7 @@ PTZParameterItem *ptz_parameter_item_array_set_value_by_name(PTZParameterItemArr
   PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItem *item;
   {
-    velmora::MutexLock lock(array_lock);
+    ArrayLock lock;
     item = find_locked(self, name);
     if (item != nullptr) copy_value(item->value, value);
   }
@@ -313,7 +336,7 @@ PTZParameterItemArray *ptz_parameter_item_array_remove(PTZParameterItemArray *se
   PIA_RETURN_VAL_IF_FAIL(self != NULL, self);
   PTZParameterItem *item = nullptr;
   {
-    velmora::MutexLock lock(array_lock);
+    ArrayLock lock;
     if (index >= self->count) return self;
     GSList *link = g_slist_nth(self->items, index);
     item = static_cast<PTZParameterItem *>(link->data);
@@ -328,7 +351,7 @@ PTZParameterItemArray *ptz_parameter_item_array_remove_by_name(PTZParameterItemA
   PIA_RETURN_VAL_IF_FAIL(self != NULL, self);
   PTZParameterItem *item = nullptr;
   {
-    velmora::MutexLock lock(array_lock);
+    ArrayLock lock;
     GSList *link = find_link_locked(self, name);
     if (link == nullptr) return self;
     item = static_cast<PTZParameterItem *>(link->data);
@@ -343,7 +366,7 @@ PTZParameterItemArray *ptz_parameter_item_array_remove_by_name(PTZParameterItemA
 PTZParameterItemArray *ptz_parameter_item_array_copy(PTZParameterItemArray *self) {
   PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItemArray *copy = ptz_parameter_item_array_new(self->name);
-  velmora::MutexLock lock(array_lock);
+  ArrayLock lock;
   for (GSList *l = self->items; l != nullptr; l = l->next)
     append_locked(copy, static_cast<PTZParameterItem *>(l->data));
   return copy;
@@ -351,7 +374,7 @@ PTZParameterItemArray *ptz_parameter_item_array_copy(PTZParameterItemArray *self
 
 guint32 ptz_parameter_item_array_items(PTZParameterItemArray *self) {
   PIA_RETURN_VAL_IF_FAIL(self != NULL, 0);
-  velmora::MutexLock lock(array_lock);
+  ArrayLock lock;
   return self->count;
 }
 
@@ -379,7 +402,7 @@ gboolean ptz_parameter_item_array_map_remove(PTZParameterItemArray *self,
     auto *item = static_cast<PTZParameterItem *>(l->data);
     if (!func(item, user_data)) continue;
     {
-      velmora::MutexLock lock(array_lock);
+      ArrayLock lock;
       unlink_locked(self, l);
     }
     item_free(item);
