@@ -129,7 +129,7 @@ TEST_F(StatusCache, EveryKeyIsWrittenWithItsSizeAndTypeCode) {
   EXPECT_TRUE(log_.lines().empty());
 }
 
-TEST_F(StatusCache, SetupNamesSizesAndUnknownGroups) {
+TEST_F(StatusCache, SetupAndAdd) {
   struct Case {
     PTZSCGroup group;
     guint32 index;
@@ -144,35 +144,21 @@ TEST_F(StatusCache, SetupNamesSizesAndUnknownGroups) {
     ASSERT_NE(group, nullptr);
     EXPECT_STREQ(group->name, c.name);
     EXPECT_EQ(group->size, c.size);
-    EXPECT_EQ(group->group, gint32(c.group));
-    EXPECT_EQ(group->index, c.index);
-    EXPECT_EQ(group->count, 0);
-    EXPECT_EQ(group->capacity, 5);
-    for (int i = 0; i <= 5; i++) EXPECT_EQ(group->entries[i], nullptr);
     ptz_status_cache_free_group(group);
   }
-  ptz_status_cache_free_group(nullptr);
   EXPECT_EQ(ptz_status_cache_setup_group(PTZSCGroup(4), 0, 5), nullptr);
-  EXPECT_EQ(ptz_status_cache_setup_group(PTZSCGroup(-1), 0, 5), nullptr);
   EXPECT_TRUE(log_.contains(LOG_ERR, "Could not setup status cache group. No such group 4!"));
-  EXPECT_TRUE(log_.contains(LOG_ERR, "Could not setup status cache group. No such group -1!"));
-  // A capacity that cannot be held is refused rather than overflowing.
   EXPECT_EQ(ptz_status_cache_setup_group(PTZ_SC_GROUP_POSITION, 0, G_MAXUINT32), nullptr);
-}
 
-TEST_F(StatusCache, AddRefusesForeignParametersAndFullGroups) {
   gint32 v = 0;
   PTZStatusCacheGroup *position = ptz_status_cache_setup_group(PTZ_SC_GROUP_POSITION, 0, 2);
   EXPECT_TRUE(ptz_status_cache_add_param(position, 0, &v));
   EXPECT_FALSE(ptz_status_cache_add_param(position, 47, &v));
   EXPECT_TRUE(log_.contains(LOG_ERR, "Could not add parameter to group 0. No such parameter 47!"));
-  EXPECT_EQ(position->count, 1);
-  EXPECT_EQ(position->entries[1], nullptr);
   EXPECT_TRUE(ptz_status_cache_add_param(position, 1, &v));
   EXPECT_FALSE(ptz_status_cache_add_param(position, 2, &v));
   EXPECT_TRUE(log_.contains(LOG_ERR, "Could not add parameter 2. No space left in group PTZ_POSITION_IS0!"));
-  // Even a capacity raised past what was allocated never lets an add write
-  // beyond the entry array.
+  // A capacity raised past the allocation never lets an add write beyond it.
   position->capacity = 1000;
   EXPECT_FALSE(ptz_status_cache_add_param(position, 2, &v));
   EXPECT_EQ(position->count, 2);
@@ -181,27 +167,20 @@ TEST_F(StatusCache, AddRefusesForeignParametersAndFullGroups) {
   PTZStatusCacheGroup *various = ptz_status_cache_setup_group(PTZ_SC_GROUP_VARIOUS, 0, 5);
   EXPECT_TRUE(ptz_status_cache_add_param(various, 58, &v));
   EXPECT_STREQ(various->entries[0]->key, "OVERVIEW_MODE");
-  for (guint32 p : {0u, 48u, 59u, G_MAXUINT32}) EXPECT_FALSE(ptz_status_cache_add_param(various, p, &v));
+  EXPECT_FALSE(ptz_status_cache_add_param(various, G_MAXUINT32, &v));
   EXPECT_TRUE(log_.contains(LOG_ERR, "Could not add parameter to group 2. No such parameter -1!"));
   ptz_status_cache_free_group(various);
-
   PTZStatusCacheGroup *limit = ptz_status_cache_setup_group(PTZ_SC_GROUP_LIMIT, 0, 5);
-  for (guint32 p : {58u, 73u, 46u}) EXPECT_FALSE(ptz_status_cache_add_param(limit, p, &v));
-  EXPECT_TRUE(log_.contains(LOG_ERR, "Could not add parameter to group 3. No such parameter 58!"));
+  EXPECT_FALSE(ptz_status_cache_add_param(limit, 58, &v));
   EXPECT_EQ(limit->count, 0);
   ptz_status_cache_free_group(limit);
 
   // The Preset group takes nothing, silently.
   log_.clear();
   PTZStatusCacheGroup *preset = ptz_status_cache_setup_group(PTZ_SC_GROUP_PRESET, 0, 5);
-  for (guint32 p : {0u, 47u, 48u}) EXPECT_FALSE(ptz_status_cache_add_param(preset, p, &v));
+  EXPECT_FALSE(ptz_status_cache_add_param(preset, 47, &v));
   EXPECT_TRUE(log_.lines().empty());
-  // A description whose group field names no group.
-  preset->group = 9;
-  EXPECT_FALSE(ptz_status_cache_add_param(preset, 0, &v));
-  EXPECT_TRUE(log_.contains(LOG_ERR, "Could not add parameter to status cache group. No such group 9!"));
   ptz_status_cache_free_group(preset);
-
   EXPECT_FALSE(ptz_status_cache_add_param(nullptr, 12, &v));
   EXPECT_TRUE(log_.contains(LOG_ERR, "Could not add parameter 12. No group setup!"));
 }
@@ -218,36 +197,24 @@ TEST_F(StatusCache, UpdateCreatesTheGroupAndOtherVariablesFetchIt) {
   ASSERT_TRUE(ptz_status_cache_update_group(writer));
   EXPECT_EQ(durnik_testing_group_size("PTZ_POSITION_IS2"), 1536);
 
-  // A reader in this process, in other variables, listing fewer values.
-  gfloat pan_read = 0;
-  struct timespec idle_read = {};
-  PTZStatusCacheGroup *reader = ptz_status_cache_setup_group(PTZ_SC_GROUP_POSITION, 2, 10);
-  ptz_status_cache_add_param(reader, PTZ_SC_PARAM_POSITION_IRIS_STATUS_IDLE_TIME, &idle_read);
-  ptz_status_cache_add_param(reader, PTZ_SC_PARAM_POSITION_PAN, &pan_read);
-  ASSERT_TRUE(ptz_status_cache_fetch_group(reader));
-  EXPECT_EQ(pan_read, 12.5f);
-  EXPECT_EQ(idle_read.tv_sec, 100);
-  EXPECT_EQ(idle_read.tv_nsec, 200);
-  EXPECT_EQ(reader->capacity, 2);  // the number of values read
-  ptz_status_cache_free_group(reader);
-
-  // Readers in other processes see every later update.
-  for (gfloat value : {-3.25f, 170.0f}) {
-    pan = value;
-    status = value > 0 ? 0 : 1;
-    ASSERT_TRUE(ptz_status_cache_update_group(writer));
-    Child child([value] {
-      gfloat p = 0;
-      gint32 s = -5;
-      PTZStatusCacheGroup *r = ptz_status_cache_setup_group(PTZ_SC_GROUP_POSITION, 2, 2);
-      ptz_status_cache_add_param(r, PTZ_SC_PARAM_POSITION_PAN, &p);
-      ptz_status_cache_add_param(r, PTZ_SC_PARAM_POSITION_PAN_STATUS, &s);
-      bool ok = ptz_status_cache_fetch_group(r) && p == value && s == (value > 0 ? 0 : 1);
-      ptz_status_cache_free_group(r);
-      return ok ? 0 : 1;
-    });
-    EXPECT_EQ(child.wait(), 0) << value;
-  }
+  // A reader in another process, in other variables and order, sees a
+  // later update.
+  pan = -3.25f;
+  status = 0;
+  ASSERT_TRUE(ptz_status_cache_update_group(writer));
+  Child child([] {
+    gfloat p = 0;
+    gint32 s = -5;
+    struct timespec t = {};
+    PTZStatusCacheGroup *r = ptz_status_cache_setup_group(PTZ_SC_GROUP_POSITION, 2, 5);
+    ptz_status_cache_add_param(r, PTZ_SC_PARAM_POSITION_IRIS_STATUS_IDLE_TIME, &t);
+    ptz_status_cache_add_param(r, PTZ_SC_PARAM_POSITION_PAN, &p);
+    ptz_status_cache_add_param(r, PTZ_SC_PARAM_POSITION_PAN_STATUS, &s);
+    bool ok = ptz_status_cache_fetch_group(r) && p == -3.25f && s == 0 && t.tv_sec == 100 &&
+              t.tv_nsec == 200 && r->capacity == 3;  // the number of values read
+    return ok ? 0 : 1;
+  });
+  EXPECT_EQ(child.wait(), 0);
   ptz_status_cache_free_group(writer);
   EXPECT_TRUE(log_.lines().empty());
 }
@@ -345,15 +312,6 @@ TEST_F(StatusCache, CreateWritesTheDefaults) {
   const gint32 limits[] = {-180, 180, -180, 180, 1, 19999, 1, 9999, 1, 9999, 1, 9999, 1, 9999};
   for (size_t i = 0; i < 14; i++) EXPECT_EQ(v[i].integer, limits[i]) << i;
 
-  // A second creation writes the defaults over what was published.
-  gint32 max_pan = 90;
-  PTZStatusCacheGroup *group = ptz_status_cache_setup_group(PTZ_SC_GROUP_LIMIT, 1, 1);
-  ptz_status_cache_add_param(group, PTZ_SC_PARAM_LIMIT_MAX_PAN, &max_pan);
-  ASSERT_TRUE(ptz_status_cache_update_group(group));
-  ASSERT_TRUE(ptz_status_cache_create_group(PTZ_SC_GROUP_LIMIT, 1));
-  ASSERT_TRUE(ptz_status_cache_fetch_group(group));
-  EXPECT_EQ(max_pan, 180);
-  ptz_status_cache_free_group(group);
   EXPECT_TRUE(log_.lines().empty());
 
   EXPECT_FALSE(ptz_status_cache_create_group(PTZ_SC_GROUP_PRESET, 0));
