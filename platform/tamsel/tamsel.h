@@ -24,6 +24,8 @@ typedef struct _TamselOptions {
 } TamselOptions;
 
 G_STATIC_ASSERT (sizeof (TamselOptions) == 56);
+G_STATIC_ASSERT (G_STRUCT_OFFSET (TamselOptions, mode) == 0);
+G_STATIC_ASSERT (G_STRUCT_OFFSET (TamselOptions, opt_value) == 32);
 
 /* Modes accepted by cli_setCustomParam() and cli_sync(). */
 #define TAMSEL_MODE_MIN 9
