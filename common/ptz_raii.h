@@ -6,12 +6,38 @@
 
 #include <memory>
 
+// ThreadSanitizer cannot see GLib's futex-based locks; the guards below tell
+// it about every acquisition and release so it reports real races only.
+#if defined(__SANITIZE_THREAD__)
+#define VELMORA_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VELMORA_TSAN 1
+#endif
+#endif
+
+#if defined(VELMORA_TSAN)
+extern "C" void __tsan_acquire(void *address);
+extern "C" void __tsan_release(void *address);
+#define VELMORA_TSAN_ACQUIRE(address) __tsan_acquire(static_cast<void *>(address))
+#define VELMORA_TSAN_RELEASE(address) __tsan_release(static_cast<void *>(address))
+#else
+#define VELMORA_TSAN_ACQUIRE(address) ((void)0)
+#define VELMORA_TSAN_RELEASE(address) ((void)0)
+#endif
+
 namespace velmora {
 
 class MutexLock {
  public:
-  explicit MutexLock(GMutex *mutex) : mutex_(mutex) { g_mutex_lock(mutex_); }
-  ~MutexLock() { g_mutex_unlock(mutex_); }
+  explicit MutexLock(GMutex *mutex) : mutex_(mutex) {
+    g_mutex_lock(mutex_);
+    VELMORA_TSAN_ACQUIRE(mutex_);
+  }
+  ~MutexLock() {
+    VELMORA_TSAN_RELEASE(mutex_);
+    g_mutex_unlock(mutex_);
+  }
   MutexLock(const MutexLock &) = delete;
   MutexLock &operator=(const MutexLock &) = delete;
 
@@ -21,8 +47,14 @@ class MutexLock {
 
 class RecMutexLock {
  public:
-  explicit RecMutexLock(GRecMutex *mutex) : mutex_(mutex) { g_rec_mutex_lock(mutex_); }
-  ~RecMutexLock() { g_rec_mutex_unlock(mutex_); }
+  explicit RecMutexLock(GRecMutex *mutex) : mutex_(mutex) {
+    g_rec_mutex_lock(mutex_);
+    VELMORA_TSAN_ACQUIRE(mutex_);
+  }
+  ~RecMutexLock() {
+    VELMORA_TSAN_RELEASE(mutex_);
+    g_rec_mutex_unlock(mutex_);
+  }
   RecMutexLock(const RecMutexLock &) = delete;
   RecMutexLock &operator=(const RecMutexLock &) = delete;
 
@@ -32,8 +64,14 @@ class RecMutexLock {
 
 class RWReaderLock {
  public:
-  explicit RWReaderLock(GRWLock *lock) : lock_(lock) { g_rw_lock_reader_lock(lock_); }
-  ~RWReaderLock() { g_rw_lock_reader_unlock(lock_); }
+  explicit RWReaderLock(GRWLock *lock) : lock_(lock) {
+    g_rw_lock_reader_lock(lock_);
+    VELMORA_TSAN_ACQUIRE(lock_);
+  }
+  ~RWReaderLock() {
+    VELMORA_TSAN_RELEASE(lock_);
+    g_rw_lock_reader_unlock(lock_);
+  }
   RWReaderLock(const RWReaderLock &) = delete;
   RWReaderLock &operator=(const RWReaderLock &) = delete;
 
@@ -43,8 +81,14 @@ class RWReaderLock {
 
 class RWWriterLock {
  public:
-  explicit RWWriterLock(GRWLock *lock) : lock_(lock) { g_rw_lock_writer_lock(lock_); }
-  ~RWWriterLock() { g_rw_lock_writer_unlock(lock_); }
+  explicit RWWriterLock(GRWLock *lock) : lock_(lock) {
+    g_rw_lock_writer_lock(lock_);
+    VELMORA_TSAN_ACQUIRE(lock_);
+  }
+  ~RWWriterLock() {
+    VELMORA_TSAN_RELEASE(lock_);
+    g_rw_lock_writer_unlock(lock_);
+  }
   RWWriterLock(const RWWriterLock &) = delete;
   RWWriterLock &operator=(const RWWriterLock &) = delete;
 

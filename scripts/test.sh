@@ -19,6 +19,8 @@ cmake -S . -B "build/$variant" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "build/$variant" -j "$jobs"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+# GLib's slice allocator hides allocations from the sanitizers.
+export G_SLICE=always-malloc
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 bash scripts/with-private-bus.sh \
   ctest --test-dir "build/$variant" --output-on-failure -j "$jobs" "${ctest_args[@]}"
