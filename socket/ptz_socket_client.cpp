@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "common/ptz_log.h"
-#include "common/ptz_raii.h"
 #include "socket/ptz_socket_client_private.h"
 #include "socket/ptz_socket_private.h"
 
@@ -37,19 +36,9 @@ PTZSocketClientPrivate *priv(PTZSocketClient *self) {
 }
 
 // Takes the command client's I/O lock, if the client has one.
-class IoLock {
+class IoLock : public velmora::client::Lock {
  public:
-  explicit IoLock(PTZSocketClient *client) : mutex_(priv(client)->io_lock) {
-    if (mutex_ != nullptr) g_mutex_lock(mutex_);
-  }
-  ~IoLock() {
-    if (mutex_ != nullptr) g_mutex_unlock(mutex_);
-  }
-  IoLock(const IoLock &) = delete;
-  IoLock &operator=(const IoLock &) = delete;
-
- private:
-  GMutex *mutex_;
+  explicit IoLock(PTZSocketClient *client) : Lock(priv(client)->io_lock) {}
 };
 
 // Work left for the main context after a connection was lost.
@@ -60,6 +49,7 @@ struct LostWork {
 
 gboolean finish_lost_connection(gpointer data) {
   auto *work = static_cast<LostWork *>(data);
+  velmora::client::taken_over(work);
   PTZSocket *socket = PTZ_SOCKET(work->client);
   // The endpoint closes the dead descriptor and reconnects once a second; a
   // descriptor handed in by the caller stays the caller's.
@@ -169,6 +159,7 @@ void connection_lost(PTZSocketClient *client) {
   auto *work = g_new0(LostWork, 1);
   work->client = PTZ_SOCKET_CLIENT(g_object_ref(client));
   work->orphans = p->take_orphans != nullptr ? p->take_orphans(client) : nullptr;
+  velmora::client::handed_over(work);
   // The endpoint's descriptor and timer belong to the main context's thread;
   // the orphans' dispatcher must run without the I/O lock held.
   // Always deferred, never run inline: the caller holds the I/O lock.

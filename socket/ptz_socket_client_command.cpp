@@ -11,7 +11,6 @@
 #include <atomic>
 
 #include "common/ptz_log.h"
-#include "common/ptz_raii.h"
 #include "common/ptz_time_scale.h"
 #include "ptz_socket_client.h"
 #include "socket/ptz_socket_client_private.h"
@@ -76,7 +75,7 @@ gboolean ptz_socket_client_command_cmd_timeout(gpointer data) {
   auto *self = static_cast<PTZSocketClientCommand *>(data);
   GList *due = nullptr;
   {
-    velmora::MutexLock lock(&self->list_lock);
+    client::Lock lock(&self->list_lock);
     self->expiry_timer = 0;
     gint64 now = monotonic_now_us();
     while (self->pending != nullptr) {
@@ -184,7 +183,7 @@ void deliver(PTZSocketClientCommand *self, guint8 *message, gsize length) {
   if (length < kHeaderSize) return;
   PTZSocketPendingCommand *command = nullptr;
   {
-    velmora::MutexLock lock(&self->list_lock);
+    client::Lock lock(&self->list_lock);
     GList *link = find_pending(self, message_id(message));
     if (link == nullptr) return;
     command = static_cast<PTZSocketPendingCommand *>(link->data);
@@ -207,7 +206,7 @@ int ptz_socket_client_command_read(PTZSocket *socket, int fd, void *buffer, gsiz
   gsize length = 0;
   int result = 0;
   {
-    velmora::MutexLock lock(&self->io_lock);
+    client::Lock lock(&self->io_lock);
     // A descriptor read before the connection was found lost may already
     // have been closed and reused.
     if (fd != client::io_fd(base(self))) return -1;
@@ -246,7 +245,7 @@ void drain(PTZSocketClientCommand *self) {
 GList *take_orphans(PTZSocketClient *client) {
   auto *self = PTZ_SOCKET_CLIENT_COMMAND(client);
   reset_reader(self);  // a partial message of the lost connection
-  velmora::MutexLock lock(&self->list_lock);
+  client::Lock lock(&self->list_lock);
   GList *orphans = self->pending;
   self->pending = nullptr;
   return orphans;
@@ -261,6 +260,7 @@ struct LateReply {
 
 gboolean deliver_late_reply(gpointer data) {
   auto *late = static_cast<LateReply *>(data);
+  client::taken_over(late);
   deliver(late->client, late->message, late->length);
   g_object_unref(late->client);
   g_free(late);
@@ -270,13 +270,14 @@ gboolean deliver_late_reply(gpointer data) {
 // Called with the I/O lock held and a complete message in the buffer.
 void hand_on_late_reply(PTZSocketClientCommand *self) {
   {
-    velmora::MutexLock lock(&self->list_lock);
+    client::Lock lock(&self->list_lock);
     if (find_pending(self, message_id(self->buffer)) == nullptr) return;
   }
   auto *late = static_cast<LateReply *>(g_malloc(sizeof(LateReply) + self->length + 1));
   late->client = PTZ_SOCKET_CLIENT_COMMAND(g_object_ref(self));
   late->length = self->length;
   memcpy(late->message, self->buffer, self->length);
+  client::handed_over(late);
   GSource *idle = g_idle_source_new();
   g_source_set_callback(idle, deliver_late_reply, late, nullptr);
   g_source_attach(idle, base(self)->context);
@@ -351,7 +352,7 @@ PTZSocketPendingCommand *register_pending(PTZSocketClientCommand *self, gpointer
   auto *command = g_new0(PTZSocketPendingCommand, 1);
   command->user_data = user_data;
   command->id = id;
-  velmora::MutexLock lock(&self->list_lock);
+  client::Lock lock(&self->list_lock);
   gint64 now = monotonic_now_us();
   gint64 deadline = now + gint64(velmora::scaled_ms(kExpiryMs)) * 1000;
   command->deadline_seconds = deadline / G_USEC_PER_SEC;
@@ -364,7 +365,7 @@ PTZSocketPendingCommand *register_pending(PTZSocketClientCommand *self, gpointer
 // Takes back a command whose bytes could not be written; false when the
 // expiry already reported it (the dispatcher owns its data then).
 bool withdraw_pending(PTZSocketClientCommand *self, PTZSocketPendingCommand *command) {
-  velmora::MutexLock lock(&self->list_lock);
+  client::Lock lock(&self->list_lock);
   GList *link = g_list_find(self->pending, command);
   if (link == nullptr) return false;
   self->pending = g_list_delete_link(self->pending, link);
@@ -427,7 +428,7 @@ gboolean ptz_socket_client_command_async_send(PTZSocketClientCommand *self, cons
   drain(self);
   guint32 id = draw_id(self);
   Frame frame = make_frame(id, payload, length);
-  velmora::MutexLock lock(&self->io_lock);
+  client::Lock lock(&self->io_lock);
   PTZSocketPendingCommand *command = user_data != nullptr ? register_pending(self, user_data, id) : nullptr;
   int error = 0;
   Sent sent = send_frame(self, client::io_fd(base(self)), frame, &error);
@@ -449,7 +450,7 @@ gboolean ptz_socket_client_command_sync_send(PTZSocketClientCommand *self, const
   Frame frame = make_frame(id, payload, length);
   drain(self);
 
-  velmora::MutexLock lock(&self->io_lock);
+  client::Lock lock(&self->io_lock);
   // The main loop must not take the reply.
   ptz_file_g_source_remove_poll(client->source);
   int fd = client::io_fd(client);

@@ -5,7 +5,49 @@
 
 #include "ptz_socket_client.h"
 
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void *address);
+extern "C" void __tsan_release(void *address);
+#endif
+
 namespace velmora::client {
+
+// GLib's mutexes and main-context hand-offs synchronise inside GLib, where
+// ThreadSanitizer does not look; these tell it what they order.
+inline void handed_over(void *address) {
+#if defined(__SANITIZE_THREAD__)
+  __tsan_release(address);
+#else
+  (void)address;
+#endif
+}
+inline void taken_over(void *address) {
+#if defined(__SANITIZE_THREAD__)
+  __tsan_acquire(address);
+#else
+  (void)address;
+#endif
+}
+
+// Holds a GMutex for a scope (nothing when it is NULL).
+class Lock {
+ public:
+  explicit Lock(GMutex *mutex) : mutex_(mutex) {
+    if (mutex_ == nullptr) return;
+    g_mutex_lock(mutex_);
+    taken_over(mutex_);
+  }
+  ~Lock() {
+    if (mutex_ == nullptr) return;
+    handed_over(mutex_);
+    g_mutex_unlock(mutex_);
+  }
+  Lock(const Lock &) = delete;
+  Lock &operator=(const Lock &) = delete;
+
+ private:
+  GMutex *mutex_;
+};
 
 // The descriptor the client's sends and reads use: the endpoint's descriptor
 // while connected, -1 from the moment the connection is found lost until
