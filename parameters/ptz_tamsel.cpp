@@ -32,16 +32,11 @@ int assemble_path(PathBuffer &path, const gchar *path_format, va_list args) {
   return n;
 }
 
-gchar *get_formatted(const gchar *path_format, va_list args) {
+// Assembles the path into `path` and reads it. The typed reads give an empty
+// path no further thought (min_length 1); the plain read passes it on.
+gchar *read_formatted(PathBuffer &path, const gchar *path_format, va_list args, int min_length) {
   g_assert(path_format);
-  PathBuffer path;
-  if (assemble_path(path, path_format, args) < 0) return nullptr;
-  return velmora::tamsel_read(path);
-}
-
-// Like get_formatted, for the typed reads: an empty path is refused silently.
-gchar *get_formatted_nonempty(PathBuffer &path, const gchar *path_format, va_list args) {
-  if (assemble_path(path, path_format, args) <= 0) return nullptr;
+  if (assemble_path(path, path_format, args) < min_length) return nullptr;
   return velmora::tamsel_read(path);
 }
 
@@ -130,28 +125,29 @@ gint tamsel_write(gint32 opt_value, guint32 mode, const gchar *val, const gchar 
 extern "C" {
 
 gchar *ptz_tamsel_get_vp(const gchar *path_format, ...) {
+  PathBuffer path;
   va_list args;
   va_start(args, path_format);
-  gchar *value = get_formatted(path_format, args);
+  gchar *value = read_formatted(path, path_format, args, 0);
   va_end(args);
   return value;
 }
 
 gchar *ptz_tamsel_get(const gchar *path_format, ...) {
+  PathBuffer path;
   va_list args;
   va_start(args, path_format);
-  gchar *value = get_formatted(path_format, args);
+  gchar *value = read_formatted(path, path_format, args, 0);
   va_end(args);
   return value;
 }
 
 gboolean ptz_tamsel_get_int(gint32 *valp, const gchar *path_format, ...) {
   g_assert(valp);
-  g_assert(path_format);
   PathBuffer path;
   va_list args;
   va_start(args, path_format);
-  velmora::GCharPtr value(get_formatted_nonempty(path, path_format, args));
+  velmora::GCharPtr value(read_formatted(path, path_format, args, 1));
   va_end(args);
   if (!value) return FALSE;
   if (!parse_int(value.get(), valp)) {
@@ -163,11 +159,10 @@ gboolean ptz_tamsel_get_int(gint32 *valp, const gchar *path_format, ...) {
 
 gboolean ptz_tamsel_get_bool(gboolean *valp, const gchar *path_format, ...) {
   g_assert(valp);
-  g_assert(path_format);
   PathBuffer path;
   va_list args;
   va_start(args, path_format);
-  velmora::GCharPtr value(get_formatted_nonempty(path, path_format, args));
+  velmora::GCharPtr value(read_formatted(path, path_format, args, 1));
   va_end(args);
   if (!value) return FALSE;
   *valp = strcmp(value.get(), "true") == 0 || strcmp(value.get(), "yes") == 0;
