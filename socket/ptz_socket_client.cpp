@@ -16,7 +16,6 @@
 namespace {
 
 constexpr gsize kReadBufferSize = 2560;
-constexpr int kRawSendTimeoutMs = 1000;
 
 struct PTZSocketClientPrivate {
   gint io_fd;  // see velmora::client::io_fd; accessed atomically

@@ -27,7 +27,6 @@ constexpr gsize kPayloadMax = kMessageMax - kHeaderSize;
 constexpr guint64 kSyncTimeoutMs = 10000;
 constexpr guint64 kExpiryMs = 360000;
 constexpr int kDrainReads = 11;
-constexpr int kRawSendTimeoutMs = 1000;
 
 namespace client = velmora::client;
 
@@ -315,19 +314,19 @@ Sent send_frame(PTZSocketClientCommand *self, int fd, const Frame &frame, int *e
   if (klass->write == socket_class->write) {
     iovec pieces[2] = {{const_cast<guint8 *>(frame.header), kHeaderSize},
                        {const_cast<void *>(frame.payload), frame.length}};
-    int n = velmora::socket::write_vectored(socket, fd, pieces, frame.length > 0 ? 2 : 1, kRawSendTimeoutMs);
+    int n = velmora::socket::write_vectored(socket, fd, pieces, frame.length > 0 ? 2 : 1, client::kRawSendTimeoutMs);
     if (n >= 0 && gsize(n) == kHeaderSize + frame.length) return Sent::kAll;
     *error = errno;
     return n < int(kHeaderSize) ? Sent::kHeaderFailed : Sent::kBodyFailed;
   }
-  int n = klass->write(socket, fd, frame.header, kHeaderSize, kRawSendTimeoutMs);
+  int n = klass->write(socket, fd, frame.header, kHeaderSize, client::kRawSendTimeoutMs);
   if (n != int(kHeaderSize)) {
     *error = errno;
     return Sent::kHeaderFailed;
   }
   // A bare header is a complete message: there is no payload to write.
   if (frame.length == 0) return Sent::kAll;
-  n = klass->write(socket, fd, frame.payload, frame.length, kRawSendTimeoutMs);
+  n = klass->write(socket, fd, frame.payload, frame.length, client::kRawSendTimeoutMs);
   if (n < 0 || gsize(n) != frame.length) {
     *error = errno;
     return Sent::kBodyFailed;

@@ -29,6 +29,9 @@ inline void taken_over(void *address) {
 #endif
 }
 
+// Time limit of every write a client makes.
+constexpr int kRawSendTimeoutMs = 1000;
+
 // Holds a GMutex for a scope (nothing when it is NULL).
 class Lock {
  public:

@@ -186,6 +186,16 @@ inline bool wait_for_listener(const std::string &path, int timeout_ms = 10000) {
   return false;
 }
 
+// A synchronous command; the reply's text goes to `reply_text`.
+inline bool sync_send(PTZSocketClientCommand *client, const std::string &payload,
+                      std::string *reply_text = nullptr) {
+  char reply[2552];
+  gsize length = 0;
+  if (!ptz_socket_client_command_sync_send(client, payload.data(), payload.size(), reply, &length)) return false;
+  if (reply_text != nullptr) reply_text->assign(reply, length);
+  return true;
+}
+
 // ---- the reply dispatcher ---------------------------------------------------
 
 struct Recorder;

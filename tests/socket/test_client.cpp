@@ -75,13 +75,7 @@ struct Pair {
   }
 };
 
-bool sync_send(PTZSocketClientCommand *client, const std::string &payload, std::string *reply_text = nullptr) {
-  char reply[2552];
-  gsize length = 0;
-  if (!ptz_socket_client_command_sync_send(client, payload.data(), payload.size(), reply, &length)) return false;
-  if (reply_text != nullptr) reply_text->assign(reply, length);
-  return true;
-}
+using velmora::testing::sync_send;
 
 TEST(CommandClientFraming, IdsCountFromZeroAcrossSyncAndAsync) {
   Pair pair;

@@ -27,11 +27,7 @@ class CommandClientTest : public ::testing::Test {
   }
 
   bool sync(const std::string &payload, std::string *reply_text = nullptr) {
-    char reply[2552];
-    gsize length = 0;
-    if (!ptz_socket_client_command_sync_send(client, payload.data(), payload.size(), reply, &length)) return false;
-    if (reply_text != nullptr) reply_text->assign(reply, length);
-    return true;
+    return velmora::testing::sync_send(client, payload, reply_text);
   }
   bool async(const std::string &payload, Token *token) {
     return ptz_socket_client_command_async_send(client, payload.data(), payload.size(), token);

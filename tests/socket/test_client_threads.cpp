@@ -22,13 +22,7 @@ using velmora::testing::Child;
 using velmora::testing::Recorder;
 using velmora::testing::Token;
 
-bool sync_send(PTZSocketClientCommand *client, const std::string &payload, std::string *reply_text = nullptr) {
-  char reply[2552];
-  gsize length = 0;
-  if (!ptz_socket_client_command_sync_send(client, payload.data(), payload.size(), reply, &length)) return false;
-  if (reply_text != nullptr) reply_text->assign(reply, length);
-  return true;
-}
+using velmora::testing::sync_send;
 
 std::unique_ptr<Child> start_server(const std::string &path) {
   auto child = std::make_unique<Child>([path] { return velmora::testing::serve_commands(path); });
