@@ -1,15 +1,9 @@
 // A property change that is announced: PTZDynamicalProperties against its
 // floor, a GObject property whose change is announced through "notify".
-// Prints the ratio of the two at the end (goal: 1.0 or less).
-#include <benchmark/benchmark.h>
+// Reports the ratio of the two (goal: 1.0 or less).
 #include <glib-object.h>
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <map>
-#include <string>
-
+#include "bench/bench_ratio.h"
 #include "ptz_dynamical_properties.h"
 
 namespace {
@@ -90,33 +84,14 @@ void BM_DynamicalPropertiesSet(benchmark::State &state) {
 }
 BENCHMARK(BM_DynamicalPropertiesSet);
 
-// Remembers the time per iteration of each benchmark.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
-  void ReportRuns(const std::vector<Run> &runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run &run : runs)
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-        ns_per_op[run.benchmark_name()] = run.GetAdjustedCPUTime();
-  }
-  std::map<std::string, double> ns_per_op;
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  auto ratio = [&](const char *floor) {
-    auto a = reporter.ns_per_op.find("BM_DynamicalPropertiesSet");
-    auto b = reporter.ns_per_op.find(floor);
-    if (a != reporter.ns_per_op.end() && b != reporter.ns_per_op.end() && b->second > 0)
-      printf("dynamical property set / %s: %.2f\n", floor, a->second / b->second);
-  };
-  ratio("BM_GObjectSetProperty");
-  ratio("BM_GObjectPropertyNotify");
-  benchmark::Shutdown();
-  return 0;
+  using velmora::bench::Goal;
+  return velmora::bench::run_and_report(
+      argc, argv,
+      {{"Dynamical property set that notifies, against a GObject property set that notifies",
+        "BM_DynamicalPropertiesSet", "BM_GObjectSetProperty", Goal::kAtMost, 1},
+       {"Dynamical property set that notifies, against a GObject field store and notify by pspec",
+        "BM_DynamicalPropertiesSet", "BM_GObjectPropertyNotify"}});
 }

@@ -1,17 +1,15 @@
 // Publishing and reading a full Position group (47 values) through the status
 // cache, against its floor: a memcpy of the same bytes into shared memory
-// under a process-shared lock. Prints the ratios at the end (goal: 20 or less).
-#include <benchmark/benchmark.h>
+// under a process-shared lock. Reports the ratios (goal for the update: 20 or less).
 #include <pthread.h>
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 
+#include "bench/bench_ratio.h"
 #include "ptz_status_cache.h"
 #ifdef VELMORA_PLATFORM_BUNDLED
 #include "platform/durnik/durnik_testing.h"
@@ -112,39 +110,21 @@ void BM_FetchPositionGroup(benchmark::State &state) {
 }
 BENCHMARK(BM_FetchPositionGroup);
 
-// Remembers the time per iteration of each benchmark.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
-  void ReportRuns(const std::vector<Run> &runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run &run : runs)
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-        ns_per_op[run.benchmark_name()] = run.GetAdjustedCPUTime();
-  }
-  std::map<std::string, double> ns_per_op;
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
   // Groups of this run only, under a prefix of its own.
   std::string prefix = "/velmora-bench." + std::to_string(getpid()) + ".";
   setenv("DURNIK_PREFIX", prefix.c_str(), 1);
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  auto ratio = [&](const char *path, const char *floor) {
-    auto a = reporter.ns_per_op.find(path);
-    auto b = reporter.ns_per_op.find(floor);
-    if (a != reporter.ns_per_op.end() && b != reporter.ns_per_op.end() && b->second > 0)
-      printf("%s / %s: %.2f\n", path, floor, a->second / b->second);
-  };
-  ratio("BM_UpdatePositionGroup", "BM_FloorWrite");
-  ratio("BM_FetchPositionGroup", "BM_FloorRead");
-  benchmark::Shutdown();
+  using velmora::bench::Goal;
+  int result = velmora::bench::run_and_report(
+      argc, argv,
+      {{"Status cache, full Position group update, against a locked memcpy into shared memory",
+        "BM_UpdatePositionGroup", "BM_FloorWrite", Goal::kAtMost, 20},
+       {"Status cache, full Position group fetch, against a locked memcpy out of shared memory",
+        "BM_FetchPositionGroup", "BM_FloorRead"}});
 #ifdef VELMORA_PLATFORM_BUNDLED
   durnik_testing_remove_all();
 #endif
-  return 0;
+  return result;
 }
