@@ -1,0 +1,198 @@
+// The command client's framing on bytes from a hostile server. A
+// PTZSocketClientCommand on one end of a connected socket sends up to three
+// asynchronous commands (ids 0 to 2); a fake server on the other end answers
+// with the input: a first part is read by the client's source on the default
+// main context, the rest arrives while the client waits in a synchronous
+// send (the next id), after which the fake server closes its end.
+//   input[0]: number of asynchronous commands (mod 4)
+//   input[1]: where the answer is split, in steps of 16 bytes
+//   input[2..]: the answer
+// Checked against a reference reading of the same bytes (messages up to the
+// first length field that cannot frame one): the synchronous send succeeds
+// exactly when a message with its id completes after the split, and returns
+// its payload; every asynchronous command is reported exactly once, with the
+// payload of a message with its id when there is one, and without data
+// otherwise.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "ptz_socket_client.h"
+#include "ptz_socket_server.h"
+
+namespace {
+
+constexpr size_t kMax = PTZ_SOCKET_MESSAGE_MAX;
+constexpr size_t kHeader = PTZ_SOCKET_HEADER_SIZE;
+constexpr guint32 kMaxAsync = 3;
+// A reply that a synchronous wait reads for an asynchronous command is lost
+// when the connection ends before the main context delivers it: the command
+// is reported without data (tests/socket/test_fuzz_regressions.cpp). Until
+// that is fixed, such commands may end without data.
+constexpr bool kLateRepliesSurviveLoss = false;
+
+guint32 field(const uint8_t *bytes) {
+  guint32 value;
+  memcpy(&value, bytes, 4);
+  return value;
+}
+
+struct Reference {
+  // Payloads of the complete messages, by id, and the offset where each ends.
+  std::map<guint32, std::vector<std::pair<std::string, size_t>>> messages;
+};
+
+Reference read_reference(const uint8_t *data, size_t size) {
+  Reference reference;
+  size_t at = 0;
+  while (size - at >= 4) {
+    const guint32 length = field(data + at);
+    if (length < kHeader || length > kMax || size - at < length) break;
+    reference.messages[field(data + at + 4)].push_back(
+        {std::string(reinterpret_cast<const char *>(data + at + kHeader), length - kHeader), at + length});
+    at += length;
+  }
+  return reference;
+}
+
+struct Outcome {
+  int reports = 0;     // calls of the reply dispatcher
+  int released = 0;    // calls of the free callback
+  bool with_data = false;
+  std::string payload;
+};
+
+void dispatcher(gpointer user_data, const gchar *data, gsize length) {
+  auto *outcome = static_cast<Outcome *>(user_data);
+  outcome->reports++;
+  if (data == nullptr) {
+    FUZZ_CHECK(length == 0);
+    return;
+  }
+  FUZZ_CHECK(length <= kMax - kHeader);
+  FUZZ_CHECK(data[length] == '\0');
+  outcome->with_data = true;
+  outcome->payload.assign(data, length);
+}
+
+void release(gpointer command_data, gpointer) { static_cast<Outcome *>(command_data)->released++; }
+
+void run_dry() {
+  for (int i = 0; i < 100000 && g_main_context_iteration(nullptr, FALSE); i++) {
+  }
+}
+
+// Reads exactly `size` bytes unless `cancel` becomes readable first.
+bool read_exactly(int fd, int cancel, uint8_t *buffer, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    pollfd fds[2] = {{fd, POLLIN, 0}, {cancel, POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) return false;
+    if (fds[1].revents != 0) return false;
+    ssize_t n = read(fd, buffer + got, size - got);
+    if (n <= 0) return false;
+    got += size_t(n);
+  }
+  return true;
+}
+
+// The fake server's part while the client waits: the synchronous command
+// comes in, the rest of the answer goes out, then the end of the stream.
+void answer_sync(int fd, int cancel, guint32 id, const uint8_t *rest, size_t size) {
+  uint8_t request[kHeader + 4];
+  if (read_exactly(fd, cancel, request, sizeof request)) {
+    FUZZ_CHECK(field(request) == sizeof request && field(request + 4) == id);
+    if (size > 0 && write(fd, rest, size) != ssize_t(size)) {
+      // The client dropped the connection on a broken frame.
+    }
+  }
+  shutdown(fd, SHUT_WR);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  static velmora::fuzz::Session session(true);
+  session.next_run();
+  if (size < 2) return 0;
+  const guint32 commands = data[0] % (kMaxAsync + 1);
+  const uint8_t *answer = data + 2;
+  const size_t length = size - 2;
+  const size_t split = MIN(size_t(data[1]) * 16, length);
+  const Reference reference = read_reference(answer, length);
+
+  int fds[2], cancel[2];
+  FUZZ_CHECK(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == 0);
+  FUZZ_CHECK(pipe2(cancel, O_CLOEXEC) == 0);
+  PTZSocketClientCommand *client = ptz_socket_client_command_new(nullptr, fds[0], SOCK_STREAM);
+  ptz_socket_client_register_callback(PTZ_SOCKET_CLIENT(client), dispatcher, nullptr);
+  ptz_socket_client_command_register_free_callback(client, release, nullptr);
+
+  Outcome outcomes[kMaxAsync];
+  for (guint32 i = 0; i < commands; i++) {
+    FUZZ_CHECK(ptz_socket_client_command_async_send(client, "cmd", 3, &outcomes[i]));
+    uint8_t request[kHeader + 3];
+    FUZZ_CHECK(read_exactly(fds[1], cancel[0], request, sizeof request));
+    FUZZ_CHECK(field(request) == sizeof request && field(request + 4) == i);
+  }
+  if (split > 0 && write(fds[1], answer, split) != ssize_t(split)) __builtin_trap();
+  run_dry();
+
+  std::thread server(answer_sync, fds[1], cancel[0], commands, answer + split, length - split);
+  uint8_t reply[kMax - kHeader];
+  gsize reply_length = G_MAXSIZE;
+  const gboolean answered = ptz_socket_client_command_sync_send(client, "sync", 4, reply, &reply_length);
+  // A client that never sent (its connection broke before) leaves the fake
+  // server waiting: let it go.
+  FUZZ_CHECK(write(cancel[1], "x", 1) == 1);
+  server.join();
+  run_dry();
+  g_object_unref(client);
+  run_dry();
+  close(fds[0]);
+  close(fds[1]);
+  close(cancel[0]);
+  close(cancel[1]);
+
+  // The synchronous reply: the first message with its id that the client
+  // could not have read before it sent.
+  const std::string *sync_reply = nullptr;
+  if (auto it = reference.messages.find(commands); it != reference.messages.end())
+    for (const auto &[payload, end] : it->second)
+      if (end > split) {
+        sync_reply = &payload;
+        break;
+      }
+  FUZZ_CHECK(bool(answered) == (sync_reply != nullptr));
+  if (answered) {
+    FUZZ_CHECK(reply_length == sync_reply->size());
+    FUZZ_CHECK(memcmp(reply, sync_reply->data(), reply_length) == 0);
+  }
+
+  for (guint32 i = 0; i < commands; i++) {
+    const Outcome &outcome = outcomes[i];
+    FUZZ_CHECK(outcome.reports + outcome.released == 1);
+    auto it = reference.messages.find(i);
+    const bool has_reply = it != reference.messages.end();
+    if (!outcome.with_data) {
+      // Only a reply read after the split may go missing, while the known
+      // fault stands; one read before it was delivered at once.
+      FUZZ_CHECK(!has_reply || (!kLateRepliesSurviveLoss && it->second.front().second > split));
+      continue;
+    }
+    FUZZ_CHECK(has_reply);
+    bool known = false;
+    for (const auto &message : it->second) known = known || message.first == outcome.payload;
+    FUZZ_CHECK(known);
+  }
+  return 0;
+}
