@@ -28,6 +28,15 @@ extern "C" void __tsan_release(void *address);
 
 namespace velmora {
 
+// Tell ThreadSanitizer about an ordering that GLib establishes where it does
+// not look (a lock, a queue hand-over, a main-context dispatch).
+inline void tsan_handed_over([[maybe_unused]] const void *address) {
+  VELMORA_TSAN_RELEASE(const_cast<void *>(address));
+}
+inline void tsan_taken_over([[maybe_unused]] const void *address) {
+  VELMORA_TSAN_ACQUIRE(const_cast<void *>(address));
+}
+
 class MutexLock {
  public:
   explicit MutexLock(GMutex *mutex) : mutex_(mutex) {

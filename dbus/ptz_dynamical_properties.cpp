@@ -7,7 +7,7 @@
 
 #include "common/ptz_log.h"
 #include "common/ptz_raii.h"
-#include "dbus/ptz_gvalue_utils_guard.h"
+#include "common/ptz_guard.h"
 #include "ptz_gvalue_utils.h"
 
 namespace {

@@ -9,31 +9,10 @@
 
 #include <cstring>
 
-#if defined(__SANITIZE_THREAD__)
-extern "C" void __tsan_acquire(void *address);
-extern "C" void __tsan_release(void *address);
-#endif
+#include "common/ptz_guard.h"
+#include "common/ptz_raii.h"
 
 namespace {
-
-// A return-if-fail guard whose critical names the C function itself (the
-// GLib macro would name the C++ signature).
-#define PIA_RETURN_VAL_IF_FAIL(expr, val)                               \
-  do {                                                                  \
-    if (G_LIKELY(expr)) {                                               \
-    } else {                                                            \
-      g_return_if_fail_warning(G_LOG_DOMAIN, __func__, #expr);          \
-      return (val);                                                     \
-    }                                                                   \
-  } while (0)
-#define PIA_RETURN_IF_FAIL(expr)                                        \
-  do {                                                                  \
-    if (G_LIKELY(expr)) {                                               \
-    } else {                                                            \
-      g_return_if_fail_warning(G_LOG_DOMAIN, __func__, #expr);          \
-      return;                                                           \
-    }                                                                   \
-  } while (0)
 
 enum { PROP_0, PROP_NAME };
 
@@ -41,24 +20,10 @@ enum { PROP_0, PROP_NAME };
 // before any instance exists.
 GMutex *array_lock = nullptr;
 
-// Holds the class-wide lock. GLib's mutex is invisible to ThreadSanitizer
-// (GLib is built without it), so the hand-over is announced to it explicitly.
-class ArrayLock {
+// Holds the class-wide lock.
+class ArrayLock : public velmora::MutexLock {
  public:
-  ArrayLock() {
-    g_mutex_lock(array_lock);
-#if defined(__SANITIZE_THREAD__)
-    __tsan_acquire(array_lock);
-#endif
-  }
-  ~ArrayLock() {
-#if defined(__SANITIZE_THREAD__)
-    __tsan_release(array_lock);
-#endif
-    g_mutex_unlock(array_lock);
-  }
-  ArrayLock(const ArrayLock &) = delete;
-  ArrayLock &operator=(const ArrayLock &) = delete;
+  ArrayLock() : velmora::MutexLock(array_lock) {}
 };
 
 // Copies at most PAR_VAL_MAX_LEN - 1 characters and always terminates; never
@@ -208,14 +173,14 @@ PTZParameterItemArray *ptz_parameter_item_array_new(const gchar *name) {
 }
 
 void ptz_parameter_item_array_free(PTZParameterItemArray *self) {
-  PIA_RETURN_IF_FAIL(self != NULL);
+  PTZ_RETURN_IF_FAIL(self != NULL);
   ArrayLock lock;
   clear_locked(self);
 }
 
 PTZParameterItem *ptz_parameter_item_array_append(PTZParameterItemArray *self,
                                                   const PTZParameterItem *item) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL && item != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL && item != NULL, NULL);
   ArrayLock lock;
   return append_locked(self, item);
 }
@@ -224,7 +189,7 @@ PTZParameterItem *ptz_parameter_item_array_append(PTZParameterItemArray *self,
 // threads adding the same name never store it twice.
 PTZParameterItem *ptz_parameter_item_array_add(PTZParameterItemArray *self,
                                                const PTZParameterItem *item) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL && item != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL && item != NULL, NULL);
   ArrayLock lock;
   PTZParameterItem *stored = find_locked(self, item->name);
   if (stored == nullptr) return append_locked(self, item);
@@ -239,14 +204,14 @@ PTZParameterItem *ptz_parameter_item_array_add(PTZParameterItemArray *self,
 }
 
 PTZParameterItem *ptz_parameter_item_array_get(PTZParameterItemArray *self, guint32 index) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   ArrayLock lock;
   return index > self->count ? nullptr : nth_locked(self, index);
 }
 
 PTZParameterItem *ptz_parameter_item_array_get_by_name(PTZParameterItemArray *self,
                                                        const gchar *name) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   ArrayLock lock;
   return find_locked(self, name);
 }
@@ -256,9 +221,9 @@ PTZParameterItem *ptz_parameter_item_array_get_by_name(PTZParameterItemArray *se
 PTZParameterItem *ptz_parameter_item_array_set(PTZParameterItemArray *self, guint32 index,
                                                const gchar *value, const gchar *text2,
                                                gint32 word2, const gchar *range, gint32 word3) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
-  PIA_RETURN_VAL_IF_FAIL(value != NULL, NULL);
-  PIA_RETURN_VAL_IF_FAIL(strlen(value) < PAR_VAL_MAX_LEN, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(value != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(strlen(value) < PAR_VAL_MAX_LEN, NULL);
   PTZParameterItem *item;
   {
     ArrayLock lock;
@@ -266,7 +231,7 @@ PTZParameterItem *ptz_parameter_item_array_set(PTZParameterItemArray *self, guin
     item = nth_locked(self, index);
     if (item != nullptr) set_fields_locked(item, value, text2, word2, range, TRUE, word3);
   }
-  PIA_RETURN_VAL_IF_FAIL(item != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(item != NULL, NULL);
   return item;
 }
 
@@ -274,22 +239,22 @@ PTZParameterItem *ptz_parameter_item_array_set_by_name(PTZParameterItemArray *se
                                                        const gchar *name, const gchar *value,
                                                        const gchar *text2, gint32 word2,
                                                        const gchar *range, gint32 word3) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
-  PIA_RETURN_VAL_IF_FAIL(value != NULL, NULL);
-  PIA_RETURN_VAL_IF_FAIL(strlen(value) < PAR_VAL_MAX_LEN, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(value != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(strlen(value) < PAR_VAL_MAX_LEN, NULL);
   PTZParameterItem *item;
   {
     ArrayLock lock;
     item = find_locked(self, name);
     if (item != nullptr) set_fields_locked(item, value, text2, word2, range, FALSE, word3);
   }
-  PIA_RETURN_VAL_IF_FAIL(item != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(item != NULL, NULL);
   return item;
 }
 
 PTZParameterItem *ptz_parameter_item_array_set_range(PTZParameterItemArray *self, guint32 index,
                                                      const gchar *range) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItem *item;
   {
     ArrayLock lock;
@@ -297,21 +262,21 @@ PTZParameterItem *ptz_parameter_item_array_set_range(PTZParameterItemArray *self
     item = nth_locked(self, index);
     if (item != nullptr) replace_string(&item->range, range);
   }
-  PIA_RETURN_VAL_IF_FAIL(item != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(item != NULL, NULL);
   return item;
 }
 
 PTZParameterItem *ptz_parameter_item_array_set_range_by_name(PTZParameterItemArray *self,
                                                              const gchar *name,
                                                              const gchar *range) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItem *item;
   {
     ArrayLock lock;
     item = find_locked(self, name);
     if (item != nullptr) replace_string(&item->range, range);
   }
-  PIA_RETURN_VAL_IF_FAIL(item != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(item != NULL, NULL);
   return item;
 }
 
@@ -320,20 +285,20 @@ PTZParameterItem *ptz_parameter_item_array_set_range_by_name(PTZParameterItemArr
 PTZParameterItem *ptz_parameter_item_array_set_value_by_name(PTZParameterItemArray *self,
                                                              const gchar *name,
                                                              const gchar *value) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItem *item;
   {
     ArrayLock lock;
     item = find_locked(self, name);
     if (item != nullptr) copy_value(item->value, value);
   }
-  PIA_RETURN_VAL_IF_FAIL(item != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(item != NULL, NULL);
   return item;
 }
 
 PTZParameterItemArray *ptz_parameter_item_array_remove(PTZParameterItemArray *self,
                                                        guint32 index) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, self);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, self);
   PTZParameterItem *item = nullptr;
   {
     ArrayLock lock;
@@ -348,7 +313,7 @@ PTZParameterItemArray *ptz_parameter_item_array_remove(PTZParameterItemArray *se
 
 PTZParameterItemArray *ptz_parameter_item_array_remove_by_name(PTZParameterItemArray *self,
                                                                const gchar *name) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, self);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, self);
   PTZParameterItem *item = nullptr;
   {
     ArrayLock lock;
@@ -364,7 +329,7 @@ PTZParameterItemArray *ptz_parameter_item_array_remove_by_name(PTZParameterItemA
 // The copy is taken under one hold of the lock, so it is a consistent
 // snapshot even while other threads change the source.
 PTZParameterItemArray *ptz_parameter_item_array_copy(PTZParameterItemArray *self) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItemArray *copy = ptz_parameter_item_array_new(self->name);
   ArrayLock lock;
   for (GSList *l = self->items; l != nullptr; l = l->next)
@@ -373,19 +338,19 @@ PTZParameterItemArray *ptz_parameter_item_array_copy(PTZParameterItemArray *self
 }
 
 guint32 ptz_parameter_item_array_items(PTZParameterItemArray *self) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, 0);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, 0);
   ArrayLock lock;
   return self->count;
 }
 
 const gchar *ptz_parameter_item_array_name(PTZParameterItemArray *self) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   return self->name;
 }
 
 gboolean ptz_parameter_item_array_map(PTZParameterItemArray *self, PTZParameterItemArrayFunc func,
                                       gpointer user_data) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, FALSE);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, FALSE);
   // The successor is taken first so the function may remove its own item.
   for (GSList *l = self->items, *next; l != nullptr; l = next) {
     next = l->next;
@@ -396,7 +361,7 @@ gboolean ptz_parameter_item_array_map(PTZParameterItemArray *self, PTZParameterI
 
 gboolean ptz_parameter_item_array_map_remove(PTZParameterItemArray *self,
                                              PTZParameterItemArrayFunc func, gpointer user_data) {
-  PIA_RETURN_VAL_IF_FAIL(self != NULL, FALSE);
+  PTZ_RETURN_VAL_IF_FAIL(self != NULL, FALSE);
   for (GSList *l = self->items, *next; l != nullptr; l = next) {
     next = l->next;
     auto *item = static_cast<PTZParameterItem *>(l->data);

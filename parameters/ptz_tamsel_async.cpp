@@ -32,15 +32,8 @@ GThreadPool *pool = nullptr;
 // The task text crosses from the pushing thread to the worker through the
 // pool's queue, whose locking ThreadSanitizer cannot see; the hand-over is
 // announced to it explicitly.
-#if defined(__SANITIZE_THREAD__)
-extern "C" void __tsan_acquire(void *address);
-extern "C" void __tsan_release(void *address);
-void handed_over(void *task) { __tsan_release(task); }
-void taken_over(void *task) { __tsan_acquire(task); }
-#else
-void handed_over(void *) {}
-void taken_over(void *) {}
-#endif
+void handed_over(void *task) { velmora::tsan_handed_over(task); }
+void taken_over(void *task) { velmora::tsan_taken_over(task); }
 
 // Runs one task on the worker thread; owns and frees the task text.
 void update_param(gpointer data, gpointer) {

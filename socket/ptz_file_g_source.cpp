@@ -4,35 +4,11 @@
 #include "ptz_socket.h"
 #include "socket/ptz_socket_private.h"
 
-#if defined(__SANITIZE_THREAD__)
-extern "C" void __tsan_acquire(void *address);
-extern "C" void __tsan_release(void *address);
-#endif
+#include "common/ptz_raii.h"
 
 namespace {
 
-// Holds the source's lock. GLib's mutex is invisible to ThreadSanitizer (it
-// is built without it), so the hand-over is announced to it explicitly.
-class SourceLock {
- public:
-  explicit SourceLock(GMutex *mutex) : mutex_(mutex) {
-    g_mutex_lock(mutex_);
-#if defined(__SANITIZE_THREAD__)
-    __tsan_acquire(mutex_);
-#endif
-  }
-  ~SourceLock() {
-#if defined(__SANITIZE_THREAD__)
-    __tsan_release(mutex_);
-#endif
-    g_mutex_unlock(mutex_);
-  }
-  SourceLock(const SourceLock &) = delete;
-  SourceLock &operator=(const SourceLock &) = delete;
-
- private:
-  GMutex *mutex_;
-};
+using SourceLock = velmora::MutexLock;
 
 constexpr GIOCondition kWatched = GIOCondition(G_IO_IN | G_IO_ERR | G_IO_HUP);
 // A descriptor in one of these states will never become readable again; left

@@ -5,29 +5,14 @@
 
 #include "ptz_socket_client.h"
 
-#if defined(__SANITIZE_THREAD__)
-extern "C" void __tsan_acquire(void *address);
-extern "C" void __tsan_release(void *address);
-#endif
+#include "common/ptz_raii.h"
 
 namespace velmora::client {
 
 // GLib's mutexes and main-context hand-offs synchronise inside GLib, where
 // ThreadSanitizer does not look; these tell it what they order.
-inline void handed_over(void *address) {
-#if defined(__SANITIZE_THREAD__)
-  __tsan_release(address);
-#else
-  (void)address;
-#endif
-}
-inline void taken_over(void *address) {
-#if defined(__SANITIZE_THREAD__)
-  __tsan_acquire(address);
-#else
-  (void)address;
-#endif
-}
+inline void handed_over(void *address) { velmora::tsan_handed_over(address); }
+inline void taken_over(void *address) { velmora::tsan_taken_over(address); }
 
 // Time limit of every write a client makes.
 constexpr int kRawSendTimeoutMs = 1000;

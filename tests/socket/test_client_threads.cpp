@@ -10,12 +10,6 @@
 
 #include "client_fixture.h"
 
-// GLib hands its own allocations (idle sources and their callback records)
-// from the sending threads to the main loop under its internal futex-based
-// mutexes, which ThreadSanitizer cannot see; the library's own accesses stay
-// checked.
-extern "C" const char *__tsan_default_suppressions() { return "called_from_lib:libglib-2.0.so\n"; }
-
 namespace {
 
 using velmora::testing::Child;

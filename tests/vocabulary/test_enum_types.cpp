@@ -39,7 +39,7 @@ TEST(Vocabulary, EveryTypeHasItsNameKindAndRowsInRegistrationOrder) {
         EXPECT_EQ(klass->values[i].value, t.rows[i].value) << "row " << i;
         EXPECT_STREQ(klass->values[i].value_name, t.rows[i].name);
         EXPECT_STREQ(klass->values[i].value_nick, t.rows[i].nick);
-        EXPECT_EQ(g_enum_get_value(klass, klass->values[i].value)->value_nick, t.rows[i].nick);
+        EXPECT_STREQ(g_enum_get_value(klass, klass->values[i].value)->value_nick, t.rows[i].nick);
       }
       g_type_class_unref(klass);
     }
