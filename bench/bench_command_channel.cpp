@@ -339,17 +339,25 @@ bool blocking_round_trip(int fd, const Request &request, guint32 id, guint8 *mes
   return get32(message + 4) == id && reply == request.reply && read_all(fd, message + kHeader, reply);
 }
 
+// Times `exchange` (one round trip, true when it succeeded). The first
+// exchange, untimed, waits for the server process to be up and connected.
+template <typename Exchange>
+void round_trips(benchmark::State &state, Exchange exchange) {
+  if (!exchange()) state.SkipWithError("no server");
+  for (auto _ : state) {
+    if (!exchange()) {
+      state.SkipWithError("round trip failed");
+      break;
+    }
+  }
+}
+
 void blocking_client(benchmark::State &state, const char *server) {
   Peer peer(server);
   Request request(size_t(state.range(0)));
   guint8 message[kMax];
   guint32 id = 0;
-  for (auto _ : state) {
-    if (!blocking_round_trip(peer.fd(), request, id++, message)) {
-      state.SkipWithError("round trip failed");
-      break;
-    }
-  }
+  round_trips(state, [&] { return peer.started() && blocking_round_trip(peer.fd(), request, id++, message); });
 }
 
 void BM_BlockingPingPong(benchmark::State &state) { blocking_client(state, "blocking"); }
@@ -362,51 +370,39 @@ PTZSocketClientCommand *library_client(const Peer &peer) {
 void BM_CommandSync(benchmark::State &state) {
   Peer peer("library");
   PTZSocketClientCommand *client = library_client(peer);
-  if (client == nullptr) {
-    state.SkipWithError("no server");
-    return;
-  }
   Request request(size_t(state.range(0)));
   guint8 reply[kMax];
-  for (auto _ : state) {
+  round_trips(state, [&] {
     gsize length = G_MAXSIZE;
-    if (!ptz_socket_client_command_sync_send(client, request.bytes.data(), request.bytes.size(), reply,
-                                             &length) ||
-        length != request.reply) {
-      state.SkipWithError("round trip failed");
-      break;
-    }
-  }
-  g_object_unref(client);
+    return client != nullptr &&
+           ptz_socket_client_command_sync_send(client, request.bytes.data(), request.bytes.size(), reply,
+                                               &length) &&
+           length == request.reply;
+  });
+  if (client != nullptr) g_object_unref(client);
 }
 
 void BM_GDBusCall(benchmark::State &state) {
   Peer peer("bus");
   GDBusConnection *connection = peer.started() ? bus_peer(fcntl(peer.fd(), F_DUPFD_CLOEXEC, 0), false) : nullptr;
-  if (connection == nullptr) {
-    state.SkipWithError("no server");
-    return;
-  }
   Request request(size_t(state.range(0)));
-  for (auto _ : state) {
+  round_trips(state, [&] {
+    if (connection == nullptr) return false;
     GVariant *bytes = g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, request.bytes.data(), request.bytes.size(), 1);
     GVariant *result = g_dbus_connection_call_sync(connection, nullptr, "/bench", "org.velmora.Bench1", "Echo",
                                                    g_variant_new_tuple(&bytes, 1), G_VARIANT_TYPE("(ay)"),
                                                    G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
-    gsize length = G_MAXSIZE;
-    if (result != nullptr) {
-      GVariant *reply = g_variant_get_child_value(result, 0);
-      length = g_variant_n_children(reply);
-      g_variant_unref(reply);
-      g_variant_unref(result);
-    }
-    if (length != request.reply) {
-      state.SkipWithError("call failed");
-      break;
-    }
+    if (result == nullptr) return false;
+    GVariant *reply = g_variant_get_child_value(result, 0);
+    gsize length = g_variant_n_children(reply);
+    g_variant_unref(reply);
+    g_variant_unref(result);
+    return length == request.reply;
+  });
+  if (connection != nullptr) {
+    g_dbus_connection_close_sync(connection, nullptr, nullptr);
+    g_object_unref(connection);
   }
-  g_dbus_connection_close_sync(connection, nullptr, nullptr);
-  g_object_unref(connection);
 }
 
 // Counts replies and notices when they stop coming.
@@ -440,30 +436,40 @@ void count_reply(gpointer user_data, const gchar *data, gsize length) {
   if (data != nullptr && length == kAsyncPayload) progress->replies++;
 }
 
-void BM_CommandAsync(benchmark::State &state) {
-  Peer peer("library");
-  PTZSocketClientCommand *client = library_client(peer);
-  if (client == nullptr) {
-    state.SkipWithError("no server");
-    return;
-  }
-  Progress progress;
-  ptz_socket_client_register_callback(PTZ_SOCKET_CLIENT(client), count_reply, &progress);
-  guint watchdog = g_timeout_add_seconds(1, watch_progress, &progress);
-  Request request(kAsyncPayload);
+// Times batches: `send` writes kBatch commands (true when all went out), then
+// the default main context runs until their replies are in. The first batch,
+// untimed, waits for the server process.
+template <typename Send>
+void batches(benchmark::State &state, Progress *progress, Send send) {
+  guint watchdog = g_timeout_add_seconds(1, watch_progress, progress);
+  auto batch = [&] {
+    long target = progress->replies + kBatch;  // replies may already come in while sending
+    return send() && await_replies(progress, target);
+  };
+  if (!batch()) state.SkipWithError("no server");
   for (auto _ : state) {
-    long target = progress.replies + kBatch;
-    for (int i = 0; i < kBatch; i++)
-      if (!ptz_socket_client_command_async_send(client, request.bytes.data(), request.bytes.size(), &progress))
-        state.SkipWithError("send failed");
-    if (!await_replies(&progress, target)) {
+    if (!batch()) {
       state.SkipWithError("replies stopped");
       break;
     }
   }
   state.SetItemsProcessed(state.iterations() * kBatch);
   g_source_remove(watchdog);
-  g_object_unref(client);
+}
+
+void BM_CommandAsync(benchmark::State &state) {
+  Peer peer("library");
+  PTZSocketClientCommand *client = library_client(peer);
+  Progress progress;
+  Request request(kAsyncPayload);
+  if (client != nullptr) ptz_socket_client_register_callback(PTZ_SOCKET_CLIENT(client), count_reply, &progress);
+  batches(state, &progress, [&] {
+    bool sent = client != nullptr;
+    for (int i = 0; sent && i < kBatch; i++)
+      sent = ptz_socket_client_command_async_send(client, request.bytes.data(), request.bytes.size(), &progress);
+    return sent;
+  });
+  if (client != nullptr) g_object_unref(client);
 }
 
 // The floor of the asynchronous path: a batch written at once, the replies
@@ -490,33 +496,26 @@ gboolean floor_receive(gint fd, GIOCondition, gpointer data) {
 
 void BM_MainLoopAsyncFloor(benchmark::State &state) {
   Peer peer("loop");
-  if (!peer.started()) {
-    state.SkipWithError("no server");
-    return;
-  }
-  set_nonblocking(peer.fd());
   Progress progress;
   FloorReceiver receiver{&progress, {}};
-  guint watch = g_unix_fd_add(peer.fd(), GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR), floor_receive, &receiver);
-  guint watchdog = g_timeout_add_seconds(1, watch_progress, &progress);
+  guint watch = 0;
+  if (peer.started()) {
+    set_nonblocking(peer.fd());
+    watch = g_unix_fd_add(peer.fd(), GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR), floor_receive, &receiver);
+  }
   Request request(kAsyncPayload);
   guint8 message[kMax];
   guint32 id = 0;
-  for (auto _ : state) {
-    long target = progress.replies + kBatch;
-    for (int i = 0; i < kBatch; i++) {
+  batches(state, &progress, [&] {
+    bool sent = watch != 0;
+    for (int i = 0; sent && i < kBatch; i++) {
       put_header(message, request.bytes.size(), id++);
       memcpy(message + kHeader, request.bytes.data(), request.bytes.size());
-      if (!write_all(peer.fd(), message, kHeader + request.bytes.size())) state.SkipWithError("send failed");
+      sent = write_all(peer.fd(), message, kHeader + request.bytes.size());
     }
-    if (!await_replies(&progress, target)) {
-      state.SkipWithError("replies stopped");
-      break;
-    }
-  }
-  state.SetItemsProcessed(state.iterations() * kBatch);
-  g_source_remove(watchdog);
-  g_source_remove(watch);
+    return sent;
+  });
+  if (watch != 0) g_source_remove(watch);
 }
 
 void sizes(benchmark::internal::Benchmark *b) {

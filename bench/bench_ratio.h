@@ -75,6 +75,7 @@ inline void print_ratio(const RatioReporter &reporter, const Ratio &ratio, const
   char goal[32] = "-";
   if (ratio.goal == Goal::kAtMost) snprintf(goal, sizeof goal, "<= %g", ratio.limit);
   if (ratio.goal == Goal::kAtLeast) snprintf(goal, sizeof goal, ">= %g", ratio.limit);
+  if (a <= 0 && b <= 0) return;  // neither ran: not selected by a filter
   if (a <= 0 || b <= 0) {
     printf("ratio|%s%s|-|-|%s|not measured|miss\n", ratio.what.c_str(), suffix.c_str(), goal);
     return;
