@@ -1,9 +1,106 @@
 #!/usr/bin/env bash
-# Builds what the demo needs and runs it.
+# The library in use: builds and installs libvelmora_common into a private
+# prefix, builds the example driver and commander against that installed copy
+# with pkg-config (as an outside user would), and runs them on a private
+# system bus: commands and replies, positions read back from the status cache
+# while the simulated head moves, a setting changed over D-Bus, and a restart
+# of the driver in the middle of the run. Everything the run creates (sockets,
+# status-cache groups, parameter store, preset file, bus) lives in a temporary
+# place that is removed afterwards.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
+
+if [ "${1:-}" = "--run" ]; then
+  # Second stage, on the private bus: run the driver and the commander.
+  work=$2
+  bin=$work/bin
+  # The driver manager's part: start the driver, and start it again when it
+  # stops, until the run is over.
+  supervise() {
+    while [ ! -e "$work/stop" ]; do
+      set +e
+      "$bin/ptz_sim_driver" --config "$work/driver.conf" 2>&1 | sed -u 's/^/            [driver] /'
+      status=${PIPESTATUS[0]}
+      set -e
+      [ -e "$work/stop" ] && break
+      [ "$status" -eq 2 ] && { echo "[demo] the driver's configuration is wrong"; break; }
+      echo "[demo] driver exited (status $status); starting it again"
+      sleep 0.2
+    done
+  }
+  supervise &
+  supervisor=$!
+  # The driver writes its pid file once it serves; the commander would wait
+  # for it anyway (its client reconnects once a second).
+  for _ in $(seq 50); do [ -s "$work/driver.pid" ] && break; sleep 0.1; done
+  set +e
+  "$bin/ptz_commander" --socket "$work/driver.sock" --index 0 --service VelmoraDemo \
+    --restart-hook "kill -TERM \$(cat '$work/driver.pid')" --wait-ms 10000
+  result=$?
+  set -e
+  touch "$work/stop"
+  [ -s "$work/driver.pid" ] && kill -TERM "$(cat "$work/driver.pid")" 2>/dev/null || true
+  wait "$supervisor" || true
+  echo
+  echo "[demo] preset file kept by the driver (versioned key file):"
+  sed 's/^/         /' "$work/presets/presets.conf"
+  exit "$result"
+fi
+
 bash scripts/deps.sh
-cmake -S . -B build/demo -G Ninja -DVELMORA_BUILD_TESTS=OFF > /dev/null
-cmake --build build/demo --target vocabulary_tour -j "$(nproc)"
-exec build/demo/examples/vocabulary_tour
+echo "[demo] building the library"
+cmake -S . -B build/demo -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_EXAMPLES=OFF > /dev/null
+cmake --build build/demo -j "$(nproc)" > /dev/null
+
+work=$(mktemp -d /tmp/velmora-demo-XXXXXX)
+tag=$(basename "$work")
+cleanup() {
+  touch "$work/stop" 2>/dev/null || true
+  [ -s "$work/driver.pid" ] && kill -TERM "$(cat "$work/driver.pid")" 2>/dev/null || true
+  rm -rf "$work"
+  rm -f /dev/shm/"$tag".*
+}
+trap cleanup EXIT
+
+echo "[demo] installing it into $work/prefix and building the examples with pkg-config"
+cmake --install build/demo --prefix "$work/prefix" > /dev/null
+PKG_CONFIG_PATH=$(dirname "$(find "$work/prefix" -name velmora_common.pc | head -n1)")
+export PKG_CONFIG_PATH
+libdir=$(pkg-config --variable=libdir velmora_common)
+mkdir -p "$work/bin"
+build_example() {
+  local name=$1; shift
+  cc -std=c99 -O2 -Wall -Wextra -Werror "$@" -o "$work/bin/$name" \
+    $(pkg-config --cflags --libs velmora_common) -Wl,-rpath,"$libdir"
+}
+build_example ptz_sim_driver examples/ptz_sim_driver.c examples/ptz_sim_head.c \
+  examples/ptz_sim_presets.c examples/ptz_sim_publisher.c examples/ptz_sim_settings_bus.c \
+  examples/ptz_sim_protocol.c &
+build_example ptz_commander examples/ptz_commander.c examples/ptz_sim_protocol.c &
+wait %1 && wait %2
+
+cat > "$work/driver.conf" <<CONF
+[PTZSimDriver]
+Name=demo-head
+Socket=$work/driver.sock
+PresetFile=$work/presets/presets.conf
+PidFile=$work/driver.pid
+Service=VelmoraDemo
+Speed=60
+StatusIndex=0
+DriverNumber=1
+UpdateIntervalMs=50
+
+[PTZDriverManager]
+NbrOfDrivers=1
+CONF
+
+# The status-cache and parameter-store stand-ins keep their data where
+# these say; the library itself reads no environment.
+export DURNIK_PREFIX="/$tag."
+export TAMSEL_STORE="$work/parameters"
+echo "[demo] running the driver and the commander on a private system bus"
+echo
+bash scripts/with-private-bus.sh bash "$0" --run "$work"
