@@ -4,6 +4,7 @@
 #include <math.h>
 #include <stdio.h>
 
+#include <glib/gstdio.h>
 #include <velmora_common.h>
 
 #define FORMAT_MAJOR 1
@@ -23,6 +24,19 @@ empty_file (void)
   return file;
 }
 
+/* Moves a file this driver cannot use out of the way, so that storing the
+ * next preset does not destroy it (it may come from a newer driver). */
+static void
+set_aside (const gchar *path, const gchar *why)
+{
+  gchar *aside = g_strconcat (path, ".unusable", NULL);
+  if (g_rename (path, aside) == 0)
+    fprintf (stderr, "presets: %s: %s; moved to %s, starting without presets\n", path, why, aside);
+  else
+    fprintf (stderr, "presets: %s: %s; starting without presets\n", path, why);
+  g_free (aside);
+}
+
 PtzSimPresets *
 ptz_sim_presets_open (const gchar *path)
 {
@@ -33,13 +47,11 @@ ptz_sim_presets_open (const gchar *path)
   presets->path = g_strdup (path);
   presets->file = ptz_config_init_key_file (path, FORMAT_MAJOR, FORMAT_MINOR, &compatible, &error);
   if (presets->file == NULL) {
-    fprintf (stderr, "presets: cannot read %s (%s); starting without presets\n", path,
-             error != NULL ? error->message : "unknown error");
+    set_aside (path, error != NULL ? error->message : "unreadable");
     g_clear_error (&error);
     presets->file = empty_file ();
   } else if (!compatible) {
-    fprintf (stderr, "presets: %s has an incompatible format version; starting without presets\n",
-             path);
+    set_aside (path, "incompatible format version");
     g_key_file_free (presets->file);
     presets->file = empty_file ();
   }

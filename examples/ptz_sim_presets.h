@@ -11,8 +11,8 @@ G_BEGIN_DECLS
 typedef struct _PtzSimPresets PtzSimPresets;
 
 /* Loads the presets at `path`. A missing file gives an empty set; an
- * unreadable or incompatible one is reported on stderr and replaced by an
- * empty set once a preset is stored. */
+ * unreadable or incompatible one is renamed to "<path>.unusable", reported
+ * on stderr, and the set starts empty. */
 PtzSimPresets *ptz_sim_presets_open (const gchar *path);
 void ptz_sim_presets_free (PtzSimPresets *presets);
 guint ptz_sim_presets_count (PtzSimPresets *presets);

@@ -125,12 +125,61 @@ class ExamplesTest : public ::testing::Test {
 
   std::string socket() const { return dir_.file("driver.sock"); }
 
+  void connect() { client_ = ptz_socket_client_command_new(socket().c_str(), -1, SOCK_STREAM); }
+  void TearDown() override {
+    if (client_ != nullptr) g_object_unref(client_);
+    client_ = nullptr;
+  }
+
+  // Sends raw payload bytes; returns the reply's (command, status) and body.
+  std::pair<guint32, guint32> send(const std::vector<guint8> &payload, std::vector<guint8> *body = nullptr) {
+    guint8 reply[PTZ_SOCKET_MESSAGE_MAX];
+    gsize length = 0;
+    bool ok = false;
+    for (int attempt = 0; attempt < 30 && !ok; attempt++) {
+      ok = ptz_socket_client_command_sync_send(client_, payload.data(), payload.size(), reply, &length);
+      if (!ok) velmora::testing::iterate_for(200);
+    }
+    EXPECT_TRUE(ok);
+    if (!ok || length < 8) return {0xdead, 0xdead};
+    guint32 command, status;
+    memcpy(&command, reply, 4);
+    memcpy(&status, reply + 4, 4);
+    if (body != nullptr) body->assign(reply + 8, reply + length);
+    return {command, status};
+  }
+
+  static std::vector<guint8> payload(const std::function<void(GArray *)> &fill) {
+    GArray *array = ptz_serialize_create_array();
+    fill(array);
+    std::vector<guint8> bytes(array->data, array->data + array->len);
+    g_array_free(array, TRUE);
+    return bytes;
+  }
+  static std::vector<guint8> move(guint32 mode, gint32 pan, gint32 tilt, gint32 zoom) {
+    return payload([=](GArray *a) {
+      ptz_serialize_32bit(a, PTZ_COMMAND_MOVE);
+      ptz_serialize_32bit(a, mode);
+      ptz_serialize_32bit(a, guint32(pan));
+      ptz_serialize_32bit(a, guint32(tilt));
+      ptz_serialize_32bit(a, guint32(zoom));
+    });
+  }
+  static std::vector<guint8> preset(PTZCommand command, const char *name) {
+    return payload([=](GArray *a) {
+      ptz_serialize_32bit(a, command);
+      ptz_serialize_string(a, name);
+    });
+  }
+
+
 #ifdef VELMORA_PLATFORM_BUNDLED
   velmora::testing::DurnikIsolation durnik_;
 #endif
   TempDir dir_;
   std::string service_;
   std::vector<std::unique_ptr<Process>> drivers_;
+  PTZSocketClientCommand *client_ = nullptr;
 };
 
 struct Position {
@@ -269,10 +318,10 @@ class DriverRequestsTest : public ExamplesTest {
     write_config("Speed=360\nPresetFile=" + dir_.file("blocked/presets.conf"), false);
     driver_ = start_driver(dir_.file("driver.conf"));
     ASSERT_TRUE(driver_->running()) << read_file(dir_.file("driver.log"));
-    client_ = ptz_socket_client_command_new(socket().c_str(), -1, SOCK_STREAM);
+    connect();
   }
   void TearDown() override {
-    if (client_ != nullptr) g_object_unref(client_);
+    ExamplesTest::TearDown();
     // An orderly stop after the abuse: no crash, no leak (in sanitizer builds).
     if (driver_ != nullptr && driver_->running()) {
       kill(driver_->pid(), SIGTERM);
@@ -280,49 +329,7 @@ class DriverRequestsTest : public ExamplesTest {
     }
   }
 
-  // Sends raw payload bytes; returns the reply's (command, status) and body.
-  std::pair<guint32, guint32> send(const std::vector<guint8> &payload, std::vector<guint8> *body = nullptr) {
-    guint8 reply[PTZ_SOCKET_MESSAGE_MAX];
-    gsize length = 0;
-    bool ok = false;
-    for (int attempt = 0; attempt < 30 && !ok; attempt++) {
-      ok = ptz_socket_client_command_sync_send(client_, payload.data(), payload.size(), reply, &length);
-      if (!ok) velmora::testing::iterate_for(200);
-    }
-    EXPECT_TRUE(ok);
-    if (!ok || length < 8) return {0xdead, 0xdead};
-    guint32 command, status;
-    memcpy(&command, reply, 4);
-    memcpy(&status, reply + 4, 4);
-    if (body != nullptr) body->assign(reply + 8, reply + length);
-    return {command, status};
-  }
-
-  static std::vector<guint8> payload(const std::function<void(GArray *)> &fill) {
-    GArray *array = ptz_serialize_create_array();
-    fill(array);
-    std::vector<guint8> bytes(array->data, array->data + array->len);
-    g_array_free(array, TRUE);
-    return bytes;
-  }
-  static std::vector<guint8> move(guint32 mode, gint32 pan, gint32 tilt, gint32 zoom) {
-    return payload([=](GArray *a) {
-      ptz_serialize_32bit(a, PTZ_COMMAND_MOVE);
-      ptz_serialize_32bit(a, mode);
-      ptz_serialize_32bit(a, guint32(pan));
-      ptz_serialize_32bit(a, guint32(tilt));
-      ptz_serialize_32bit(a, guint32(zoom));
-    });
-  }
-  static std::vector<guint8> preset(PTZCommand command, const char *name) {
-    return payload([=](GArray *a) {
-      ptz_serialize_32bit(a, command);
-      ptz_serialize_string(a, name);
-    });
-  }
-
   Process *driver_ = nullptr;
-  PTZSocketClientCommand *client_ = nullptr;
 };
 
 TEST_F(DriverRequestsTest, RefusesMalformedRequestsAndKeepsServing) {
@@ -381,6 +388,38 @@ TEST_F(DriverRequestsTest, ClampsMovesToTheLimitsAndReportsFailedPresetStorage) 
   EXPECT_EQ(send(preset(PTZ_COMMAND_SET_PRESET, "corner")).second, guint32(kStorage));
   EXPECT_EQ(send(preset(PTZ_COMMAND_GOTO_PRESET, "corner")).second, guint32(kNoSuchPreset));
   EXPECT_TRUE(driver_->running());
+}
+
+TEST_F(ExamplesTest, UnusablePresetFilesAreSetAsideNotOverwritten) {
+  struct Case {
+    const char *contents;
+    bool set_aside;  // the whole file is unusable, not just one preset
+  } const cases[] = {
+      {"\x01not a key file [[[", true},
+      {"[Header]\nVersionMajor=2\nVersionMinor=0\n[Preset:door]\nPan=1\nTilt=2\nZoom=1\n", true},
+      {"[Header]\nVersionMajor=1\nVersionMinor=0\n[Preset:door]\nPan=nan\nTilt=up\nZoom=1\n", false},
+  };
+  std::string config = write_config("", false);
+  std::string aside = dir_.file("presets/presets.conf.unusable");
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.contents);
+    unlink(aside.c_str());
+    dir_.write("presets/presets.conf", c.contents);
+    Process *driver = start_driver(config);
+    connect();
+    EXPECT_EQ(send(preset(PTZ_COMMAND_GOTO_PRESET, "door")).second, guint32(kNoSuchPreset));
+    EXPECT_EQ(send(preset(PTZ_COMMAND_SET_PRESET, "door")).second, guint32(kOk));
+    GKeyFile *stored = g_key_file_new();
+    EXPECT_TRUE(g_key_file_load_from_file(stored, dir_.file("presets/presets.conf").c_str(), G_KEY_FILE_NONE,
+                                          nullptr));
+    EXPECT_EQ(g_key_file_get_integer(stored, "Header", "VersionMajor", nullptr), 1);
+    EXPECT_DOUBLE_EQ(g_key_file_get_double(stored, "Preset:door", "Pan", nullptr), 0.0);
+    g_key_file_free(stored);
+    EXPECT_EQ(read_file(aside), c.set_aside ? c.contents : "");
+    TearDown();
+    kill(driver->pid(), SIGTERM);
+    EXPECT_EQ(driver->wait(), 0) << read_file(dir_.file("driver.log"));
+  }
 }
 
 // ---- settings over D-Bus -----------------------------------------------

@@ -6,3 +6,9 @@ if(VELMORA_BUILD_EXAMPLES AND TARGET test_examples_end_to_end)
     SIM_DRIVER_PATH="$<TARGET_FILE:ptz_sim_driver>"
     COMMANDER_PATH="$<TARGET_FILE:ptz_commander>")
 endif()
+# The head simulation is plain C inside the example driver; its test
+# compiles it in.
+if(TARGET test_examples_sim_head)
+  target_sources(test_examples_sim_head PRIVATE ${PROJECT_SOURCE_DIR}/examples/ptz_sim_head.c)
+  target_include_directories(test_examples_sim_head PRIVATE ${PROJECT_SOURCE_DIR}/examples)
+endif()
