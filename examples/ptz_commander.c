@@ -145,23 +145,30 @@ reply_ok (Commander *c, guint32 sent, GArray *reply, guint *indx, gboolean quiet
   return TRUE;
 }
 
-/* Sends synchronously; the reply array (NULL when nothing came back) is the
- * caller's. The payload is consumed. */
+/* Sends synchronously (the payload is consumed) and checks the reply's
+ * header. The reply is the caller's, with *indx at its results; NULL when
+ * nothing came back or the driver refused. `what` describes the command in
+ * the transcript (NULL: its name); `quiet` keeps it out. */
 static GArray *
-request (Commander *c, GArray *payload, const gchar *what, gboolean quiet)
+request (Commander *c, GArray *payload, const gchar *what, gboolean quiet, guint *indx)
 {
   guint8 buffer[PTZ_SOCKET_MESSAGE_MAX];
   gsize length = 0;
   guint32 code;
-  guint indx = 0;
   GArray *reply = NULL;
 
-  ptz_sim_read_u32 (payload, &indx, &code);
+  *indx = 0;
+  ptz_sim_read_u32 (payload, indx, &code);
   if (!quiet)
     say (c, "> %s (sync)", what != NULL ? what : ptz_sim_command_text (code));
   if (ptz_socket_client_command_sync_send (c->client, payload->data, payload->len, buffer, &length)) {
     c->requests++;
     reply = ptz_sim_array_from_bytes (buffer, length);
+    *indx = 0;
+    if (!reply_ok (c, code, reply, indx, quiet)) {
+      g_array_free (reply, TRUE);
+      reply = NULL;
+    }
   } else if (!quiet) {
     failed (c, "%s: no reply from the driver", ptz_sim_command_text (code));
   }
@@ -173,19 +180,13 @@ request (Commander *c, GArray *payload, const gchar *what, gboolean quiet)
 static gboolean
 simple_request (Commander *c, GArray *payload, const gchar *what)
 {
-  guint32 code;
-  guint indx = 0;
-  GArray *reply;
-  gboolean ok;
-  ptz_sim_read_u32 (payload, &indx, &code);
-  reply = request (c, payload, what, FALSE);
-  indx = 0;
-  ok = reply != NULL && reply_ok (c, code, reply, &indx, FALSE);
-  if (ok)
-    say (c, "< %s: ok", what);
-  if (reply != NULL)
-    g_array_free (reply, TRUE);
-  return ok;
+  guint indx;
+  GArray *reply = request (c, payload, what, FALSE, &indx);
+  if (reply == NULL)
+    return FALSE;
+  say (c, "< %s: ok", what);
+  g_array_free (reply, TRUE);
+  return TRUE;
 }
 
 static void
@@ -256,37 +257,34 @@ async_request (Commander *c, GArray *payload, const gchar *what)
 static void
 show_capabilities (Commander *c)
 {
-  GArray *reply = request (c, command (PTZ_COMMAND_GET_CAPABILITIES), NULL, FALSE);
-  guint indx = 0;
+  guint indx;
   guint32 move, extra;
-  if (reply != NULL && reply_ok (c, PTZ_COMMAND_GET_CAPABILITIES, reply, &indx, FALSE)) {
-    if (ptz_sim_read_u32 (reply, &indx, &move) && ptz_sim_read_u32 (reply, &indx, &extra)) {
-      gchar *m = flag_names (ptz_driver_move_capabilities_get_type (), move);
-      gchar *e = flag_names (ptz_driver_extra_capabilities_get_type (), extra);
-      say (c, "< move capabilities: %s", m);
-      say (c, "< extra capabilities: %s", e);
-      g_free (m);
-      g_free (e);
-    } else {
-      failed (c, "capabilities: reply too short");
-    }
+  GArray *reply = request (c, command (PTZ_COMMAND_GET_CAPABILITIES), NULL, FALSE, &indx);
+  if (reply == NULL)
+    return;
+  if (ptz_sim_read_u32 (reply, &indx, &move) && ptz_sim_read_u32 (reply, &indx, &extra)) {
+    gchar *m = flag_names (ptz_driver_move_capabilities_get_type (), move);
+    gchar *e = flag_names (ptz_driver_extra_capabilities_get_type (), extra);
+    say (c, "< move capabilities: %s", m);
+    say (c, "< extra capabilities: %s", e);
+    g_free (m);
+    g_free (e);
+  } else {
+    failed (c, "capabilities: reply too short");
   }
-  if (reply != NULL)
-    g_array_free (reply, TRUE);
+  g_array_free (reply, TRUE);
 }
 
 static void
 show_parameters (Commander *c)
 {
-  GArray *reply = request (c, command (PTZ_COMMAND_GET_DRIVER_PARAMETERS), NULL, FALSE);
-  guint indx = 0;
+  guint indx;
   guint32 count = 0, i;
-  if (reply == NULL || !reply_ok (c, PTZ_COMMAND_GET_DRIVER_PARAMETERS, reply, &indx, FALSE) ||
-      !ptz_sim_read_u32 (reply, &indx, &count)) {
-    if (reply != NULL)
-      g_array_free (reply, TRUE);
+  GArray *reply = request (c, command (PTZ_COMMAND_GET_DRIVER_PARAMETERS), NULL, FALSE, &indx);
+  if (reply == NULL)
     return;
-  }
+  if (!ptz_sim_read_u32 (reply, &indx, &count))
+    failed (c, "driver parameters: reply too short");
   for (i = 0; i < count; i++) {
     guint32 kind, group, writable;
     gchar *name, *value, *range, *text;
@@ -310,11 +308,11 @@ show_parameters (Commander *c)
 static gboolean
 query_position (Commander *c, gboolean quiet)
 {
-  GArray *reply = request (c, command (PTZ_COMMAND_QUERY_POSITION), NULL, quiet);
-  guint indx = 0;
+  guint indx;
   gint32 v[6];
   int i;
-  gboolean ok = reply != NULL && reply_ok (c, PTZ_COMMAND_QUERY_POSITION, reply, &indx, quiet);
+  GArray *reply = request (c, command (PTZ_COMMAND_QUERY_POSITION), NULL, quiet, &indx);
+  gboolean ok = reply != NULL;
   for (i = 0; ok && i < 6; i++)
     ok = ptz_sim_read_i32 (reply, &indx, &v[i]);
   if (ok && !quiet)

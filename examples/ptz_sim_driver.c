@@ -96,7 +96,11 @@ static gchar *
 config_string (const gchar *key, const gchar *fallback)
 {
   gchar *text = ptz_settings_get_custom_string (GROUP, key);
-  return text != NULL && *text != '\0' ? text : (g_free (text), g_strdup (fallback));
+  if (text == NULL || *text == '\0') {
+    g_free (text);
+    text = g_strdup (fallback);
+  }
+  return text;
 }
 
 static void
@@ -207,6 +211,8 @@ check_setting (const gchar *name, const GValue *value, gpointer data)
                ? NULL
                : g_strdup ("name must hold 1 to 63 characters of UTF-8");
   }
+  if (!G_VALUE_HOLDS_INT (value))
+    return g_strdup_printf ("%s cannot be changed", name);
   n = g_value_get_int (value);
   if (g_str_equal (name, "speed"))
     return n >= 1 && n <= 360 ? NULL : g_strdup_printf ("speed %d is outside 1..360", n);
