@@ -72,6 +72,15 @@ bool parse_hex(const std::string &text, std::string *bytes, std::string *error);
 // A hexdump-style listing: offset, 16 bytes in hex, the printable ones as text.
 std::string hex_dump(const std::string &bytes);
 
+// Runs the subcommand of `command` ("dump" of "cache") that argv[first] names.
+using Runner = int (*)(int argc, char **argv, int first);
+struct Subcommand {
+  const char *name;
+  Runner run;
+};
+int dispatch(const Command &command, int argc, char **argv, int first,
+             const std::vector<Subcommand> &subcommands);
+
 // Subcommands: each takes the whole argv and the index of its first argument.
 int run_vocab(int argc, char **argv, int first);
 int run_cache(int argc, char **argv, int first);

@@ -460,15 +460,7 @@ int watch(int argc, char **argv, int first) {
 }  // namespace
 
 int run_cache(int argc, char **argv, int first) {
-  if (first >= argc) return usage_error(kCache, "no subcommand given (dump or watch)");
-  std::string sub = argv[first];
-  if (sub == "dump") return dump(argc, argv, first + 1);
-  if (sub == "watch") return watch(argc, argv, first + 1);
-  if (sub == "--help" || sub == "-h") {
-    fputs(kCache.help, stdout);
-    return kExitOk;
-  }
-  return usage_error(kCache, "unknown subcommand '%s' (dump or watch)", sub.c_str());
+  return dispatch(kCache, argc, argv, first, {{"dump", dump}, {"watch", watch}});
 }
 
 }  // namespace ptzctl

@@ -112,6 +112,21 @@ bool parse_arguments(const Command &command, int argc, char **argv, int first,
   return true;
 }
 
+int dispatch(const Command &command, int argc, char **argv, int first,
+             const std::vector<Subcommand> &subcommands) {
+  std::string names;
+  for (const auto &sub : subcommands) names += (names.empty() ? "" : " or ") + std::string(sub.name);
+  if (first >= argc) return usage_error(command, "no subcommand given (%s)", names.c_str());
+  std::string word = argv[first];
+  for (const auto &sub : subcommands)
+    if (word == sub.name) return sub.run(argc, argv, first + 1);
+  if (word == "--help" || word == "-h") {
+    fputs(command.help, stdout);
+    return kExitOk;
+  }
+  return usage_error(command, "unknown subcommand '%s' (%s)", word.c_str(), names.c_str());
+}
+
 std::vector<std::string> operands(const std::vector<Argument> &arguments) {
   std::vector<std::string> result;
   for (const auto &argument : arguments)

@@ -123,15 +123,7 @@ int set(int argc, char **argv, int first) {
 }  // namespace
 
 int run_param(int argc, char **argv, int first) {
-  if (first >= argc) return usage_error(kParam, "no subcommand given (get or set)");
-  std::string sub = argv[first];
-  if (sub == "get") return get(argc, argv, first + 1);
-  if (sub == "set") return set(argc, argv, first + 1);
-  if (sub == "--help" || sub == "-h") {
-    fputs(kParam.help, stdout);
-    return kExitOk;
-  }
-  return usage_error(kParam, "unknown subcommand '%s' (get or set)", sub.c_str());
+  return dispatch(kParam, argc, argv, first, {{"get", get}, {"set", set}});
 }
 
 }  // namespace ptzctl

@@ -79,6 +79,9 @@ inline PtzctlRun run_ptzctl(const std::vector<std::string> &args, bool serve = f
   int status = 0;
   waitpid(pid, &status, 0);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  // In sanitizer builds a fault of the tool must not pass for an expected failure.
+  EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("runtime error:"), std::string::npos) << run.err;
   return run;
 }
 
@@ -90,6 +93,21 @@ inline std::vector<std::string> lines_of(const std::string &text) {
     if (**p != '\0') lines.push_back(*p);
   g_strfreev(parts);
   return lines;
+}
+
+// Command lines that must all end with `status` and say `message` on stderr.
+struct ExpectedFailure {
+  std::vector<std::string> args;
+  std::string message;
+};
+
+inline void expect_failures(int status, const std::vector<ExpectedFailure> &cases) {
+  for (const auto &c : cases) {
+    PtzctlRun run = run_ptzctl(c.args);
+    EXPECT_EQ(run.status, status) << c.message;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << "expected '" << c.message << "' in:\n" << run.err;
+    EXPECT_TRUE(run.out.empty()) << c.message;
+  }
 }
 
 class PtzctlTest : public ::testing::Test {

@@ -138,10 +138,7 @@ TEST_F(CacheTest, MissingGroupsFailAndBadArgumentsAreUsageErrors) {
   EXPECT_EQ(bad_name.status, 1);
   EXPECT_THAT(bad_name.err, HasSubstr("cannot read status-cache group 'a/b': Invalid argument"));
 
-  struct Case {
-    std::vector<std::string> args;
-    const char *message;
-  } cases[] = {
+  velmora::testing::expect_failures(2, {
       {{"cache", "dump", "position:x"}, "'x' is not a driver index"},
       {{"cache", "dump", "limit:4294967296"}, "is not a driver index"},
       {{"cache", "dump", "position:-1"}, "is not a driver index"},
@@ -153,12 +150,7 @@ TEST_F(CacheTest, MissingGroupsFailAndBadArgumentsAreUsageErrors) {
       {{"cache", "watch", "g", "--interval", "0"}, "--interval wants a whole number from 1 to 86400000"},
       {{"cache", "watch", "g", "--count", "1e9"}, "--count wants"},
       {{"cache", "peek", "g"}, "unknown subcommand 'peek'"},
-  };
-  for (const auto &c : cases) {
-    auto run = run_ptzctl(c.args);
-    EXPECT_EQ(run.status, 2) << c.message;
-    EXPECT_THAT(run.err, HasSubstr(c.message));
-  }
+  });
 }
 
 #endif  // VELMORA_PLATFORM_BUNDLED

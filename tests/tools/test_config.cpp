@@ -56,20 +56,12 @@ TEST_F(ConfigTest, FilesThatDoNotLoadFailWithTheReason) {
   std::string broken_cfg = dir_.write("broken.cfg", "PTZ {\n  Name = \"open\n}\n");
   std::string secret = dir_.write("secret.conf", "[A]\nb=c\n");
   chmod(secret.c_str(), 0);
-  struct Case {
-    std::vector<std::string> args;
-    const char *message;
-  } cases[] = {
+  velmora::testing::expect_failures(1, {
       {{"config", dir_.file("missing.conf"), "A"}, "cannot read '"},
       {{"config", dir_.path(), "A"}, "is a directory"},
       {{"config", broken_conf, "Group"}, "could not load settings"},  // the library's line
       {{"config", "--parsed", broken_cfg, "PTZ"}, "broken.cfg:2: unterminated quoted value"},
-  };
-  for (const auto &c : cases) {
-    auto run = run_ptzctl(c.args);
-    EXPECT_EQ(run.status, 1) << c.message;
-    EXPECT_THAT(run.err, HasSubstr(c.message));
-  }
+  });
   if (geteuid() != 0) {
     EXPECT_EQ(run_ptzctl({"config", secret, "A"}).status, 1);
   }
@@ -87,19 +79,11 @@ TEST_F(ConfigTest, MissingGroupsAndKeysFailAndBadCommandLinesAreUsageErrors) {
   EXPECT_EQ(run_ptzctl({"config", conf, "Root.A"}).status, 1);
   EXPECT_EQ(run_ptzctl({"config", conf, "ROOT.A", "b"}).out, "c\n");
 
-  struct Case {
-    std::vector<std::string> args;
-    const char *message;
-  } cases[] = {
+  velmora::testing::expect_failures(2, {
       {{"config"}, "no FILE given"},
       {{"config", "Group"}, "no FILE given ('Group' is not a file)"},
       {{"config", conf, "A", "b", "c"}, "too many arguments"},
       {{"config", conf, "A", "--typed"}, "--typed needs a KEY"},
       {{"config", conf, "A", "--parsed", "b"}, "--parsed after GROUP"},
-  };
-  for (const auto &c : cases) {
-    auto run = run_ptzctl(c.args);
-    EXPECT_EQ(run.status, 2) << c.message;
-    EXPECT_THAT(run.err, HasSubstr(c.message));
-  }
+  });
 }

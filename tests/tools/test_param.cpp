@@ -73,10 +73,7 @@ TEST_F(ParamTest, MissingValuesAndRefusedWritesFail) {
 
 TEST_F(ParamTest, BadCommandLinesAreUsageErrors) {
   std::string long_path(128, 'p');
-  struct Case {
-    std::vector<std::string> args;
-    const char *message;
-  } cases[] = {
+  velmora::testing::expect_failures(2, {
       {{"param", "get", long_path}, "PATH is 128 characters long; at most 127"},
       {{"param", "set", long_path, "v"}, "PATH is 128 characters long"},
       {{"param", "get", ""}, "empty PATH"},
@@ -87,12 +84,7 @@ TEST_F(ParamTest, BadCommandLinesAreUsageErrors) {
       {{"param", "set", "--mode"}, "option --mode needs a value"},
       {{"param", "frob"}, "unknown subcommand 'frob'"},
       {{"param"}, "no subcommand given"},
-  };
-  for (const auto &c : cases) {
-    auto run = run_ptzctl(c.args);
-    EXPECT_EQ(run.status, 2) << c.message;
-    EXPECT_THAT(run.err, HasSubstr(c.message));
-  }
+  });
   // A path of 127 characters is fine.
   EXPECT_EQ(run_ptzctl({"param", "set", std::string(127, 'p'), "v"}).status, 0);
 }

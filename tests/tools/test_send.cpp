@@ -155,30 +155,19 @@ TEST_F(SendTest, ConnectionAndFileFailures) {
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     close(fd);  // the file stays, nobody listens
   }
-  struct Case {
-    std::vector<std::string> args;
-    const char *message;
-  } cases[] = {
+  velmora::testing::expect_failures(1, {
       {{"send", dir_.file("none.sock"), "--hex", "01"}, "No such file or directory"},
       {{"send", regular, "--hex", "01"}, "not a socket"},
       {{"send", stale, "--hex", "01"}, "no server accepts connections there"},
       {{"send", stale, "--file", dir_.file("missing")}, "missing"},
       {{"send", stale, "--file", empty}, "is empty"},
       {{"send", stale, "--file", huge}, "has 2553 bytes; at most 2552"},
-  };
-  for (const auto &c : cases) {
-    auto run = run_ptzctl(c.args);
-    EXPECT_EQ(run.status, 1) << c.message;
-    EXPECT_THAT(run.err, HasSubstr(c.message));
-  }
+  });
 }
 
 TEST_F(SendTest, BadCommandLinesAreUsageErrors) {
   std::string path = dir_.file("x.sock");
-  struct Case {
-    std::vector<std::string> args;
-    const char *message;
-  } cases[] = {
+  velmora::testing::expect_failures(2, {
       {{"send", path, "--hex", "zz"}, "bad --hex: 'z' at position 1 is not a hex digit"},
       {{"send", path, "--hex", "12 3"}, "odd number of hex digits"},
       {{"send", path, "--hex", "1g"}, "'g' at position 2"},
@@ -190,10 +179,5 @@ TEST_F(SendTest, BadCommandLinesAreUsageErrors) {
       {{"send", path, "--hex", "01", "--timeout", "-5"}, "--timeout wants"},
       {{"send", std::string(108, 's'), "--hex", "01"}, "a socket path has 1 to 107 characters"},
       {{"send", "--hex", "01"}, "no SOCKET given"},
-  };
-  for (const auto &c : cases) {
-    auto run = run_ptzctl(c.args);
-    EXPECT_EQ(run.status, 2) << c.message;
-    EXPECT_THAT(run.err, HasSubstr(c.message));
-  }
+  });
 }

@@ -70,23 +70,14 @@ TEST_F(VocabTest, MissingValuesFailAndBadArgumentsAreUsageErrors) {
   EXPECT_THAT(gap.err, HasSubstr("PTZSCParam has no value 58"));
   EXPECT_EQ(run_ptzctl({"vocab", "PTZCommand", "no such nick"}).status, 1);
 
-  struct Case {
-    std::vector<std::string> args;
-    const char *message;
-  } cases[] = {
+  velmora::testing::expect_failures(2, {
       {{"vocab", "PTZNothing"}, "unknown type 'PTZNothing'"},
       {{"vocab", "PTZCommand", "99999999999"}, "is not a 32-bit number"},
       {{"vocab", "PTZCommand", "12abc"}, "is not a 32-bit number"},
       {{"vocab", "PTZDriverMoveCapabilities", "-1"}, "is not a 32-bit unsigned number"},
       {{"vocab", "PTZCommand", "1", "2"}, "too many arguments"},
       {{"vocab", "--frobnicate"}, "unknown option '--frobnicate'"},
-  };
-  for (const auto &c : cases) {
-    auto run = run_ptzctl(c.args);
-    EXPECT_EQ(run.status, 2) << c.message;
-    EXPECT_THAT(run.err, HasSubstr(c.message));
-    EXPECT_TRUE(run.out.empty());
-  }
+  });
 }
 
 TEST_F(VocabTest, HelpAndTopLevelUsage) {
