@@ -26,6 +26,7 @@
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <string>
@@ -308,6 +309,7 @@ class Peer {
   Peer &operator=(const Peer &) = delete;
 
   bool started() const { return pid_ > 0 && fd_ >= 0; }
+  pid_t pid() const { return pid_; }
   int fd() const { return fd_; }
   const char *path() const { return path_.c_str(); }
   // Waits for the library's server to listen.
@@ -321,6 +323,35 @@ class Peer {
   int fd_ = -1;
   std::string dir_;
   std::string path_;
+};
+
+// CPU time of this process and the server process together, which, unlike
+// the wall-clock time of a round trip, hardly depends on what else the
+// machine is doing.
+class CpuMeter {
+ public:
+  explicit CpuMeter(const Peer &peer) {
+    if (!peer.started() || clock_getcpuclockid(peer.pid(), &server_) != 0) server_ = -1;
+  }
+  void start() { start_ = now(); }
+  // Reports the time since start() per iteration as the counter "cpu_ns".
+  void report(benchmark::State &state) const {
+    if (server_ != -1 && state.iterations() > 0)
+      state.counters["cpu_ns"] = benchmark::Counter(now() - start_, benchmark::Counter::kAvgIterations);
+  }
+
+ private:
+  double now() const {
+    double total = 0;
+    for (clockid_t clock : {clockid_t(CLOCK_PROCESS_CPUTIME_ID), server_}) {
+      timespec t = {};
+      clock_gettime(clock, &t);
+      total += double(t.tv_sec) * 1e9 + double(t.tv_nsec);
+    }
+    return total;
+  }
+  clockid_t server_ = -1;
+  double start_ = 0;
 };
 
 struct Request {
@@ -342,14 +373,17 @@ bool blocking_round_trip(int fd, const Request &request, guint32 id, guint8 *mes
 // Times `exchange` (one round trip, true when it succeeded). The first
 // exchange, untimed, waits for the server process to be up and connected.
 template <typename Exchange>
-void round_trips(benchmark::State &state, Exchange exchange) {
+void round_trips(benchmark::State &state, const Peer &peer, Exchange exchange) {
+  CpuMeter cpu(peer);
   if (!exchange()) state.SkipWithError("no server");
+  cpu.start();
   for (auto _ : state) {
     if (!exchange()) {
       state.SkipWithError("round trip failed");
       break;
     }
   }
+  cpu.report(state);
 }
 
 void blocking_client(benchmark::State &state, const char *server) {
@@ -357,7 +391,7 @@ void blocking_client(benchmark::State &state, const char *server) {
   Request request(size_t(state.range(0)));
   guint8 message[kMax];
   guint32 id = 0;
-  round_trips(state, [&] { return peer.started() && blocking_round_trip(peer.fd(), request, id++, message); });
+  round_trips(state, peer, [&] { return peer.started() && blocking_round_trip(peer.fd(), request, id++, message); });
 }
 
 void BM_BlockingPingPong(benchmark::State &state) { blocking_client(state, "blocking"); }
@@ -372,7 +406,7 @@ void BM_CommandSync(benchmark::State &state) {
   PTZSocketClientCommand *client = library_client(peer);
   Request request(size_t(state.range(0)));
   guint8 reply[kMax];
-  round_trips(state, [&] {
+  round_trips(state, peer, [&] {
     gsize length = G_MAXSIZE;
     return client != nullptr &&
            ptz_socket_client_command_sync_send(client, request.bytes.data(), request.bytes.size(), reply,
@@ -386,7 +420,7 @@ void BM_GDBusCall(benchmark::State &state) {
   Peer peer("bus");
   GDBusConnection *connection = peer.started() ? bus_peer(fcntl(peer.fd(), F_DUPFD_CLOEXEC, 0), false) : nullptr;
   Request request(size_t(state.range(0)));
-  round_trips(state, [&] {
+  round_trips(state, peer, [&] {
     if (connection == nullptr) return false;
     GVariant *bytes = g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, request.bytes.data(), request.bytes.size(), 1);
     GVariant *result = g_dbus_connection_call_sync(connection, nullptr, "/bench", "org.velmora.Bench1", "Echo",
@@ -440,19 +474,22 @@ void count_reply(gpointer user_data, const gchar *data, gsize length) {
 // the default main context runs until their replies are in. The first batch,
 // untimed, waits for the server process.
 template <typename Send>
-void batches(benchmark::State &state, Progress *progress, Send send) {
+void batches(benchmark::State &state, const Peer &peer, Progress *progress, Send send) {
+  CpuMeter cpu(peer);
   guint watchdog = g_timeout_add_seconds(1, watch_progress, progress);
   auto batch = [&] {
     long target = progress->replies + kBatch;  // replies may already come in while sending
     return send() && await_replies(progress, target);
   };
   if (!batch()) state.SkipWithError("no server");
+  cpu.start();
   for (auto _ : state) {
     if (!batch()) {
       state.SkipWithError("replies stopped");
       break;
     }
   }
+  cpu.report(state);
   state.SetItemsProcessed(state.iterations() * kBatch);
   g_source_remove(watchdog);
 }
@@ -463,7 +500,7 @@ void BM_CommandAsync(benchmark::State &state) {
   Progress progress;
   Request request(kAsyncPayload);
   if (client != nullptr) ptz_socket_client_register_callback(PTZ_SOCKET_CLIENT(client), count_reply, &progress);
-  batches(state, &progress, [&] {
+  batches(state, peer, &progress, [&] {
     bool sent = client != nullptr;
     for (int i = 0; sent && i < kBatch; i++)
       sent = ptz_socket_client_command_async_send(client, request.bytes.data(), request.bytes.size(), &progress);
@@ -506,7 +543,7 @@ void BM_MainLoopAsyncFloor(benchmark::State &state) {
   Request request(kAsyncPayload);
   guint8 message[kMax];
   guint32 id = 0;
-  batches(state, &progress, [&] {
+  batches(state, peer, &progress, [&] {
     bool sent = watch != 0;
     for (int i = 0; sent && i < kBatch; i++) {
       put_header(message, request.bytes.size(), id++);

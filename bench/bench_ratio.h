@@ -1,8 +1,11 @@
 // Shared by the benchmark programs: runs the registered benchmarks, keeps
 // each one's time per iteration (the median when repetitions are asked for),
 // and prints every path's ratio to its floor, with its goal, as one line
-//   ratio|<what>|<path ns>|<floor ns>|<goal>|<measured>|<pass, miss or ->
-// that scripts/bench.sh gathers into the performance report.
+//   ratio|<what>|<path ns>|<floor ns>|<goal>|<measured>|<pass, miss or ->|<CPU ratio>
+// that scripts/bench.sh gathers into the performance report. A benchmark of
+// work spread over processes reports the CPU time of all of them per
+// iteration in the counter "cpu_ns"; the last field is then the ratio of
+// those (for in-process benchmarks, "-": it is the measured ratio).
 #ifndef VELMORA_BENCH_RATIO_H
 #define VELMORA_BENCH_RATIO_H
 
@@ -41,6 +44,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run &run : runs) {
       if (run.error_occurred) continue;
       Times times{run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
+      auto all_processes = run.counters.find("cpu_ns");
+      if (all_processes != run.counters.end()) times.cpu = all_processes->second.value;
       if (run.run_type == Run::RT_Aggregate) {
         if (run.aggregate_name == "median") median_[run.run_name.str()] = times;
       } else if (run.iterations > 0) {
@@ -77,15 +82,20 @@ inline void print_ratio(const RatioReporter &reporter, const Ratio &ratio, const
   if (ratio.goal == Goal::kAtLeast) snprintf(goal, sizeof goal, ">= %g", ratio.limit);
   if (a <= 0 && b <= 0) return;  // neither ran: not selected by a filter
   if (a <= 0 || b <= 0) {
-    printf("ratio|%s%s|-|-|%s|not measured|miss\n", ratio.what.c_str(), suffix.c_str(), goal);
+    printf("ratio|%s%s|-|-|%s|not measured|miss|-\n", ratio.what.c_str(), suffix.c_str(), goal);
     return;
+  }
+  char cpu[32] = "-";
+  if (ratio.clock == Clock::kReal) {
+    double cpu_a = reporter.ns(ratio.numerator, Clock::kCpu), cpu_b = reporter.ns(ratio.denominator, Clock::kCpu);
+    if (cpu_a > 0 && cpu_b > 0) snprintf(cpu, sizeof cpu, "%.2f", cpu_a / cpu_b);
   }
   double measured = a / b;
   const char *result = "-";
   if (ratio.goal == Goal::kAtMost) result = measured <= ratio.limit ? "pass" : "miss";
   if (ratio.goal == Goal::kAtLeast) result = measured >= ratio.limit ? "pass" : "miss";
-  printf("ratio|%s%s|%.0f|%.0f|%s|%.2f|%s\n", ratio.what.c_str(), suffix.c_str(), path, floor, goal,
-         measured, result);
+  printf("ratio|%s%s|%.0f|%.0f|%s|%.2f|%s|%s\n", ratio.what.c_str(), suffix.c_str(), path, floor, goal,
+         measured, result, cpu);
 }
 
 // Runs the benchmarks named on the command line (all by default) and prints

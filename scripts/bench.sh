@@ -67,10 +67,10 @@ trap 'rm -f "$generated"' EXIT
   echo "Machine: $(nproc) CPUs ($cpu_model), $(uname -sr), load average $load_before before the run and $load_after after it."
   echo "Times are medians of $repetitions repetitions of at least $min_time s each, run in random order; in-process paths use CPU time, the command channel wall-clock time (the other process works while this one waits)."
   echo
-  echo "| Path against its floor | Path (ns) | Floor (ns) | Goal | Measured | Result |"
-  echo "|---|---:|---:|---|---:|---|"
+  echo "| Path against its floor | Path (ns) | Floor (ns) | Goal | Measured | Result | CPU ratio, both processes |"
+  echo "|---|---:|---:|---|---:|---|---:|"
   cat "${order[@]}" | grep '^ratio|' | sed -e 's/|<= /|≤ /' -e 's/|>= /|≥ /' |
-    awk -F'|' '{ printf "| %s | %s | %s | %s | %s | %s |\n", $2, $3, $4, $5, $6, $7 }'
+    awk -F'|' '{ printf "| %s | %s | %s | %s | %s | %s | %s |\n", $2, $3, $4, $5, $6, $7, $8 }'
   echo "<!-- bench:end -->"
 } >"$generated"
 
