@@ -32,7 +32,7 @@ struct Watched {
     g_source_destroy(source);
     g_source_unref(source);
     close(fd[0]);
-    if (fd[1] >= 0) close(fd[1]);
+    close(fd[1]);
   }
   static gboolean drain(gpointer data, GIOCondition condition) {
     auto *self = static_cast<Watched *>(data);
@@ -43,7 +43,6 @@ struct Watched {
     return TRUE;
   }
   void send(const char *text) { ASSERT_EQ(write(fd[1], text, strlen(text)), ssize_t(strlen(text))); }
-  gpointer tag() { return reinterpret_cast<PTZFileGSource *>(source)->tag; }
 };
 
 void count_hangup(gpointer data) { ++*static_cast<int *>(data); }
@@ -54,30 +53,26 @@ TEST(FileGSource, PausesOnHangUpUntilResumed) {
   Watched w;
   int hangups = 0;
   ptz_file_g_source_set_hangup_notify(w.source, count_hangup, &hangups);
-  w.send("abc");
-  EXPECT_TRUE(iterate_until([&] { return w.bytes == 3; }));
-
   // Paused (twice is the same): data waits until watching resumes.
   ptz_file_g_source_remove_poll(w.source);
   ptz_file_g_source_remove_poll(w.source);
-  w.send("de");
+  w.send("abc");
   iterate_for(100);
-  EXPECT_EQ(w.bytes, 3);
+  EXPECT_EQ(w.bytes, 0);
   ptz_file_g_source_add_poll(w.source);
   ptz_file_g_source_add_poll(w.source);
-  EXPECT_TRUE(iterate_until([&] { return w.bytes == 5; }));
+  EXPECT_TRUE(iterate_until([&] { return w.bytes == 3; }));
 
   // Hang-up: no call, watching pauses itself and stays silent.
   int calls = w.calls;
   close(w.fd[1]);
   w.fd[1] = -1;
   EXPECT_TRUE(iterate_until([&] { return hangups == 1; }));
-  EXPECT_EQ(w.tag(), nullptr);
+  EXPECT_EQ(reinterpret_cast<PTZFileGSource *>(w.source)->tag, nullptr);
   iterate_for(100);
   EXPECT_EQ(hangups, 1);
   // Resumed, it watches again (and pauses again on the same hang-up).
   ptz_file_g_source_add_poll(w.source);
-  EXPECT_NE(w.tag(), nullptr);
   EXPECT_TRUE(iterate_until([&] { return hangups == 2; }));
   EXPECT_EQ(w.calls, calls);
 }

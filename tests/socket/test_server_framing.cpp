@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ptz_socket_server.h"
-#include "server_peer.h"
+#include "raw_peer.h"
 #include "velmora_test.h"
 
 using namespace velmora::testing;
@@ -62,27 +62,25 @@ TEST_F(CommandServer, ExactRepliesAndTheLargestMessage) {
   std::string expected = std::string("\x0e\x00\x00\x00\x04\x03\x02\x01", 8) + "re:abc";
   EXPECT_EQ(read_bytes(fd, expected.size()), expected);
 
+  // The largest message; a reply beyond the limit is refused and writes
+  // nothing, so the next reply on the stream is the largest one.
   answer = false;
   std::string largest(2552, 'L');
   largest.front() = 'F';
   largest.back() = 'E';
-  ASSERT_TRUE(send_all(fd, frame(7, largest)));
-  ASSERT_TRUE(wait_for(2));
+  ASSERT_TRUE(send_all(fd, frame(7, largest) + frame(8, "big")));
+  ASSERT_TRUE(wait_for(3));
   EXPECT_EQ(received[1].payload, largest);
+  EXPECT_FALSE(ptz_socket_server_send(received[2].handle, (largest + "x").data(), largest.size() + 1));
   EXPECT_TRUE(ptz_socket_server_send(received[1].handle, largest.data(), largest.size()));
   Reply reply = read_reply(fd);
   EXPECT_EQ(reply.length, 2560u);
   EXPECT_EQ(reply.id, 7u);
   EXPECT_EQ(reply.payload, largest);
-
-  // A reply beyond the limit is refused and nothing is written.
-  ASSERT_TRUE(send_all(fd, frame(8, "big")));
-  ASSERT_TRUE(wait_for(3));
-  std::string too_big(2553, 'x');
-  EXPECT_FALSE(ptz_socket_server_send(received[2].handle, too_big.data(), too_big.size()));
-  EXPECT_EQ(read_bytes(fd, 1, 200), "");
 }
 
+// Partial messages of several connections stay apart; a length field that
+// cannot be framed closes only its own connection.
 TEST_F(CommandServer, UnframeableLengthsCloseOnlyTheirConnection) {
   LogCapture log;
   int healthy = peer();
@@ -98,44 +96,28 @@ TEST_F(CommandServer, UnframeableLengthsCloseOnlyTheirConnection) {
   EXPECT_EQ(read_reply(healthy).payload, "re:half");
 }
 
-TEST_F(CommandServer, BareHeadersTogetherAndSingleBytes) {
+// A bare header is consumed without delivery; messages that arrive in one
+// write, or byte by byte, are delivered one by one, in order; a callback
+// returning FALSE ends all serving.
+TEST_F(CommandServer, MessagesArriveWholeAndInOrderUntilTheCallbackSaysFalse) {
   int fd = peer();
-  // A bare header is consumed without delivery; messages that arrive in
-  // one write are delivered one by one, in order.
   ASSERT_TRUE(send_all(fd, frame(5, "") + frame(1, "first") + frame(2, "second")));
   EXPECT_EQ(read_reply(fd).id, 1u);
   EXPECT_EQ(read_reply(fd).id, 2u);
   ASSERT_EQ(received.size(), 2u);
   EXPECT_EQ(received[1].payload, "second");
 
-  std::string split = frame(3, "byte by byte");
-  for (char byte : split) {
+  for (char byte : frame(3, "byte by byte")) {
     ASSERT_TRUE(send_all(fd, std::string(1, byte)));
     iterate_for(2);
   }
   EXPECT_EQ(read_reply(fd).payload, "re:byte by byte");
-}
 
-TEST_F(CommandServer, InterleavedAndVanishingClientsNeverMix) {
-  int slow = peer(), quick = peer();
-  iterate_for(50);  // both accepted
-  int before = open_descriptors();
-  int gone = connect_raw(path);
-  std::string slow_message = frame(10, "slow client's command");
-  ASSERT_TRUE(send_all(slow, slow_message.substr(0, 6)));
-  ASSERT_TRUE(send_all(gone, frame(30, "never finished").substr(0, 11)));
-  iterate_for(50);
-  close(gone);
-  ASSERT_TRUE(send_all(quick, frame(20, "quick")));
-  Reply reply = read_reply(quick);
-  EXPECT_EQ(reply.id, 20u);
-  EXPECT_EQ(reply.payload, "re:quick");
-  ASSERT_TRUE(send_all(slow, slow_message.substr(6)));
-  reply = read_reply(slow);
-  EXPECT_EQ(reply.id, 10u);
-  EXPECT_EQ(reply.payload, "re:slow client's command");
-  EXPECT_TRUE(iterate_until([&] { return open_descriptors() == before; }));
-  EXPECT_EQ(received.size(), 2u);
+  result = FALSE;
+  ASSERT_TRUE(send_all(fd, frame(1, "last") + frame(2, "unheard")));
+  EXPECT_EQ(read_reply(fd).payload, "re:last");
+  iterate_for(200);
+  EXPECT_EQ(received.size(), 4u);
 }
 
 TEST_F(CommandServer, LateReplyAnswersOnlyItsOwnConnection) {
@@ -162,15 +144,6 @@ TEST_F(CommandServer, LateReplyAnswersOnlyItsOwnConnection) {
   Reply reply = read_reply(newcomer);
   EXPECT_EQ(reply.id, 3u);
   EXPECT_EQ(reply.payload, "fresh");
-}
-
-TEST_F(CommandServer, CallbackFalseEndsServing) {
-  result = FALSE;
-  int fd = peer();
-  ASSERT_TRUE(send_all(fd, frame(1, "last") + frame(2, "unheard")));
-  EXPECT_EQ(read_reply(fd).payload, "re:last");
-  iterate_for(200);
-  EXPECT_EQ(received.size(), 1u);
 }
 
 // Two hundred clients in another process write at once, each message in two

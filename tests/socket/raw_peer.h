@@ -1,5 +1,5 @@
 // A foreign peer of the socket channel: raw Unix-domain sockets speaking the
-// command framing, independent of the library's client.
+// command framing, independent of the library's clients and servers.
 #pragma once
 
 #include <errno.h>
@@ -41,7 +41,7 @@ inline bool send_all(int fd, const std::string &bytes) {
 
 // Up to n bytes within timeout_ms, fewer when the peer closes or time runs
 // out. With `serve`, the default main context (where the server under test
-// runs) is iterated meanwhile.
+// runs) is iterated meanwhile; peers on threads of their own do not serve.
 inline std::string read_bytes(int fd, size_t n, int timeout_ms = 10000, bool serve = true) {
   std::string out;
   gint64 deadline = g_get_monotonic_time() + gint64(timeout_ms) * 1000;
@@ -60,7 +60,7 @@ inline std::string read_bytes(int fd, size_t n, int timeout_ms = 10000, bool ser
   return out;
 }
 
-// Whether the server closed this connection (EOF) within the time.
+// Whether the other end closed this connection (EOF) within the time.
 inline bool peer_closed(int fd) {
   std::string rest = read_bytes(fd, 1 << 20);
   return rest.size() < (1 << 20);
