@@ -65,7 +65,12 @@ trap 'rm -f "$generated"' EXIT
   echo "Produced by \`$command\` on $(date -u '+%Y-%m-%d %H:%M UTC') at commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)."
   echo
   echo "Machine: $(nproc) CPUs ($cpu_model), $(uname -sr), load average $load_before before the run and $load_after after it."
-  echo "Times are medians of $repetitions repetitions of at least $min_time s each, run in random order; in-process paths use CPU time, the command channel wall-clock time (the other process works while this one waits)."
+  if ((repetitions > 1)); then
+    timing="Times are medians of $repetitions repetitions of at least $min_time s each, run in random order"
+  else
+    timing="Times are single runs of at least $min_time s each"
+  fi
+  echo "$timing; in-process paths use CPU time, the command channel wall-clock time (the other process works while this one waits)."
   echo
   echo "| Path against its floor | Path (ns) | Floor (ns) | Goal | Measured | Result | CPU ratio, both processes |"
   echo "|---|---:|---:|---|---:|---|---:|"
@@ -85,5 +90,5 @@ else
   { echo "# Performance"; echo; cat "$generated"; } >"$report"
 fi
 echo "== written: $report"
-misses=$(cat "${order[@]}" | grep -c '^ratio|.*|miss$' || true)
+misses=$(cat "${order[@]}" | grep -c '^ratio|.*|miss|' || true)
 echo "== goals missed: $misses"
