@@ -62,7 +62,7 @@ const std::vector<Key> kLimit =
               "MAX_IRIS", "MIN_FOCUS", "MAX_FOCUS", "MIN_FIELD_ANGLE", "MAX_FIELD_ANGLE",
               "MIN_BRIGHTNESS", "MAX_BRIGHTNESS"});
 
-// Storage for a value of any of the four kinds.
+// Storage for a value of any of the four kinds (16 bytes, the largest).
 union Value {
   gint32 integer;
   gfloat real;
