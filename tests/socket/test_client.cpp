@@ -37,28 +37,20 @@ class FramePeer {
   std::thread thread_;
 };
 
-std::string echo(const Reply &message) { return frame(message.id, message.payload); }
-
-// A connected pair; the client's end is non-blocking like every descriptor
-// the library opens itself.
+// A connected pair, non-blocking like every descriptor the library opens.
 struct Pair {
   int client = -1, peer = -1;
   Pair() {
     int sv[2];
-    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, sv), 0);
     client = sv[0];
     peer = sv[1];
-    fcntl(client, F_SETFL, fcntl(client, F_GETFL) | O_NONBLOCK);
   }
   ~Pair() {
     close(client);
     close(peer);
   }
 };
-
-void append_text(gpointer data, const gchar *bytes, gsize length) {
-  static_cast<std::string *>(data)->append(bytes, length);
-}
 
 }  // namespace
 
@@ -125,14 +117,13 @@ TEST(CommandClientFraming, SyncSendWorksOnHighDescriptors) {
   rlimit limit;
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
   if (limit.rlim_max < 1600) GTEST_SKIP() << "descriptor limit too low";
-  rlimit raised = limit;
-  raised.rlim_cur = MAX(limit.rlim_cur, rlim_t(1600));
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &raised), 0);
+  limit.rlim_cur = MAX(limit.rlim_cur, rlim_t(1600));
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
   Pair pair;
   ASSERT_EQ(dup2(pair.client, 1500), 1500);
   PTZSocketClientCommand *client = ptz_socket_client_command_new(nullptr, 1500, SOCK_STREAM);
   {
-    FramePeer peer(pair.peer, echo);
+    FramePeer peer(pair.peer, [](const Reply &m) { return frame(m.id, m.payload); });
     std::string reply;
     for (int i = 0; i < 20; i++) {
       EXPECT_TRUE(sync_send(client, "high" + std::to_string(i), &reply));
@@ -141,7 +132,6 @@ TEST(CommandClientFraming, SyncSendWorksOnHighDescriptors) {
     g_object_unref(client);
   }
   close(1500);
-  setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 // A plain client hands every chunk to its callback and sends raw bytes; a
@@ -152,7 +142,9 @@ TEST(SocketClient, PlainClientPausesAfterAFailedSendUntilAddPoll) {
   setsockopt(pair.client, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
   std::string received;
   PTZSocketClient *client = ptz_socket_client_new(PTZ_TYPE_SOCKET_CLIENT, nullptr, pair.client, SOCK_STREAM);
-  ptz_socket_client_register_callback(client, append_text, &received);
+  ptz_socket_client_register_callback(
+      client, [](gpointer data, const gchar *bytes, gsize n) { static_cast<std::string *>(data)->append(bytes, n); },
+      &received);
   ASSERT_TRUE(send_all(pair.peer, "hello"));
   EXPECT_TRUE(iterate_until([&] { return received == "hello"; }));
   ASSERT_TRUE(ptz_socket_client_async_send(client, "raw", 3));
