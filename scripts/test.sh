@@ -10,13 +10,13 @@ bash scripts/deps.sh
 variant=${1:-default}
 jobs=$(nproc)
 case "$variant" in
-  default) flags=() ; ctest_args=() ;;
-  asan) flags=(-DVELMORA_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug) ; ctest_args=() ;;
-  tsan) flags=(-DVELMORA_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug) ; ctest_args=(-L threaded) ;;
+  default) flags=() ; ctest_args=() ; target=all ;;
+  asan) flags=(-DVELMORA_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug) ; ctest_args=() ; target=all ;;
+  tsan) flags=(-DVELMORA_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug) ; ctest_args=(-L threaded) ; target=threaded_tests ;;
   *) echo "unknown variant: $variant" >&2; exit 2 ;;
 esac
 cmake -S . -B "build/$variant" -G Ninja "${flags[@]}" >/dev/null
-cmake --build "build/$variant" -j "$jobs"
+cmake --build "build/$variant" -j "$jobs" --target "$target"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # GLib's slice allocator hides allocations from the sanitizers.
