@@ -20,49 +20,28 @@
 
 #include <cstdint>
 #include <cstring>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "fuzz/fuzz_framing.h"
 #include "fuzz/fuzz_support.h"
 #include "ptz_socket_client.h"
-#include "ptz_socket_server.h"
 
 namespace {
 
-constexpr size_t kMax = PTZ_SOCKET_MESSAGE_MAX;
-constexpr size_t kHeader = PTZ_SOCKET_HEADER_SIZE;
+using velmora::fuzz::Frame;
+using velmora::fuzz::header_field;
+using velmora::fuzz::kHeaderSize;
+using velmora::fuzz::kMessageMax;
+using velmora::fuzz::run_dry;
+
 constexpr guint32 kMaxAsync = 3;
 // A reply that a synchronous wait reads for an asynchronous command is lost
 // when the connection ends before the main context delivers it: the command
 // is reported without data (tests/socket/test_fuzz_regressions.cpp). Until
 // that is fixed, such commands may end without data.
 constexpr bool kLateRepliesSurviveLoss = false;
-
-guint32 field(const uint8_t *bytes) {
-  guint32 value;
-  memcpy(&value, bytes, 4);
-  return value;
-}
-
-struct Reference {
-  // Payloads of the complete messages, by id, and the offset where each ends.
-  std::map<guint32, std::vector<std::pair<std::string, size_t>>> messages;
-};
-
-Reference read_reference(const uint8_t *data, size_t size) {
-  Reference reference;
-  size_t at = 0;
-  while (size - at >= 4) {
-    const guint32 length = field(data + at);
-    if (length < kHeader || length > kMax || size - at < length) break;
-    reference.messages[field(data + at + 4)].push_back(
-        {std::string(reinterpret_cast<const char *>(data + at + kHeader), length - kHeader), at + length});
-    at += length;
-  }
-  return reference;
-}
 
 struct Outcome {
   int reports = 0;     // calls of the reply dispatcher
@@ -78,18 +57,13 @@ void dispatcher(gpointer user_data, const gchar *data, gsize length) {
     FUZZ_CHECK(length == 0);
     return;
   }
-  FUZZ_CHECK(length <= kMax - kHeader);
+  FUZZ_CHECK(length <= kMessageMax - kHeaderSize);
   FUZZ_CHECK(data[length] == '\0');
   outcome->with_data = true;
   outcome->payload.assign(data, length);
 }
 
 void release(gpointer command_data, gpointer) { static_cast<Outcome *>(command_data)->released++; }
-
-void run_dry() {
-  for (int i = 0; i < 100000 && g_main_context_iteration(nullptr, FALSE); i++) {
-  }
-}
 
 // Reads exactly `size` bytes unless `cancel` becomes readable first.
 bool read_exactly(int fd, int cancel, uint8_t *buffer, size_t size) {
@@ -108,9 +82,9 @@ bool read_exactly(int fd, int cancel, uint8_t *buffer, size_t size) {
 // The fake server's part while the client waits: the synchronous command
 // comes in, the rest of the answer goes out, then the end of the stream.
 void answer_sync(int fd, int cancel, guint32 id, const uint8_t *rest, size_t size) {
-  uint8_t request[kHeader + 4];
+  uint8_t request[kHeaderSize + 4];
   if (read_exactly(fd, cancel, request, sizeof request)) {
-    FUZZ_CHECK(field(request) == sizeof request && field(request + 4) == id);
+    FUZZ_CHECK(header_field(request) == sizeof request && header_field(request + 4) == id);
     if (size > 0 && write(fd, rest, size) != ssize_t(size)) {
       // The client dropped the connection on a broken frame.
     }
@@ -128,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const uint8_t *answer = data + 2;
   const size_t length = size - 2;
   const size_t split = MIN(size_t(data[1]) * 16, length);
-  const Reference reference = read_reference(answer, length);
+  const std::vector<Frame> frames = velmora::fuzz::reference_frames(answer, length);
 
   int fds[2], cancel[2];
   FUZZ_CHECK(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == 0);
@@ -140,15 +114,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Outcome outcomes[kMaxAsync];
   for (guint32 i = 0; i < commands; i++) {
     FUZZ_CHECK(ptz_socket_client_command_async_send(client, "cmd", 3, &outcomes[i]));
-    uint8_t request[kHeader + 3];
+    uint8_t request[kHeaderSize + 3];
     FUZZ_CHECK(read_exactly(fds[1], cancel[0], request, sizeof request));
-    FUZZ_CHECK(field(request) == sizeof request && field(request + 4) == i);
+    FUZZ_CHECK(header_field(request) == sizeof request && header_field(request + 4) == i);
   }
   if (split > 0 && write(fds[1], answer, split) != ssize_t(split)) __builtin_trap();
   run_dry();
 
   std::thread server(answer_sync, fds[1], cancel[0], commands, answer + split, length - split);
-  uint8_t reply[kMax - kHeader];
+  uint8_t reply[kMessageMax - kHeaderSize];
   gsize reply_length = G_MAXSIZE;
   const gboolean answered = ptz_socket_client_command_sync_send(client, "sync", 4, reply, &reply_length);
   // A client that never sent (its connection broke before) leaves the fake
@@ -165,34 +139,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   // The synchronous reply: the first message with its id that the client
   // could not have read before it sent.
-  const std::string *sync_reply = nullptr;
-  if (auto it = reference.messages.find(commands); it != reference.messages.end())
-    for (const auto &[payload, end] : it->second)
-      if (end > split) {
-        sync_reply = &payload;
-        break;
-      }
+  const Frame *sync_reply = nullptr;
+  for (const Frame &frame : frames)
+    if (frame.id == commands && frame.end > split) {
+      sync_reply = &frame;
+      break;
+    }
   FUZZ_CHECK(bool(answered) == (sync_reply != nullptr));
   if (answered) {
-    FUZZ_CHECK(reply_length == sync_reply->size());
-    FUZZ_CHECK(memcmp(reply, sync_reply->data(), reply_length) == 0);
+    FUZZ_CHECK(reply_length == sync_reply->payload.size());
+    FUZZ_CHECK(memcmp(reply, sync_reply->payload.data(), reply_length) == 0);
   }
 
   for (guint32 i = 0; i < commands; i++) {
     const Outcome &outcome = outcomes[i];
     FUZZ_CHECK(outcome.reports + outcome.released == 1);
-    auto it = reference.messages.find(i);
-    const bool has_reply = it != reference.messages.end();
-    if (!outcome.with_data) {
+    const Frame *first = nullptr;
+    bool known = false;
+    for (const Frame &frame : frames) {
+      if (frame.id != i) continue;
+      if (first == nullptr) first = &frame;
+      known = known || frame.payload == outcome.payload;
+    }
+    if (outcome.with_data) {
+      FUZZ_CHECK(known);
+    } else {
       // Only a reply read after the split may go missing, while the known
       // fault stands; one read before it was delivered at once.
-      FUZZ_CHECK(!has_reply || (!kLateRepliesSurviveLoss && it->second.front().second > split));
-      continue;
+      FUZZ_CHECK(first == nullptr || (!kLateRepliesSurviveLoss && first->end > split));
     }
-    FUZZ_CHECK(has_reply);
-    bool known = false;
-    for (const auto &message : it->second) known = known || message.first == outcome.payload;
-    FUZZ_CHECK(known);
   }
   return 0;
 }

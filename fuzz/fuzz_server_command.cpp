@@ -14,42 +14,17 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <vector>
 
+#include "fuzz/fuzz_framing.h"
 #include "fuzz/fuzz_support.h"
 #include "ptz_socket_server.h"
 
 namespace {
 
-constexpr size_t kMax = PTZ_SOCKET_MESSAGE_MAX;
-constexpr size_t kHeader = PTZ_SOCKET_HEADER_SIZE;
-
-struct Message {
-  guint32 id;
-  std::string payload;
-};
-
-guint32 field(const uint8_t *bytes) {
-  guint32 value;
-  memcpy(&value, bytes, 4);
-  return value;
-}
-
-// The commands a correct server answers: complete messages with a payload,
-// up to the first length field below the header size or above the limit.
-std::vector<Message> expected_replies(const uint8_t *data, size_t size) {
-  std::vector<Message> replies;
-  size_t at = 0;
-  while (size - at >= 4) {
-    const guint32 length = field(data + at);
-    if (length < kHeader || length > kMax || size - at < length) break;
-    if (length > kHeader)
-      replies.push_back({field(data + at + 4), std::string(reinterpret_cast<const char *>(data + at + kHeader),
-                                                           length - kHeader)});
-    at += length;
-  }
-  return replies;
-}
+using velmora::fuzz::header_field;
+using velmora::fuzz::kHeaderSize;
+using velmora::fuzz::kMessageMax;
+using velmora::fuzz::run_dry;
 
 struct Run {
   int closed = 0;
@@ -59,18 +34,13 @@ struct Run {
 gboolean echo(gpointer user_data, PTZSocketServerHandle *handle, const gchar *data, gsize length) {
   auto *run = static_cast<Run *>(user_data);
   run->commands++;
-  FUZZ_CHECK(length > 0 && length <= kMax - kHeader);
+  FUZZ_CHECK(length > 0 && length <= kMessageMax - kHeaderSize);
   FUZZ_CHECK(data[length] == '\0');
   FUZZ_CHECK(ptz_socket_server_send(handle, data, length));
   return TRUE;
 }
 
 void closed(gpointer user_data) { static_cast<Run *>(user_data)->closed++; }
-
-void run_dry() {
-  for (int i = 0; i < 100000 && g_main_context_iteration(nullptr, FALSE); i++) {
-  }
-}
 
 // Everything the server wrote back, once it has closed its end.
 std::string read_all(int fd) {
@@ -118,17 +88,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   const std::string replies = read_all(fds[0]);
   close(fds[0]);
-  const std::vector<Message> expected = expected_replies(data, size);
-  FUZZ_CHECK(run.commands == expected.size());
-  size_t at = 0;
-  for (const Message &message : expected) {
-    FUZZ_CHECK(replies.size() - at >= kHeader);
+  // One reply per command with a payload (a bare header gets none).
+  size_t answered = 0, at = 0;
+  for (const velmora::fuzz::Frame &command : velmora::fuzz::reference_frames(data, size)) {
+    if (command.payload.empty()) continue;
+    answered++;
+    FUZZ_CHECK(replies.size() - at >= kHeaderSize);
     const auto *header = reinterpret_cast<const uint8_t *>(replies.data() + at);
-    FUZZ_CHECK(field(header) == kHeader + message.payload.size());
-    FUZZ_CHECK(field(header + 4) == message.id);
-    FUZZ_CHECK(replies.compare(at + kHeader, message.payload.size(), message.payload) == 0);
-    at += kHeader + message.payload.size();
+    FUZZ_CHECK(header_field(header) == kHeaderSize + command.payload.size());
+    FUZZ_CHECK(header_field(header + 4) == command.id);
+    FUZZ_CHECK(replies.compare(at + kHeaderSize, command.payload.size(), command.payload) == 0);
+    at += kHeaderSize + command.payload.size();
   }
+  FUZZ_CHECK(run.commands == answered);
   FUZZ_CHECK(at == replies.size());
   return 0;
 }
