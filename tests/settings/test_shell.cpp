@@ -3,58 +3,48 @@
 // test-labels: threaded
 #include <atomic>
 #include <thread>
-#include <string>
 
-#include "common/ptz_raii.h"
 #include "ptz_shell_settings.h"
-#include "velmora_test.h"
+#include "settings_test.h"
 
-using velmora::testing::LogCapture;
-using velmora::testing::TempDir;
+using namespace velmora::testing;
 
 namespace {
 
-std::string get(const char *key) {
-  velmora::GCharPtr value(ptz_settings_shell_get_string("%s", key));
-  return value ? std::string(value.get()) : std::string("<null>");
-}
+std::string get(const char *key) { return take(ptz_settings_shell_get_string("%s", key)); }
 
-bool load(std::initializer_list<PTZSettingsFile> entries) {
-  std::vector<PTZSettingsFile> files(entries);
-  files.push_back({nullptr, FALSE});
-  return ptz_settings_shell_load_config(files.data());
+bool load(const FileList &files) { return ptz_settings_shell_load_config(files); }
+
+// TRUE or FALSE; -1 when the query fails and leaves its output untouched
+// (-2 when it fails but writes).
+int boolean(const char *key) {
+  gboolean value = 42;
+  bool ok = ptz_settings_shell_get_boolean(&value, "%s", key);
+  return ok ? value : (value == 42 ? -1 : -2);
 }
 
 }  // namespace
 
 TEST(ShellSettings, QuotedValuesBooleansAndFormattedKeys) {
+  EXPECT_EQ(get("NAME"), "<NULL>");  // before any load
+  EXPECT_EQ(boolean("ENABLED"), -1);
   TempDir dir;
-  std::string path = dir.write("net.conf",
-                               "# network settings\n\n"
-                               "NAME=\"abc def\"\n"
-                               "TITLE='single quoted'\n"
-                               "HALF=\"open\n"
-                               "ENABLED=yes\n"
-                               "DISABLED=no\n"
-                               "EMPTY=\n"
-                               "PORT2_MODE=rs485\n");
-  ASSERT_TRUE(load({{path.c_str(), TRUE}}));
+  ASSERT_TRUE(load({{dir.write("net.conf",
+                               "# network settings\n\nNAME=\"abc def\"\nTITLE='single quoted'\nHALF=\"open\n"
+                               "ENABLED=yes\nDISABLED=no\nEMPTY=\nPORT2_MODE=rs485\n"),
+                     TRUE}}));
   EXPECT_EQ(get("NAME"), "abc def");
   EXPECT_EQ(get("TITLE"), "single quoted");
   EXPECT_EQ(get("HALF"), "\"open");
-  EXPECT_EQ(get("MISSING"), "<null>");
-  velmora::GCharPtr mode(ptz_settings_shell_get_string("PORT%d_MODE", 2));
-  EXPECT_STREQ(mode.get(), "rs485");
+  EXPECT_EQ(get("MISSING"), "<NULL>");
+  EXPECT_EQ(take(ptz_settings_shell_get_string("PORT%d_MODE", 2)), "rs485");
 
   gboolean value = FALSE;
-  EXPECT_TRUE(ptz_settings_shell_get_boolean(&value, "ENABLED"));
-  EXPECT_TRUE(value);
   EXPECT_TRUE(ptz_settings_shell_get_boolean(&value, "DIS%s", "ABLED"));
   EXPECT_FALSE(value);
-  value = 42;
-  EXPECT_FALSE(ptz_settings_shell_get_boolean(&value, "EMPTY"));
-  EXPECT_FALSE(ptz_settings_shell_get_boolean(&value, "MISSING"));
-  EXPECT_EQ(value, 42);
+  EXPECT_EQ(boolean("ENABLED"), TRUE);
+  EXPECT_EQ(boolean("EMPTY"), -1);
+  EXPECT_EQ(boolean("MISSING"), -1);
 }
 
 TEST(ShellSettings, FilesInOrderLaterWinsOptionalMissingSkipped) {
@@ -65,72 +55,57 @@ TEST(ShellSettings, FilesInOrderLaterWinsOptionalMissingSkipped) {
   LogCapture log;
   // The first file lacks a final newline: its last line must not run into
   // the next file's first.
-  ASSERT_TRUE(load({{base.c_str(), FALSE}, {missing.c_str(), FALSE}, {local.c_str(), TRUE}}));
+  ASSERT_TRUE(load({{base, FALSE}, {missing, FALSE}, {local, TRUE}}));
   EXPECT_EQ(get("A"), "1");
   EXPECT_EQ(get("B"), "local");
   EXPECT_TRUE(log.lines().empty());
 
   // A required file that is missing fails the load and leaves no store.
-  EXPECT_FALSE(load({{base.c_str(), TRUE}, {missing.c_str(), TRUE}}));
+  EXPECT_FALSE(load({{base, TRUE}, {missing, TRUE}}));
   EXPECT_EQ(log.count_containing("could not open file '" + missing + "': "), 1u);
-  EXPECT_EQ(get("A"), "<null>");
+  EXPECT_EQ(get("A"), "<NULL>");
 
   // A directory opens but cannot be read.
-  log.clear();
-  EXPECT_FALSE(load({{dir.path().c_str(), FALSE}}));
+  ASSERT_TRUE(load({{base, TRUE}}));
+  EXPECT_FALSE(load({{dir.path(), FALSE}}));
   EXPECT_EQ(log.count_containing("failed reading file '" + dir.path() + "': "), 1u);
-  EXPECT_EQ(get("A"), "<null>");
+  EXPECT_EQ(get("A"), "<NULL>");
+
+  // Each load replaces the store, an empty list gives an empty one.
+  ASSERT_TRUE(load({{base, TRUE}}));
+  EXPECT_TRUE(load({}));
+  EXPECT_EQ(get("A"), "<NULL>");
 }
 
 TEST(ShellSettings, Latin1FilesAreConvertedUtf8FilesAreNot) {
   TempDir dir;
-  std::string latin1 = dir.write("latin1.conf", "CITY=Z\xfcrich\n");
-  std::string utf8 = dir.write("utf8.conf", "STREET=Stra\xc3\x9f" "e\n");
-  ASSERT_TRUE(load({{latin1.c_str(), TRUE}, {utf8.c_str(), TRUE}}));
+  ASSERT_TRUE(load({{dir.write("latin1.conf", "CITY=Z\xfcrich\n"), TRUE},
+                    {dir.write("utf8.conf", "STREET=Stra\xc3\x9f" "e\n"), TRUE}}));
   EXPECT_EQ(get("CITY"), "Z\xc3\xbcrich");
   EXPECT_EQ(get("STREET"), "Stra\xc3\x9f" "e");
 }
 
 TEST(ShellSettings, LinesThatAreNotKeyValueFailTheLoad) {
   TempDir dir;
-  std::string script = dir.write("script.conf", "BEFORE=1\nif [ -f /etc/x ]; then\nAFTER=2\nfi\n");
   LogCapture log;
-  EXPECT_FALSE(load({{script.c_str(), TRUE}}));
+  EXPECT_FALSE(load({{dir.write("script.conf", "BEFORE=1\nif [ -f /etc/x ]; then\nAFTER=2\nfi\n"), TRUE}}));
   ASSERT_EQ(log.lines().size(), 1u);
   EXPECT_EQ(log.lines()[0].priority, LOG_ERR);
   EXPECT_EQ(log.lines()[0].text.rfind("could not load settings: ", 0), 0u) << log.lines()[0].text;
   // The store keeps what the parser took before the bad line.
   EXPECT_EQ(get("BEFORE"), "1");
-  EXPECT_EQ(get("AFTER"), "<null>");
+  EXPECT_EQ(get("AFTER"), "<NULL>");
 
   // A group header hides the keys that follow it.
-  std::string grouped = dir.write("grouped.conf", "TOP=1\n[Other]\nHIDDEN=2\n");
-  ASSERT_TRUE(load({{grouped.c_str(), TRUE}}));
+  ASSERT_TRUE(load({{dir.write("grouped.conf", "TOP=1\n[Other]\nHIDDEN=2\n"), TRUE}}));
   EXPECT_EQ(get("TOP"), "1");
-  EXPECT_EQ(get("HIDDEN"), "<null>");
-}
-
-TEST(ShellSettings, QueriesBeforeLoadAndAfterAnEmptyLoadFindNothing) {
-  gboolean value = 42;
-  EXPECT_EQ(get("A"), "<null>");
-  EXPECT_FALSE(ptz_settings_shell_get_boolean(&value, "A"));
-
-  TempDir dir;
-  std::string file = dir.write("a.conf", "A=yes\n");
-  ASSERT_TRUE(load({{file.c_str(), TRUE}}));
-  EXPECT_EQ(get("A"), "yes");
-  // Each load replaces the store.
-  EXPECT_TRUE(load({}));
-  EXPECT_EQ(get("A"), "<null>");
-  EXPECT_FALSE(ptz_settings_shell_get_boolean(&value, "A"));
-  EXPECT_EQ(value, 42);
+  EXPECT_EQ(get("HIDDEN"), "<NULL>");
 }
 
 TEST(ShellSettings, QueriesDuringReloadsSeeOneWholeStore) {
   TempDir dir;
-  std::string a = dir.write("a.conf", "K=a\n");
-  std::string b = dir.write("b.conf", "K='b'\n");
-  ASSERT_TRUE(load({{a.c_str(), TRUE}}));
+  std::string a = dir.write("a.conf", "K=a\n"), b = dir.write("b.conf", "K='b'\n");
+  ASSERT_TRUE(load({{a, TRUE}}));
   std::atomic<bool> stop{false};
   std::atomic<int> wrong{0};
   std::vector<std::thread> readers;
@@ -141,9 +116,8 @@ TEST(ShellSettings, QueriesDuringReloadsSeeOneWholeStore) {
         if (value != "a" && value != "b") wrong++;
       }
     });
-  for (int i = 0; i < 200; i++) {
-    if (!load({{i % 2 ? a.c_str() : b.c_str(), TRUE}})) wrong++;
-  }
+  for (int i = 0; i < 200; i++)
+    if (!load({{i % 2 ? a : b, TRUE}})) wrong++;
   stop = true;
   for (auto &reader : readers) reader.join();
   EXPECT_EQ(wrong.load(), 0);
