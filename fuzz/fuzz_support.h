@@ -33,7 +33,6 @@ class Session {
   }
   // Forget the lines of the previous run, so memory stays flat.
   void next_run() { capture_.clear(); }
-  const velmora::testing::LogCapture &log() const { return capture_; }
 
  private:
   static GLogWriterOutput writer(GLogLevelFlags level, const GLogField *fields, gsize n_fields, gpointer) {
