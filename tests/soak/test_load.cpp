@@ -72,10 +72,11 @@ TEST(CommandChannelLoad, ThousandClientsConnectedAtOnceAreEachServed) {
         if (!tokens[c].accepted) send_async(clients[c], &tokens[c]);
       velmora::testing::iterate_for(100);
     }
-    for (int c = 0; c < kClients; c++) {
-      EXPECT_EQ(tokens[c].replies, 1) << "client " << c;
-      EXPECT_EQ(tokens[c].expiries + tokens[c].wrong, 0) << "client " << c;
-    }
+    // Each with its own reply, once.
+    int unanswered = 0;
+    for (int c = 0; c < kClients; c++)
+      if (tokens[c].replies != 1 || tokens[c].expiries + tokens[c].wrong != 0) unanswered++;
+    EXPECT_EQ(unanswered, 0);
     // All connected at the same time: the server holds one descriptor each.
     EXPECT_GE(server_fds(probe), server_idle + kClients);
     // Synchronous commands are answered as well while all are connected
