@@ -220,7 +220,7 @@ GDBusConnection *bus_peer(int fd, bool server) {
   GError *error = nullptr;
   GSocket *socket = g_socket_new_from_fd(fd, &error);
   if (socket == nullptr) {
-    fprintf(stderr, "bench: %s\n", error->message);
+    fprintf(stderr, "bench_command_channel: %s\n", error->message);
     g_error_free(error);
     return nullptr;
   }
@@ -228,10 +228,13 @@ GDBusConnection *bus_peer(int fd, bool server) {
   gchar *guid = server ? g_dbus_generate_guid() : nullptr;
   GDBusConnection *connection = g_dbus_connection_new_sync(
       G_IO_STREAM(stream), guid,
-      server ? G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_SERVER : G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT,
+      // The server takes no message before its object is registered.
+      server ? GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_SERVER |
+                                    G_DBUS_CONNECTION_FLAGS_DELAY_MESSAGE_PROCESSING)
+             : G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT,
       nullptr, nullptr, &error);
   if (connection == nullptr) {
-    fprintf(stderr, "bench: %s\n", error->message);
+    fprintf(stderr, "bench_command_channel: %s\n", error->message);
     g_error_free(error);
   }
   g_free(guid);
@@ -250,6 +253,7 @@ int serve_bus(int fd) {
   g_dbus_connection_register_object(connection, "/bench", node->interfaces[0], &vtable, nullptr, nullptr,
                                     nullptr);
   g_signal_connect(connection, "closed", G_CALLBACK(quit_on_close), loop);
+  g_dbus_connection_start_message_processing(connection);
   g_main_loop_run(loop);
   g_dbus_node_info_unref(node);
   g_object_unref(connection);
@@ -370,16 +374,25 @@ bool blocking_round_trip(int fd, const Request &request, guint32 id, guint8 *mes
   return get32(message + 4) == id && reply == request.reply && read_all(fd, message + kHeader, reply);
 }
 
+// Ends the benchmark with an error, also told on stderr with errno, since
+// the console output of a failed repetition is easily lost among the others.
+void fail(benchmark::State &state, const char *what) {
+  int error = errno;
+  fprintf(stderr, "bench_command_channel: %s (errno %d, %s)\n", what, error,
+          g_strerror(error));
+  state.SkipWithError(what);
+}
+
 // Times `exchange` (one round trip, true when it succeeded). The first
 // exchange, untimed, waits for the server process to be up and connected.
 template <typename Exchange>
 void round_trips(benchmark::State &state, const Peer &peer, Exchange exchange) {
   CpuMeter cpu(peer);
-  if (!exchange()) state.SkipWithError("no server");
+  if (!exchange()) fail(state, "no server");
   cpu.start();
   for (auto _ : state) {
     if (!exchange()) {
-      state.SkipWithError("round trip failed");
+      fail(state, "round trip failed");
       break;
     }
   }
@@ -481,11 +494,11 @@ void batches(benchmark::State &state, const Peer &peer, Progress *progress, Send
     long target = progress->replies + kBatch;  // replies may already come in while sending
     return send() && await_replies(progress, target);
   };
-  if (!batch()) state.SkipWithError("no server");
+  if (!batch()) fail(state, "no server");
   cpu.start();
   for (auto _ : state) {
     if (!batch()) {
-      state.SkipWithError("replies stopped");
+      fail(state, "replies stopped");
       break;
     }
   }
