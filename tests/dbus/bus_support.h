@@ -22,17 +22,14 @@ class BusTest : public ::testing::Test {
 };
 
 // A service name that no concurrently running test process uses.
-inline std::string unique_name(const std::string &tag) {
-  return "T" + std::to_string(getpid()) + tag;
-}
+inline std::string unique_name(const std::string &tag) { return "T" + std::to_string(getpid()) + tag; }
 
 // A connection of its own, as another process on the bus would have.
 inline GDBusConnection *open_peer() {
   gchar *address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
   GDBusConnection *peer = g_dbus_connection_new_for_address_sync(
-      address,
-      GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+      address, GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                    G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
       nullptr, nullptr, nullptr);
   g_free(address);
   EXPECT_NE(peer, nullptr);
@@ -40,18 +37,25 @@ inline GDBusConnection *open_peer() {
 }
 
 // The unique name of this process's shared system-bus connection (the one
-// the library's classes use). The connection is kept open for the life of
-// the process, as those classes do, so the name stays the same.
+// the library's classes use), kept open for the life of the process as
+// those classes do.
 inline std::string unique_name_of_system_bus() {
   static GDBusConnection *bus = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
   return bus ? g_dbus_connection_get_unique_name(bus) : "";
+}
+
+inline std::string print(GVariant *value) {
+  gchar *text = g_variant_print(value, TRUE);
+  std::string result = text;
+  g_free(text);
+  return result;
 }
 
 // Calls a method while iterating the default main context, so that objects
 // exported by this very process can answer. Returns the reply or NULL.
 inline GVariant *call_iterating(GDBusConnection *connection, const std::string &destination,
                                 const std::string &path, const char *interface, const char *method,
-                                GVariant *parameters, GError **error) {
+                                GVariant *parameters, GError **error = nullptr) {
   struct Result { bool done = false; GVariant *reply = nullptr; GError *error = nullptr; } result;
   g_dbus_connection_call(
       connection, destination.c_str(), path.c_str(), interface, method, parameters, nullptr,
@@ -83,8 +87,8 @@ class SignalRecorder {
           static_cast<SignalRecorder *>(self)->signals.push_back({s, p, m, g_variant_ref(params)});
         },
         this, nullptr);
-    // A round trip to the bus daemon makes sure the match rule is in place
-    // before anything is emitted.
+    // A round trip to the bus daemon puts the match rule in place before
+    // anything is emitted.
     GVariant *id = g_dbus_connection_call_sync(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                "org.freedesktop.DBus", "GetId", nullptr, nullptr,
                                                G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
@@ -96,6 +100,7 @@ class SignalRecorder {
     g_object_unref(connection_);
   }
   bool wait_for(size_t n) { return iterate_until([&] { return signals.size() >= n; }, 30000); }
+  std::string printed(size_t i) const { return print(signals.at(i).parameters); }
 
   std::vector<Signal> signals;
 

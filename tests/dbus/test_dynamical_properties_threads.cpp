@@ -1,4 +1,6 @@
-// Run-time properties changed from several threads at once.
+// Run-time properties changed from several threads at once. Under
+// ThreadSanitizer run with G_SLICE=always-malloc: GLib's slice allocator (the
+// queue's list nodes) passes memory between threads under a lock it cannot see.
 // test-labels: threaded
 #include <atomic>
 #include <map>
@@ -8,19 +10,6 @@
 
 #include "ptz_dynamical_properties.h"
 #include "velmora_test.h"
-
-#if defined(__SANITIZE_THREAD__)
-#include <unistd.h>
-// GLib's slice allocator (the queue's list nodes) passes memory between threads
-// under a lock that ThreadSanitizer cannot see; with plain malloc the reports
-// are about real races only. GLib reads the setting when it starts, before any
-// code of ours runs, hence the restart.
-__attribute__((constructor)) static void use_plain_malloc(int, char **argv, char **) {
-  if (getenv("G_SLICE") != nullptr) return;
-  setenv("G_SLICE", "always-malloc", 1);
-  execv("/proc/self/exe", argv);
-}
-#endif
 
 namespace {
 

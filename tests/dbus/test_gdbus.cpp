@@ -19,10 +19,6 @@ PTZGDBusServer *new_server() {
   return PTZ_G_DBUS_SERVER(g_object_new(PTZ_TYPE_G_DBUS_SERVER, nullptr));
 }
 
-std::string our_unique_name(PTZGDBusServer *server) {
-  return g_dbus_connection_get_unique_name(PTZ_G_DBUS_SERVER_GET_CLASS(server)->connection);
-}
-
 // Whether `path` of this process answers the legacy interface on the bus.
 bool exported_at(GDBusConnection *peer, const std::string &owner, const std::string &path) {
   GVariant *reply = call_iterating(peer, owner, path, "org.freedesktop.DBus.Properties", "GetAll",
@@ -45,11 +41,12 @@ std::string name_owner(GDBusConnection *connection, const std::string &name) {
 }
 
 // The service helper in a process of its own, owning com.brantel.PTZ.<name>.
-struct Service {
-  explicit Service(const std::string &name)
-      : child([name] { execl(BUS_SERVICE_PATH, BUS_SERVICE_PATH, name.c_str(), nullptr); return 127; }) {}
-  Child child;
-};
+std::unique_ptr<Child> start_service(const std::string &name) {
+  return std::make_unique<Child>([name] {
+    execl(BUS_SERVICE_PATH, BUS_SERVICE_PATH, name.c_str(), nullptr);
+    return 127;
+  });
+}
 
 }  // namespace
 
@@ -59,13 +56,12 @@ TEST_F(GDBusServerTest, ExportsAtSchemePathsAndUnexportsWhenDropped) {
   GDBusConnection *peer = open_peer();
   GDBusInterfaceSkeleton *plain = new_skeleton(), *dotted = new_skeleton(), *indexed = new_skeleton();
   PTZGDBusServer *first = new_server(), *second = new_server();
-  std::string us = our_unique_name(first);
+  std::string us = unique_name_of_system_bus();
 
   ASSERT_TRUE(ptz_g_dbus_server_dbus_register(first, plain, "Driver", -1));
   EXPECT_TRUE(exported_at(peer, us, "/com/brantel/PTZ/Driver"));
   // Replacing the remembered skeleton leaves the first one exported.
   ASSERT_TRUE(ptz_g_dbus_server_dbus_register(first, dotted, "ptz.driver", -1));
-  EXPECT_STREQ(g_dbus_interface_skeleton_get_object_path(dotted), "/com/brantel/PTZ/ptz/driver");
   EXPECT_TRUE(exported_at(peer, us, "/com/brantel/PTZ/ptz/driver"));
   EXPECT_TRUE(exported_at(peer, us, "/com/brantel/PTZ/Driver"));
   ASSERT_TRUE(ptz_g_dbus_server_dbus_register(second, indexed, "ptz.driver", 3));
@@ -106,7 +102,7 @@ TEST_F(GDBusServerTest, RequestsNamesAndQueuesBehindAnotherOwner) {
   EXPECT_TRUE(ptz_g_dbus_server_dbus_request_name(server, mine.c_str()));
   EXPECT_TRUE(ptz_g_dbus_server_dbus_request_name(server, mine.c_str()));  // already owner
   EXPECT_EQ(name_owner(PTZ_G_DBUS_SERVER_GET_CLASS(server)->connection, "com.brantel.PTZ." + mine),
-            our_unique_name(server));
+            unique_name_of_system_bus());
 
   GDBusConnection *other = open_peer();
   guint owner_id = g_bus_own_name_on_connection(other, ("com.brantel.PTZ." + theirs).c_str(),
@@ -120,7 +116,7 @@ TEST_F(GDBusServerTest, RequestsNamesAndQueuesBehindAnotherOwner) {
   // The queued request stays with the daemon: the name passes to us.
   g_bus_unown_name(owner_id);
   EXPECT_TRUE(iterate_until([&] {
-    return name_owner(other, "com.brantel.PTZ." + theirs) == our_unique_name(server);
+    return name_owner(other, "com.brantel.PTZ." + theirs) == unique_name_of_system_bus();
   }));
 
   EXPECT_FALSE(ptz_g_dbus_server_dbus_request_name_full_path(server, "not a name"));
@@ -136,7 +132,7 @@ TEST_F(GDBusClientTest, CallsServiceAndReportsEachExitOnce) {
   const std::string bus_name = "com.brantel.PTZ." + name;
   PTZGDBusClient *client = ptz_g_dbus_client_new();
   GDBusConnection *peer = open_peer();
-  auto service = std::make_unique<Service>(name);
+  auto service = start_service(name);
   ASSERT_TRUE(iterate_until([&] { return !name_owner(peer, bus_name).empty(); }));
 
   ASSERT_TRUE(ptz_g_dbus_client_set_proxy(client, name.c_str(), -1));
@@ -145,9 +141,7 @@ TEST_F(GDBusClientTest, CallsServiceAndReportsEachExitOnce) {
   GVariant *echo = g_dbus_proxy_call_sync(proxy, "Echo", g_variant_new("(s)", "hi"),
                                           G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
   ASSERT_NE(echo, nullptr);
-  const gchar *echoed = nullptr;
-  g_variant_get(echo, "(&s)", &echoed);
-  EXPECT_STREQ(echoed, "hi");
+  EXPECT_EQ(print(echo), "('hi',)");
   g_variant_unref(echo);
   GError *error = nullptr;
   EXPECT_EQ(g_dbus_proxy_call_sync(proxy, "Fail", g_variant_new("(i)", 42), G_DBUS_CALL_FLAGS_NONE,
@@ -160,9 +154,9 @@ TEST_F(GDBusClientTest, CallsServiceAndReportsEachExitOnce) {
   ASSERT_TRUE(ptz_g_dbus_client_connect_destroy_signal(client, count, &calls));
   EXPECT_FALSE(ptz_g_dbus_client_connect_destroy_signal(client, count, &ignored));
 
-  kill(service->child.pid(), SIGTERM);
+  kill(service->pid(), SIGTERM);
   EXPECT_TRUE(iterate_until([&] { return calls == 1; }));
-  service = std::make_unique<Service>(name);  // it comes back: nothing is called
+  service = start_service(name);  // it comes back: nothing is called
   ASSERT_TRUE(iterate_until([&] {
     gchar *owner = g_dbus_proxy_get_name_owner(proxy);
     g_free(owner);
@@ -170,7 +164,7 @@ TEST_F(GDBusClientTest, CallsServiceAndReportsEachExitOnce) {
   }));
   iterate_for(200);
   EXPECT_EQ(calls, 1);
-  kill(service->child.pid(), SIGTERM);  // the watch stays connected
+  kill(service->pid(), SIGTERM);  // the watch stays connected
   EXPECT_TRUE(iterate_until([&] { return calls == 2; }));
   EXPECT_EQ(ignored, 0);
 

@@ -3,7 +3,6 @@
 
 #include <memory>
 
-#include "common/ptz_raii.h"
 #include "ptz_gvalue_utils.h"
 #include "velmora_test.h"
 
@@ -19,21 +18,7 @@ struct ValueDeleter {
 };
 using Value = std::unique_ptr<GValue, ValueDeleter>;
 
-Value make(GType type) {
-  Value v(g_new0(GValue, 1));
-  g_value_init(v.get(), type);
-  return v;
-}
-Value make_int(gint i) {
-  Value v = make(G_TYPE_INT);
-  g_value_set_int(v.get(), i);
-  return v;
-}
-Value make_string(const char *s) {
-  Value v = make(G_TYPE_STRING);
-  g_value_set_string(v.get(), s);
-  return v;
-}
+Value make(GType type) { return Value(g_value_init(g_new0(GValue, 1), type)); }
 
 struct Parsed {
   gboolean ok;
@@ -48,6 +33,8 @@ Parsed parse(const char *text) {
   g_free(name);
   return out;
 }
+// A value made from its formatted string.
+Value value_of(const char *text) { return parse(text).value; }
 
 std::string text_of(gchar *owned) {
   std::string s = owned ? owned : "(null)";
@@ -60,51 +47,58 @@ std::string format(const char *name, const GValue *v) {
 
 }  // namespace
 
-TEST(FormattedString, TypeTokensAliasesAndValues) {
-  for (const char *text : {"zoom:int32:42", "zoom:int:42", "zoom:gint:42", "zoom:int32:42abc"}) {
-    Parsed p = parse(text);
-    ASSERT_TRUE(p.ok && G_VALUE_HOLDS_INT(p.value.get())) << text;
-    EXPECT_EQ(p.name, "zoom");
-    EXPECT_EQ(g_value_get_int(p.value.get()), 42);
-  }
-  for (const char *text : {"flag:bool:TRUE", "flag:gboolean:true", "flag:boolean:True"}) {
-    Parsed p = parse(text);
-    ASSERT_TRUE(p.ok && G_VALUE_HOLDS_BOOLEAN(p.value.get())) << text;
-    EXPECT_TRUE(g_value_get_boolean(p.value.get())) << text;
-  }
-  Parsed path = parse("path:gchararray:a:b:c");
-  ASSERT_TRUE(path.ok && G_VALUE_HOLDS_STRING(path.value.get()));
-  EXPECT_STREQ(g_value_get_string(path.value.get()), "a:b:c");
-  Parsed x = parse("x:gdouble:1.5");
-  ASSERT_TRUE(x.ok && G_VALUE_HOLDS_DOUBLE(x.value.get()));
-  EXPECT_EQ(g_value_get_double(x.value.get()), 1.5);
-
+// Every type token and alias, read and written back in the canonical form
+// (which names the type that was read).
+TEST(FormattedString, ReadAndWrittenBack) {
   LogCapture log;
-  Parsed yes = parse("flag:boolean:yes");
-  ASSERT_TRUE(yes.ok);
-  EXPECT_FALSE(g_value_get_boolean(yes.value.get()));
-  parse("flag:boolean:FALSE");
+  const std::pair<const char *, const char *> cases[] = {
+      {"zoom:int32:42", "zoom:int32:42"},       {"zoom:int:42", "zoom:int32:42"},
+      {"zoom:gint:42abc", "zoom:int32:42"},     {"zoom:int32:-2147483648", "zoom:int32:-2147483648"},
+      {"flag:bool:TRUE", "flag:boolean:true"},  {"flag:gboolean:true", "flag:boolean:true"},
+      {"flag:boolean:FALSE", "flag:boolean:false"},
+      {"flag:boolean:yes", "flag:boolean:false"},  // logged below
+      {"path:gchararray:a:b:c", "path:string:a:b:c"}, {"s:string:", "s:string:"},
+      {"x:gdouble:1.5", "x:double:1.500000"},   {"x:double:-0.25", "x:double:-0.250000"},
+  };
+  for (const auto &[text, written] : cases) {
+    Parsed p = parse(text);
+    ASSERT_TRUE(p.ok) << text;
+    EXPECT_EQ(format(p.name.c_str(), p.value.get()), written) << text;
+  }
   ASSERT_EQ(log.lines().size(), 1u);
   EXPECT_TRUE(log.contains(LOG_ERR, "should be boolean value, was \"yes\""));
+
+  EXPECT_EQ(format("s", make(G_TYPE_STRING).get()), "s:string:");  // a string value holding NULL
+  // Wider than any small fixed buffer: 301 integer digits.
+  Value huge = make(G_TYPE_DOUBLE);
+  g_value_set_double(huge.get(), -1e300);
+  std::string written = format("x", huge.get());
+  EXPECT_EQ(written.size(), strlen("x:double:-1") + 300 + 7);
+  EXPECT_EQ(g_value_get_double(value_of(written.c_str()).get()), -1e300);
+
+  GLibLogCapture criticals;
+  EXPECT_EQ(format("f", make(G_TYPE_FLOAT).get()), "(null)");
+  EXPECT_EQ(criticals.count_containing("should not be reached"), 1u);
 }
 
 TEST(FormattedString, RejectedWithoutWritingOutputs) {
   GLibLogCapture criticals;
   const char *empty_field = "vector[0][0] != '\\0' && vector[1][0] != '\\0'";
-  std::pair<const char *, const char *> cases[] = {
-    {":int32:1", empty_field}, {"x::1", empty_field},
-    {"x:float:1", "'type != G_TYPE_NONE'"}, {"x:void:1", "'type != G_TYPE_NONE'"},
-    {"x", "vector[2] != NULL"}, {"tilt:int32", "vector[2] != NULL"},
+  const std::pair<const char *, const char *> cases[] = {
+      {":int32:1", empty_field}, {"x::1", empty_field}, {"x:float:1", "'type != G_TYPE_NONE'"},
+      {"x:void:1", "'type != G_TYPE_NONE'"}, {"x", "vector[2] != NULL"}, {"tilt:int32", "vector[2] != NULL"},
+      {nullptr, "ptz_gvalue_utils_formatted_string_to_gvalue: assertion 'string' failed"},
   };
-  for (auto [text, report] : cases) {
+  for (const auto &[text, report] : cases) {
+    SCOPED_TRACE(text ? text : "NULL");
     criticals.clear();
     gchar *name = (gchar *)"untouched";
     GValue sentinel = G_VALUE_INIT;
     GValue *value = &sentinel;
-    EXPECT_FALSE(ptz_gvalue_utils_formatted_string_to_gvalue(text, &name, &value)) << text;
+    EXPECT_FALSE(ptz_gvalue_utils_formatted_string_to_gvalue(text, &name, &value));
     EXPECT_STREQ(name, "untouched");
     EXPECT_EQ(value, &sentinel);
-    EXPECT_EQ(criticals.count_containing(report), 1u) << text;
+    EXPECT_EQ(criticals.count_containing(report), 1u);
   }
   // A registered type that is not supported clears the value output.
   criticals.clear();
@@ -114,29 +108,6 @@ TEST(FormattedString, RejectedWithoutWritingOutputs) {
   EXPECT_FALSE(ptz_gvalue_utils_formatted_string_to_gvalue("x:gfloat:1", &name, &value));
   EXPECT_EQ(value, nullptr);
   EXPECT_EQ(name, nullptr);
-  EXPECT_EQ(criticals.count_containing("should not be reached"), 1u);
-  EXPECT_FALSE(ptz_gvalue_utils_formatted_string_to_gvalue(nullptr, &name, &value));
-  EXPECT_EQ(criticals.count_containing(
-                "ptz_gvalue_utils_formatted_string_to_gvalue: assertion 'string' failed"), 1u);
-}
-
-TEST(FormattedString, WrittenFormsReadBack) {
-  for (const char *text : {"on:boolean:false", "zoom:int32:-2147483648", "s:string:x:y",
-                           "x:double:1.500000", "x:double:-0.250000"}) {
-    Parsed p = parse(text);
-    ASSERT_TRUE(p.ok);
-    EXPECT_EQ(format(p.name.c_str(), p.value.get()), text);
-  }
-  EXPECT_EQ(format("s", make_string(nullptr).get()), "s:string:");
-  // Wider than any small fixed buffer: 301 integer digits.
-  Value huge = make(G_TYPE_DOUBLE);
-  g_value_set_double(huge.get(), -1e300);
-  std::string written = format("x", huge.get());
-  EXPECT_EQ(written.size(), strlen("x:double:-1") + 300 + 7);
-  EXPECT_EQ(g_value_get_double(parse(written.c_str()).value.get()), -1e300);
-
-  GLibLogCapture criticals;
-  EXPECT_EQ(format("f", make(G_TYPE_FLOAT).get()), "(null)");
   EXPECT_EQ(criticals.count_containing("should not be reached"), 1u);
 }
 
@@ -159,25 +130,22 @@ TEST(FormattedString, DoublesIgnoreDecimalCommaLocale) {
 
   char native[32];
   snprintf(native, sizeof native, "%f", 1.5);
-  Value v = make(G_TYPE_DOUBLE);
-  g_value_set_double(v.get(), 1.5);
-  std::string written = format("x", v.get());
-  Parsed back = parse(written.c_str());
+  std::string written = format("x", value_of("x:double:1.5").get());
+  double back = g_value_get_double(value_of(written.c_str()).get());
   setlocale(LC_NUMERIC, "C");
-
   ASSERT_STREQ(native, "1,500000") << "the locale in use has no decimal comma";
   EXPECT_EQ(written, "x:double:1.500000");
-  EXPECT_EQ(g_value_get_double(back.value.get()), 1.5);
+  EXPECT_EQ(back, 1.5);
 }
 
 TEST(PlainText, ByParameterKind) {
-  std::tuple<const char *, PTZParameter, const char *> cases[] = {
-    {"TRUE", PTZ_PARAMETER_BOOLEAN, "true"},  {"yes", PTZ_PARAMETER_BOOLEAN, "false"},
-    {"-12", PTZ_PARAMETER_INTEGER, "-12"},    {"a b", PTZ_PARAMETER_CONSTANT, "a b"},
-    {"a b", PTZ_PARAMETER_TEXT, "a b"},       {nullptr, PTZ_PARAMETER_TEXT, "(null)"},
-    {nullptr, PTZ_PARAMETER_BOOLEAN, "false"},
+  const std::tuple<const char *, PTZParameter, const char *> cases[] = {
+      {"TRUE", PTZ_PARAMETER_BOOLEAN, "true"},  {"yes", PTZ_PARAMETER_BOOLEAN, "false"},
+      {"-12", PTZ_PARAMETER_INTEGER, "-12"},    {"a b", PTZ_PARAMETER_CONSTANT, "a b"},
+      {"a b", PTZ_PARAMETER_TEXT, "a b"},       {nullptr, PTZ_PARAMETER_TEXT, "(null)"},
+      {nullptr, PTZ_PARAMETER_BOOLEAN, "false"},
   };
-  for (auto [in, kind, out] : cases) {
+  for (const auto &[in, kind, out] : cases) {
     GValue v = G_VALUE_INIT;
     ASSERT_TRUE(ptz_gvalue_utils_gvalue_from_string(in, kind, &v));
     EXPECT_EQ(text_of(ptz_gvalue_utils_string_from_gvalue(&v)), out);
@@ -194,26 +162,25 @@ TEST(PlainText, ByParameterKind) {
 }
 
 TEST(Compare, SameTypesOnly) {
-  EXPECT_EQ(ptz_gvalue_utils_gvalue_cmp0(make_int(3).get(), make_int(5).get()), -1);
-  EXPECT_EQ(ptz_gvalue_utils_gvalue_cmp0(make_int(5).get(), make_int(3).get()), 1);
-  EXPECT_EQ(ptz_gvalue_utils_gvalue_cmp0(make_int(4).get(), make_int(4).get()), 0);
-
-  Value t = make(G_TYPE_BOOLEAN), f = make(G_TYPE_BOOLEAN);
-  g_value_set_boolean(t.get(), TRUE);
-  EXPECT_EQ(ptz_gvalue_utils_gvalue_cmp0(t.get(), f.get()), 1);
-  EXPECT_EQ(ptz_gvalue_utils_gvalue_cmp0(f.get(), t.get()), 1);
-  EXPECT_EQ(ptz_gvalue_utils_gvalue_cmp0(t.get(), t.get()), 0);
-
-  Value s = make_string("abc"), none = make_string(nullptr);
-  EXPECT_GT(ptz_gvalue_utils_gvalue_cmp0(s.get(), none.get()), 0);
-  EXPECT_LT(ptz_gvalue_utils_gvalue_cmp0(none.get(), s.get()), 0);
-  EXPECT_EQ(ptz_gvalue_utils_gvalue_cmp0(none.get(), none.get()), 0);
+  auto cmp = [](const Value &a, const Value &b) { return ptz_gvalue_utils_gvalue_cmp0(a.get(), b.get()); };
+  Value three = value_of("n:int:3"), five = value_of("n:int:5");
+  EXPECT_EQ(cmp(three, five), -1);
+  EXPECT_EQ(cmp(five, three), 1);
+  EXPECT_EQ(cmp(five, five), 0);
+  Value t = value_of("b:bool:true"), f = value_of("b:bool:false");
+  EXPECT_EQ(cmp(t, f), 1);
+  EXPECT_EQ(cmp(f, t), 1);
+  EXPECT_EQ(cmp(t, t), 0);
+  Value s = value_of("s:string:abc"), none = make(G_TYPE_STRING);
+  EXPECT_GT(cmp(s, none), 0);
+  EXPECT_LT(cmp(none, s), 0);
+  EXPECT_EQ(cmp(none, none), 0);
 
   GLibLogCapture criticals;
-  EXPECT_EQ(ptz_gvalue_utils_gvalue_cmp0(make_int(1).get(), s.get()), -1);
+  EXPECT_EQ(cmp(three, s), -1);
   EXPECT_EQ(criticals.count_containing("'G_VALUE_TYPE (val2) == type'"), 1u);
   LogCapture log;
   Value d = make(G_TYPE_DOUBLE);
-  EXPECT_EQ(ptz_gvalue_utils_gvalue_cmp0(d.get(), d.get()), -1);
+  EXPECT_EQ(cmp(d, d), -1);
   EXPECT_TRUE(log.contains(LOG_ERR, "ptz_gvalue_utils_gvalue_cmp0: Tried to compare unhandled type: 60"));
 }

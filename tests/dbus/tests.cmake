@@ -1,5 +1,4 @@
-# D-Bus tests: a separate service process for the client tests, and the
-# path of the foreign command-line client for the binding tests.
+# D-Bus tests: a separate service process for the client tests.
 set(dbus_test_dir ${CMAKE_CURRENT_LIST_DIR})
 add_executable(test_dbus_bus_service ${dbus_test_dir}/bus_service.cpp)
 target_link_libraries(test_dbus_bus_service PRIVATE velmora_dbus)
@@ -7,13 +6,6 @@ if(TARGET test_dbus_gdbus)
   add_dependencies(test_dbus_gdbus test_dbus_bus_service)
   target_compile_definitions(test_dbus_gdbus PRIVATE
     BUS_SERVICE_PATH="$<TARGET_FILE:test_dbus_bus_service>")
-endif()
-find_program(GDBUS_TOOL gdbus)
-if(NOT GDBUS_TOOL)
-  set(GDBUS_TOOL gdbus)
-endif()
-if(TARGET test_dbus_legacy_binding)
-  target_compile_definitions(test_dbus_legacy_binding PRIVATE GDBUS_TOOL="${GDBUS_TOOL}")
 endif()
 # The configuration-event stand-in's tests need only the stand-in and the
 # bus helpers.
