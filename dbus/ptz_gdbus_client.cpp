@@ -6,7 +6,9 @@
 #include "dbus/ptz_gdbus_private.h"
 #include "ptz_gdbus.h"
 
-G_DEFINE_TYPE(PTZGDBusClient, ptz_g_dbus_client, G_TYPE_OBJECT)
+// The bus is opened on the type's registration, before its class_init runs.
+G_DEFINE_TYPE_WITH_CODE(PTZGDBusClient, ptz_g_dbus_client, G_TYPE_OBJECT,
+                        velmora::gdbus::open_system_bus_once())
 
 namespace {
 
@@ -126,7 +128,7 @@ static void ptz_g_dbus_client_class_init(PTZGDBusClientClass *klass) {
   GObjectClass *object_class = G_OBJECT_CLASS(klass);
   object_class->dispose = ptz_g_dbus_client_dispose;
   object_class->finalize = ptz_g_dbus_client_finalize;
-  klass->connection = velmora::gdbus::open_system_bus();
+  klass->connection = velmora::gdbus::system_bus();
   // A client is useless without the bus; its users rely on this exit.
   if (klass->connection == nullptr) exit(kNoBusExitStatus);
   klass->set_proxy = client_set_proxy;

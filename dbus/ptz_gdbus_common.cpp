@@ -10,14 +10,24 @@
 
 namespace velmora::gdbus {
 
-GDBusConnection *open_system_bus() {
+namespace {
+GDBusConnection *class_connection = nullptr;
+}
+
+void open_system_bus_once() {
+  static gsize opened = 0;
+  if (!g_once_init_enter(&opened)) return;
   GError *error = nullptr;
-  GDBusConnection *connection = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &error);
-  if (connection == nullptr) {
+  class_connection = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &error);
+  if (class_connection == nullptr) {
     PTZ_LOG_ERR("%s: %s", "Could not connect to the bus", error ? error->message : "");
     g_clear_error(&error);
   }
-  return connection;
+  g_once_init_leave(&opened, 1);
+}
+
+GDBusConnection *system_bus() {
+  return class_connection != nullptr ? G_DBUS_CONNECTION(g_object_ref(class_connection)) : nullptr;
 }
 
 gchar *object_path(const gchar *name, gint index) {

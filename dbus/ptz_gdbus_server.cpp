@@ -4,7 +4,9 @@
 #include "dbus/ptz_gdbus_private.h"
 #include "ptz_gdbus.h"
 
-G_DEFINE_TYPE(PTZGDBusServer, ptz_g_dbus_server, G_TYPE_OBJECT)
+// The bus is opened on the type's registration, before its class_init runs.
+G_DEFINE_TYPE_WITH_CODE(PTZGDBusServer, ptz_g_dbus_server, G_TYPE_OBJECT,
+                        velmora::gdbus::open_system_bus_once())
 
 namespace {
 
@@ -125,7 +127,7 @@ static void ptz_g_dbus_server_finalize(GObject *object) {
 static void ptz_g_dbus_server_class_init(PTZGDBusServerClass *klass) {
   G_OBJECT_CLASS(klass)->finalize = ptz_g_dbus_server_finalize;
   // Without a bus the class goes on: exports and name requests then fail.
-  klass->connection = velmora::gdbus::open_system_bus();
+  klass->connection = velmora::gdbus::system_bus();
   klass->dbus_register = server_register;
   klass->dbus_request_name = server_request_name;
   klass->dbus_register_obj_full_path = server_register_obj_full_path;
