@@ -128,16 +128,23 @@ TEST_F(GDBusServerTest, RequestsNamesAndQueuesBehindAnotherOwner) {
 using GDBusClientTest = BusTest;
 
 TEST_F(GDBusClientTest, CallsServiceAndReportsEachExitOnce) {
-  const std::string name = unique_name("srv.drv");  // dotted: path /com/brantel/PTZ/T<pid>srv/drv
+  // A dotted name: client and server agree on the path with slashes.
+  const std::string name = unique_name("srv.drv");
   const std::string bus_name = "com.brantel.PTZ." + name;
   PTZGDBusClient *client = ptz_g_dbus_client_new();
+  {
+    // Without names there is no proxy and nothing to watch, and no critical.
+    GLibLogCapture criticals;
+    EXPECT_EQ(ptz_g_dbus_client_get_proxy(client), nullptr);
+    EXPECT_FALSE(ptz_g_dbus_client_connect_destroy_signal(client, [](gpointer) {}, client));
+    EXPECT_EQ(criticals.count(G_LOG_LEVEL_CRITICAL), 0u);
+  }
   GDBusConnection *peer = open_peer();
   auto service = start_service(name);
   ASSERT_TRUE(iterate_until([&] { return !name_owner(peer, bus_name).empty(); }));
 
   ASSERT_TRUE(ptz_g_dbus_client_set_proxy(client, name.c_str(), -1));
   GDBusProxy *proxy = ptz_g_dbus_client_get_proxy(client);
-  EXPECT_STREQ(g_dbus_proxy_get_object_path(proxy), ("/com/brantel/PTZ/" + unique_name("srv/drv")).c_str());
   GVariant *echo = g_dbus_proxy_call_sync(proxy, "Echo", g_variant_new("(s)", "hi"),
                                           G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
   ASSERT_NE(echo, nullptr);
@@ -179,16 +186,6 @@ TEST_F(GDBusClientTest, CallsServiceAndReportsEachExitOnce) {
   EXPECT_EQ(ptz_g_dbus_client_get_proxy(client), proxy);
   g_object_unref(client);
   g_object_unref(peer);
-}
-
-TEST_F(GDBusClientTest, WithoutNamesHasNoProxyAndNoWatch) {
-  PTZGDBusClient *client = ptz_g_dbus_client_new();
-  GLibLogCapture criticals;
-  EXPECT_EQ(ptz_g_dbus_client_get_proxy(client), nullptr);
-  EXPECT_FALSE(ptz_g_dbus_client_connect_destroy_signal(client, [](gpointer) {}, client));
-  EXPECT_EQ(client->destroy_callback, nullptr);
-  EXPECT_EQ(criticals.count(G_LOG_LEVEL_CRITICAL), 0u);
-  g_object_unref(client);
 }
 
 TEST(GDBusError, RemoteErrorCodeIsTheNumberAfterTheLastCode) {

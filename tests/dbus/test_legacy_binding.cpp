@@ -31,29 +31,6 @@ gboolean on_set(Legacy *object, GDBusMethodInvocation *invocation, gint index, c
 
 }  // namespace
 
-TEST(LegacyBinding, ObjectsAndProxyTypes) {
-  auto proxy_type = [](const char *name) {
-    return ptz_legacy_config_dynamic_object_manager_client_get_proxy_type(nullptr, "/o", name, nullptr);
-  };
-  EXPECT_EQ(proxy_type(nullptr), ptz_legacy_config_dynamic_object_proxy_get_type());
-  EXPECT_EQ(proxy_type(kInterface), ptz_legacy_config_dynamic_configuration_legacy_proxy_get_type());
-  EXPECT_EQ(proxy_type("org.freedesktop.DBus.Properties"), G_TYPE_DBUS_PROXY);
-
-  // The object's "configuration-legacy" property adds and removes the interface.
-  auto *object = ptz_legacy_config_dynamic_object_skeleton_new("/o");
-  auto *skeleton = ptz_legacy_config_dynamic_configuration_legacy_skeleton_new();
-  auto peek = [&] {
-    auto *as_object = PTZ_LEGACY_CONFIG_DYNAMIC_OBJECT(object);
-    return ptz_legacy_config_dynamic_object_peek_configuration_legacy(as_object);
-  };
-  ptz_legacy_config_dynamic_object_skeleton_set_configuration_legacy(object, skeleton);
-  EXPECT_EQ(peek(), PTZ_LEGACY_CONFIG_DYNAMIC_CONFIGURATION_LEGACY(skeleton));
-  ptz_legacy_config_dynamic_object_skeleton_set_configuration_legacy(object, nullptr);
-  EXPECT_EQ(peek(), nullptr);
-  g_object_unref(skeleton);
-  g_object_unref(object);
-}
-
 using LegacyBindingBusTest = BusTest;
 
 TEST_F(LegacyBindingBusTest, AnotherConnectionCallsTheExportedSkeleton) {

@@ -105,7 +105,7 @@ TEST_F(LegacyConfigTest, OnePropertiesChangedPerConvertibleValue) {
   ptz_legacy_config_cleanup(handler);
 }
 
-TEST_F(LegacyConfigTest, FailedSetupLeavesNothingExported) {
+TEST_F(LegacyConfigTest, FailuresAreLoggedAndSetupLeavesNothingExported) {
   LogCapture log;
   // The object is declared already by someone else in this process.
   ConfigurationEvent *other = configuration_event_new("other", 0, 0);
@@ -123,31 +123,27 @@ TEST_F(LegacyConfigTest, FailedSetupLeavesNothingExported) {
   EXPECT_FALSE(exported());
 
   PTZLegacyConfigHandler *handler = ptz_legacy_config_setup(skeleton, "ptzconfig", "ptzd", "Driver");
-  EXPECT_NE(handler, nullptr);
-  ptz_legacy_config_cleanup(handler);
-}
-
-#ifdef VELMORA_PLATFORM_BUNDLED
-TEST_F(LegacyConfigTest, EventServiceFailuresAreLoggedAndSurvived) {
-  LogCapture log;
-  quiral_testing_fail(QUIRAL_TESTING_DECLARE, FALSE);  // fails without saying why
-  EXPECT_EQ(ptz_legacy_config_setup(skeleton, "ptzconfig", "ptzd", "Driver"), nullptr);
-  EXPECT_TRUE(log.contains(LOG_ERR, "ptz_legacy_config_setup: Could not declare configuration event "
-                                    "for /com/brantel/PTZ/Driver: "));
-  quiral_testing_reset();
-
-  PTZLegacyConfigHandler *handler = ptz_legacy_config_setup(skeleton, "ptzconfig", "ptzd", "Driver");
   ASSERT_NE(handler, nullptr);
+#ifdef VELMORA_PLATFORM_BUNDLED
+  // Failed sends and undeclarations are logged and survived; a declaration
+  // that fails without saying why is logged with an empty reason.
   quiral_testing_fail(QUIRAL_TESTING_SEND, TRUE);
   EXPECT_FALSE(ptz_legacy_config_send_event(handler, 1, -1, nullptr));
   EXPECT_TRUE(log.contains(LOG_WARNING, "Failed to send configuration event, message = injected failure"));
   quiral_testing_fail(QUIRAL_TESTING_UNDECLARE, TRUE);
   ptz_legacy_config_cleanup(handler);
   EXPECT_TRUE(log.contains(LOG_WARNING, "Could not undeclare injected failure"));
-  EXPECT_FALSE(exported());
   quiral_testing_reset();
-}
+  quiral_testing_fail(QUIRAL_TESTING_DECLARE, FALSE);
+  EXPECT_EQ(ptz_legacy_config_setup(skeleton, "ptzconfig", "ptzd", "Driver"), nullptr);
+  EXPECT_TRUE(log.contains(LOG_ERR, "ptz_legacy_config_setup: Could not declare configuration event "
+                                    "for /com/brantel/PTZ/Driver: "));
+  quiral_testing_reset();
+#else
+  ptz_legacy_config_cleanup(handler);
 #endif
+  EXPECT_FALSE(exported());
+}
 
 TEST(LegacyConfigAssertions, NullArgumentsAreFatal) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");

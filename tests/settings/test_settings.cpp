@@ -94,7 +94,7 @@ TEST_F(Queries, QuoteStripping) {
   EXPECT_EQ(glib.messages().size(), 0u);
 }
 
-TEST_F(Queries, GroupPrefixes) {
+TEST_F(Queries, GroupNamesPrefixesIndexesAndPaths) {
   EXPECT_EQ(take(ptz_settings_get_custom_string("root.Foo", "Key")), "foo");
   EXPECT_EQ(take(ptz_settings_get_string("ROOT.Foo", -1, "Key")), "foo");
   EXPECT_EQ(take(ptz_settings_get_custom_string("Root.Foo", "Key")), "capital");
@@ -108,9 +108,7 @@ TEST_F(Queries, GroupPrefixes) {
   EXPECT_TRUE(ptz_settings_get_custom_int("root.ROOT.root.Foo", "N", &narrow));
   EXPECT_EQ(narrow, 7);
   EXPECT_FALSE(ptz_settings_get_int("root.root.root.root.Foo", -1, "N", &narrow));
-}
 
-TEST_F(Queries, GroupsIndexesAndPaths) {
   EXPECT_EQ(take(ptz_settings_get_string("Channel", -1, "Key")), "base");
   EXPECT_EQ(take(ptz_settings_get_string("Channel", 0, "Key")), "zero");
   EXPECT_TRUE(ptz_settings_has_group("Channel", 0));
