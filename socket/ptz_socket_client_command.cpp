@@ -178,22 +178,31 @@ int ptz_socket_client_command_read_fd(PTZSocketClientCommand *self, int fd, bool
 
 // Hands a received reply to the command awaiting it, if any; others are
 // dropped. No lock may be held.
-void deliver(PTZSocketClientCommand *self, guint8 *message, gsize length) {
-  if (length < kHeaderSize) return;
-  PTZSocketPendingCommand *command = nullptr;
-  {
-    client::Lock lock(&self->list_lock);
-    GList *link = find_pending(self, message_id(message));
-    if (link == nullptr) return;
-    command = static_cast<PTZSocketPendingCommand *>(link->data);
-    self->pending = g_list_delete_link(self->pending, link);
-  }
+// Takes the pending command with this id off the list; NULL when none waits.
+PTZSocketPendingCommand *take_pending(PTZSocketClientCommand *self, guint32 id) {
+  client::Lock lock(&self->list_lock);
+  GList *link = find_pending(self, id);
+  if (link == nullptr) return nullptr;
+  auto *command = static_cast<PTZSocketPendingCommand *>(link->data);
+  self->pending = g_list_delete_link(self->pending, link);
+  return command;
+}
+
+// Hands a reply to the reply dispatcher and releases its command.
+void dispatch(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, guint8 *message,
+              gsize length) {
   message[length] = '\0';  // the buffers have room: replies read as text stay in bounds
   PTZSocketClient *client = base(self);
   if (client->callback != nullptr)
     client->callback(command->user_data, reinterpret_cast<const gchar *>(message + kHeaderSize),
                      length - kHeaderSize);
   g_free(command);
+}
+
+void deliver(PTZSocketClientCommand *self, guint8 *message, gsize length) {
+  if (length < kHeaderSize) return;
+  PTZSocketPendingCommand *command = take_pending(self, message_id(message));
+  if (command != nullptr) dispatch(self, command, message, length);
 }
 
 // The class read: reads a piece of the incoming message and, once it is
@@ -250,9 +259,12 @@ GList *take_orphans(PTZSocketClient *client) {
   return orphans;
 }
 
-// A reply for an asynchronous command that a synchronous wait read.
+// A reply for an asynchronous command that a synchronous wait read; the
+// command is taken off the pending list at once, so neither expiry nor a
+// lost connection can report it before its reply is delivered.
 struct LateReply {
   PTZSocketClientCommand *client;  // referenced
+  PTZSocketPendingCommand *command;
   gsize length;
   guint8 message[];
 };
@@ -260,7 +272,7 @@ struct LateReply {
 gboolean deliver_late_reply(gpointer data) {
   auto *late = static_cast<LateReply *>(data);
   client::taken_over(late);
-  deliver(late->client, late->message, late->length);
+  dispatch(late->client, late->command, late->message, late->length);
   g_object_unref(late->client);
   g_free(late);
   return G_SOURCE_REMOVE;
@@ -268,12 +280,11 @@ gboolean deliver_late_reply(gpointer data) {
 
 // Called with the I/O lock held and a complete message in the buffer.
 void hand_on_late_reply(PTZSocketClientCommand *self) {
-  {
-    client::Lock lock(&self->list_lock);
-    if (find_pending(self, message_id(self->buffer)) == nullptr) return;
-  }
+  PTZSocketPendingCommand *command = take_pending(self, message_id(self->buffer));
+  if (command == nullptr) return;
   auto *late = static_cast<LateReply *>(g_malloc(sizeof(LateReply) + self->length + 1));
   late->client = PTZ_SOCKET_CLIENT_COMMAND(g_object_ref(self));
+  late->command = command;
   late->length = self->length;
   memcpy(late->message, self->buffer, self->length);
   client::handed_over(late);

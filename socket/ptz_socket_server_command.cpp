@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <string.h>
 #include <unistd.h>
+#include <sys/socket.h>
 
 #include <memory>
 
@@ -43,7 +44,10 @@ guint32 field(const guint8 *bytes) {
 // connection has ended or failed.
 int fill(PTZSocketServerConnection *connection, gsize want) {
   while (connection->received < want) {
-    ssize_t n = read(connection->fd, connection->message + connection->received, want - connection->received);
+    // Never wait here, also on a blocking descriptor handed in by the caller:
+    // a peer that sent half a message must not stall the main context.
+    ssize_t n = recv(connection->fd, connection->message + connection->received,
+                     want - connection->received, MSG_DONTWAIT);
     if (n > 0) {
       connection->received += gsize(n);
     } else if (n == 0) {

@@ -1,6 +1,5 @@
 // Inputs the fuzz targets of the command framing found faulty, replayed over
-// real sockets. Tests named DISABLED_ describe faults not fixed yet: they
-// fail today and are to be enabled with the fix.
+// real sockets.
 // test-labels: threaded
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -58,7 +57,7 @@ gboolean count_command(gpointer user_data, PTZSocketServerHandle *handle, const 
 // way the fuzzer fed it: one byte of a header, the rest later. The command
 // read keeps reading until the message is complete and so blocks the whole
 // main context until the peer writes again.
-TEST(FuzzRegression, DISABLED_CommandServerOnBlockingDescriptorNeverWaitsForTheRestOfAMessage) {
+TEST(FuzzRegression, CommandServerOnBlockingDescriptorNeverWaitsForTheRestOfAMessage) {
   SocketPair pair;
   int commands = 0;
   PTZSocketServer *server = ptz_socket_server_fd_new(PTZ_TYPE_SOCKET_SERVER_COMMAND, pair.fds[1], SOCK_STREAM);
@@ -111,7 +110,7 @@ void record(gpointer user_data, const gchar *data, gsize length) {
 // closes. The synchronous wait reads the first reply and leaves it to the
 // main context; the end of the stream, read first, reports the command as
 // lost, and its reply, which did arrive, is dropped.
-TEST(FuzzRegression, DISABLED_ReplyReadDuringSynchronousWaitSurvivesTheEndOfTheConnection) {
+TEST(FuzzRegression, ReplyReadDuringSynchronousWaitSurvivesTheEndOfTheConnection) {
   SocketPair pair;
   PTZSocketClientCommand *client = ptz_socket_client_command_new(nullptr, pair.fds[0], SOCK_STREAM);
   Dispatch dispatch;
