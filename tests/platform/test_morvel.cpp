@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "morvel.h"
 #include "velmora_test.h"
@@ -76,21 +77,18 @@ TEST(DurableWrite, InjectedFaultsAtEveryStepKeepTheOldFile) {
   TempDir dir;
   std::string path = dir.file("f.conf");
   ASSERT_TRUE(write(path, "old"));
-  struct Case {
-    MorvelTestingStage stage;
-    int errno_value;
-    GFileError code;
-  } cases[] = {{MORVEL_TESTING_FAIL_CREATE, EMFILE, G_FILE_ERROR_MFILE},
-               {MORVEL_TESTING_FAIL_WRITE, ENOSPC, G_FILE_ERROR_NOSPC},
-               {MORVEL_TESTING_FAIL_SYNC, EIO, G_FILE_ERROR_IO},
-               {MORVEL_TESTING_FAIL_RENAME, EACCES, G_FILE_ERROR_ACCES}};
-  for (const Case &c : cases) {
-    SCOPED_TRACE(testing::Message() << "stage " << c.stage);
-    morvel_testing_fail_next(c.stage, c.errno_value, 1);
+  const std::tuple<MorvelTestingStage, int, GFileError> cases[] = {
+      {MORVEL_TESTING_FAIL_CREATE, EMFILE, G_FILE_ERROR_MFILE},
+      {MORVEL_TESTING_FAIL_WRITE, ENOSPC, G_FILE_ERROR_NOSPC},
+      {MORVEL_TESTING_FAIL_SYNC, EIO, G_FILE_ERROR_IO},
+      {MORVEL_TESTING_FAIL_RENAME, EACCES, G_FILE_ERROR_ACCES}};
+  for (const auto &[stage, errno_value, code] : cases) {
+    SCOPED_TRACE(testing::Message() << "stage " << stage);
+    morvel_testing_fail_next(stage, errno_value, 1);
     GError *error = nullptr;
     EXPECT_FALSE(write(path, "new contents", &error));
     ASSERT_NE(error, nullptr);
-    EXPECT_TRUE(g_error_matches(error, G_FILE_ERROR, c.code)) << error->message;
+    EXPECT_TRUE(g_error_matches(error, G_FILE_ERROR, code)) << error->message;
     EXPECT_NE(std::string(error->message).find(path), std::string::npos) << error->message;
     g_clear_error(&error);
     EXPECT_EQ(contents(path), "old");
