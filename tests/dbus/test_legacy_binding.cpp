@@ -1,5 +1,6 @@
 // The generated legacy configuration binding: a skeleton exported by this
-// process, called from another connection with the interface's wire forms.
+// process, called from another connection with the interface's wire forms and
+// from a foreign client process.
 #include "ptz_gdbus.h"
 #include "ptz_legacy_config_dynamic_generated_dbus.h"
 #include "tests/dbus/bus_support.h"
@@ -81,6 +82,26 @@ TEST_F(LegacyBindingBusTest, AnotherConnectionCallsTheExportedSkeleton) {
     EXPECT_NE(refused.find("Zoom"), std::string::npos) << refused;
   }
   EXPECT_EQ(call(properties, "GetAll", g_variant_new("(s)", kInterface)), "(@a{sv} {},)");
+
+  // A foreign client process: the command-line tool of GLib.
+  GSubprocess *tool = g_subprocess_new(
+      G_SUBPROCESS_FLAGS_STDOUT_PIPE, nullptr, GDBUS_TOOL, "call", "--system", "--dest", us.c_str(),
+      "--object-path", path.c_str(), "--method", "com.brantel.Configuration.Legacy.AddConfiguration",
+      "41", nullptr);
+  ASSERT_NE(tool, nullptr);
+  struct Output { bool done = false; gchar *text = nullptr; } output;
+  g_subprocess_communicate_utf8_async(
+      tool, nullptr, nullptr,
+      [](GObject *source, GAsyncResult *result, gpointer data) {
+        auto *out = static_cast<Output *>(data);
+        g_subprocess_communicate_utf8_finish(G_SUBPROCESS(source), result, &out->text, nullptr, nullptr);
+        out->done = true;
+      },
+      &output);
+  ASSERT_TRUE(iterate_until([&] { return output.done; }, 30000));
+  EXPECT_STREQ(output.text, "(42,)\n");
+  g_free(output.text);
+  g_object_unref(tool);
 
   g_object_unref(peer);
   g_object_unref(server);

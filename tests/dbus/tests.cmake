@@ -7,6 +7,11 @@ if(TARGET test_dbus_gdbus)
   target_compile_definitions(test_dbus_gdbus PRIVATE
     BUS_SERVICE_PATH="$<TARGET_FILE:test_dbus_bus_service>")
 endif()
+# The binding tests also call through GLib's command-line D-Bus client.
+find_program(GDBUS_TOOL gdbus REQUIRED)
+if(TARGET test_dbus_legacy_binding)
+  target_compile_definitions(test_dbus_legacy_binding PRIVATE GDBUS_TOOL="${GDBUS_TOOL}")
+endif()
 # The configuration-event stand-in's tests need only the stand-in and the
 # bus helpers.
 if(TARGET test_platform_quiral)
