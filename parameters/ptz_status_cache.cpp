@@ -10,6 +10,7 @@
 
 #include "common/ptz_log.h"
 #include "durnik.h"
+#include "parameters/ptz_status_cache_codes.h"
 
 namespace {
 
@@ -20,16 +21,7 @@ static_assert(offsetof(PTZStatusCacheEntry, size) == offsetof(sc_entry, size));
 static_assert(offsetof(PTZStatusCacheEntry, data) == offsetof(sc_entry, data));
 static_assert(offsetof(PTZStatusCacheEntry, type) == offsetof(sc_entry, type));
 
-// Flags of the status-cache calls used here.
-constexpr int kCreateExclusive = 0;
-constexpr int kSetAddKeys = 2;
-constexpr int kGetAll = 0;
-
-// Type codes.
-constexpr gint32 kInt = 1;
-constexpr gint32 kFloat = 2;
-constexpr gint32 kTimeval = 4;
-constexpr gint32 kTimespec = 5;
+using namespace velmora::status_cache;
 
 // A description never holds more entries than this, whatever is asked.
 constexpr guint32 kMaxCapacity = 1u << 20;

@@ -10,20 +10,12 @@
 #include "common/ptz_log.h"
 #include "common/ptz_raii.h"
 #include "durnik.h"
+#include "parameters/ptz_status_cache_codes.h"
 #include "ptz_settings.h"
 
 namespace {
 
-// Flags of the status-cache calls used here.
-constexpr int kCreateExclusive = 0;
-constexpr int kCreateOrOpen = 1;
-constexpr int kSetExistingKeys = 1;
-constexpr int kSetAddKeys = 2;
-constexpr int kGetAll = 0;
-constexpr int kGetPresent = 1;
-
-constexpr gint32 kInt = 1;
-constexpr gint32 kTimespec = 5;
+using namespace velmora::status_cache;
 
 constexpr int64_t kTimingGroupSize = 220;
 constexpr int64_t kCounterGroupSize = 78;
