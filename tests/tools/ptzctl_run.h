@@ -3,11 +3,11 @@
 // server lives) while it runs.
 #pragma once
 
-#include <fcntl.h>
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,14 +33,14 @@ using PtzctlTick = std::function<bool(const std::string &out)>;
 inline PtzctlRun run_ptzctl(const std::vector<std::string> &args, bool serve = false,
                             const PtzctlTick &tick = nullptr, int timeout_ms = 60000) {
   PtzctlRun run;
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return run;
+  int out_pipe[2];
+  FILE *err_file = tmpfile();  // stderr is read once the child is done
+  if (err_file == nullptr || pipe(out_pipe) != 0) return run;
   pid_t pid = fork();
   if (pid == 0) {
     dup2(out_pipe[1], 1);
-    dup2(err_pipe[1], 2);
+    dup2(fileno(err_file), 2);
     close(out_pipe[0]);
-    close(err_pipe[0]);
     std::vector<char *> argv = {const_cast<char *>(PTZCTL_PATH)};
     for (const auto &arg : args) argv.push_back(const_cast<char *>(arg.c_str()));
     argv.push_back(nullptr);
@@ -48,51 +48,40 @@ inline PtzctlRun run_ptzctl(const std::vector<std::string> &args, bool serve = f
     _exit(127);
   }
   close(out_pipe[1]);
-  close(err_pipe[1]);
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-  std::string *sinks[2] = {&run.out, &run.err};
-  int open_pipes = 2;
+  pollfd out = {out_pipe[0], POLLIN, 0};
   const gint64 deadline = g_get_monotonic_time() + gint64(timeout_ms) * 1000;
   bool killed = false;
-  while (open_pipes > 0) {
+  for (;;) {
     if (!killed && (g_get_monotonic_time() > deadline || (tick && tick(run.out)))) {
       kill(pid, SIGKILL);
       killed = true;
     }
-    if (poll(fds, 2, serve ? 2 : 10) > 0) {
-      for (int i = 0; i < 2; i++) {
-        if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-        char buffer[4096];
-        ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-        if (n > 0) {
-          sinks[i]->append(buffer, size_t(n));
-        } else {
-          close(fds[i].fd);
-          fds[i].fd = -1;
-          open_pipes--;
-        }
-      }
-    }
     while (serve && g_main_context_iteration(nullptr, FALSE)) {
     }
+    if (poll(&out, 1, serve ? 2 : 10) <= 0) continue;
+    char buffer[4096];
+    ssize_t n = read(out.fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    run.out.append(buffer, size_t(n));
   }
+  close(out.fd);
   int status = 0;
   waitpid(pid, &status, 0);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  rewind(err_file);
+  for (int c; (c = fgetc(err_file)) != EOF;) run.err += char(c);
+  fclose(err_file);
   // In sanitizer builds a fault of the tool must not pass for an expected failure.
   EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find("runtime error:"), std::string::npos) << run.err;
   return run;
 }
 
-// Lines of a text, without their newlines.
-inline std::vector<std::string> lines_of(const std::string &text) {
-  std::vector<std::string> lines;
-  gchar **parts = g_strsplit(text.c_str(), "\n", -1);
-  for (gchar **p = parts; *p != nullptr; p++)
-    if (**p != '\0') lines.push_back(*p);
-  g_strfreev(parts);
-  return lines;
+// The stdout of a command line that must succeed.
+inline std::string output_of(const std::vector<std::string> &args, bool serve = false) {
+  PtzctlRun run = run_ptzctl(args, serve);
+  EXPECT_EQ(run.status, 0) << run.err;
+  return run.out;
 }
 
 // Command lines that must all end with `status` and say `message` on stderr.

@@ -15,8 +15,10 @@
 #include "durnik.h"
 #include "tests/parameters/durnik_isolation.h"
 
+using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using velmora::testing::output_of;
 using velmora::testing::run_ptzctl;
 
 class CacheTest : public velmora::testing::PtzctlTest {
@@ -32,72 +34,54 @@ class CacheTest : public velmora::testing::PtzctlTest {
   velmora::testing::DurnikIsolation isolation_;
 };
 
-TEST_F(CacheTest, DumpsATypedGroupDecodedByType) {
+TEST_F(CacheTest, DumpsTypedGroupsDecodedByTypeWithAbsentKeysShown) {
   ASSERT_TRUE(ptz_status_cache_create_group(PTZ_SC_GROUP_POSITION, 2));
   publish<float>(PTZ_SC_GROUP_POSITION, 2, {{PTZ_SC_PARAM_POSITION_PAN, 12.5f}, {PTZ_SC_PARAM_POSITION_TILT, -0.1f}});
   publish<gint32>(PTZ_SC_GROUP_POSITION, 2, {{PTZ_SC_PARAM_POSITION_PAN_STATUS, 1}});
+  std::string position = output_of({"cache", "dump", "position:2"});
+  for (const char *line : {"PTZ_POSITION_IS2 (position, index 2)\n", "\nPAN_DEG = 12.5 [position_pan]\n",
+                           "\nTILT_DEG = -0.1 [position_tilt]\n", "\nPAN_STATUS = 1 (moving) [position_pan_status]\n",
+                           "\nGM_BRIGHT_STATUS_MOVING_TIME = 0.000000000 s [position_gm_bright_status_moving_time]\n"})
+    EXPECT_THAT(position, HasSubstr(line));
+  EXPECT_THAT(position, ContainsRegex("\nTIME_VAL = [0-9]+\\.[0-9]{6} s \\[position_time_val\\]\n"));
+  EXPECT_THAT(position, Not(HasSubstr("absent")));
+  EXPECT_EQ(output_of({"cache", "dump", "PTZ_POSITION_IS2"}), position);  // the cache name says the same
 
-  auto run = run_ptzctl({"cache", "dump", "position:2"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_THAT(run.out, HasSubstr("PTZ_POSITION_IS2 (position, index 2)\n"));
-  EXPECT_THAT(run.out, HasSubstr("\nPAN_DEG = 12.5 [position_pan]\n"));
-  EXPECT_THAT(run.out, HasSubstr("\nTILT_DEG = -0.1 [position_tilt]\n"));
-  EXPECT_THAT(run.out, HasSubstr("\nZOOM_MAG = 1 [position_mzoom]\n"));
-  EXPECT_THAT(run.out, HasSubstr("\nPAN_STATUS = 1 (moving) [position_pan_status]\n"));
-  EXPECT_THAT(run.out, HasSubstr("\nTILT_STATUS = -1 (invalid) [position_tilt_status]\n"));
-  EXPECT_THAT(run.out, HasSubstr("\nUPDATE_RATE = 30 [position_update_rate]\n"));
-  EXPECT_THAT(run.out, ::testing::ContainsRegex("\nTIME_VAL = [0-9]+\\.[0-9]{6} s \\[position_time_val\\]\n"));
-  EXPECT_THAT(run.out, HasSubstr("\nGM_BRIGHT_STATUS_MOVING_TIME = 0.000000000 s [position_gm_bright_status_moving_time]\n"));
-  EXPECT_THAT(run.out, Not(HasSubstr("absent")));
-  // The cache name says the same.
-  EXPECT_EQ(run_ptzctl({"cache", "dump", "PTZ_POSITION_IS2"}).out, run.out);
-
-  ASSERT_TRUE(ptz_status_cache_create_group(PTZ_SC_GROUP_LIMIT, 0));
-  auto limits = run_ptzctl({"cache", "dump", "LIMIT:0"});
-  EXPECT_THAT(limits.out, HasSubstr("MIN_PAN = -180 [limit_min_pan]\nMAX_PAN = 180 [limit_max_pan]\n"));
-}
-
-TEST_F(CacheTest, AGroupWithSomeOfItsKeysShowsTheOthersAbsent) {
+  // A group holding only some of its keys.
   publish<gint32>(PTZ_SC_GROUP_VARIOUS, 1, {{PTZ_SC_PARAM_VARIOUS_PAN_FLIPPED, 1}, {58, 3}});
-  auto run = run_ptzctl({"cache", "dump", "various:1"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_THAT(run.out, HasSubstr("PAN_FLIPPED = 1 [various_pan_flipped]\nTILT_FLIPPED absent [various_tilt_flipped]\n"));
-  EXPECT_THAT(run.out, HasSubstr("\nOVERVIEW_MODE = 3\n"));  // 58 has no nick
+  std::string various = output_of({"cache", "dump", "various:1"});
+  EXPECT_THAT(various, HasSubstr("\nPAN_FLIPPED = 1 [various_pan_flipped]\n"
+                                 "TILT_FLIPPED absent [various_tilt_flipped]\n"));
+  EXPECT_THAT(various, HasSubstr("\nOVERVIEW_MODE = 3\n"));  // 58 has no nick
 
   // A preset group has no values of its own to show.
   sc_entry *none[] = {nullptr};
   ASSERT_EQ(sc_create_group("PTZ_PRESET_IS0", 64, SC_CREATE_EXCLUSIVE), 0);
   ASSERT_GE(sc_set_group("PTZ_PRESET_IS0", none, SC_SET_ADD), 0);
-  auto preset = run_ptzctl({"cache", "dump", "preset:0"});
-  EXPECT_EQ(preset.status, 0);
-  EXPECT_EQ(preset.out, "PTZ_PRESET_IS0 (preset, index 0)\n(no values are defined for preset groups)\n");
+  EXPECT_EQ(output_of({"cache", "dump", "preset:0"}),
+            "PTZ_PRESET_IS0 (preset, index 0)\n(no values are defined for preset groups)\n");
 }
 
 TEST_F(CacheTest, RawGroupsShowTimingAndCounterKeysAndNamedKeys) {
   log_time_reset("ptzdt_test_timer");
   log_time_start("ptzdt_test_timer");
-  auto timer = run_ptzctl({"cache", "dump", "ptzdt_test_timer"});
-  ASSERT_EQ(timer.status, 0) << timer.err;
-  EXPECT_THAT(timer.out, ::testing::ContainsRegex("start_time = [0-9]+\\.[0-9]{9} s\n"));
-  EXPECT_THAT(timer.out, HasSubstr("\nstop_time = 0.000000000 s\n"));
-  EXPECT_THAT(timer.out, HasSubstr("\nstart_pid = " + std::to_string(getpid() & 0xffff) + "\n"));
-  EXPECT_THAT(timer.out, Not(HasSubstr("counter")));
-
+  std::string timer = output_of({"cache", "dump", "ptzdt_test_timer"});
+  EXPECT_THAT(timer, ContainsRegex("start_time = [0-9]+\\.[0-9]{9} s\n"));
+  EXPECT_THAT(timer, HasSubstr("\nstart_pid = " + std::to_string(getpid() & 0xffff) + "\n"));
   log_counter_reset(1, "ptzct_test");
-  auto counter = run_ptzctl({"cache", "dump", "ptzct_test1"});
-  EXPECT_EQ(counter.out, "ptzct_test1\ncounter_value = 0\ncounter_pid = " + std::to_string(getpid()) + "\n");
+  EXPECT_EQ(output_of({"cache", "dump", "ptzct_test1"}),
+            "ptzct_test1\ncounter_value = 0\ncounter_pid = " + std::to_string(getpid()) + "\n");
 
   float temperature = 41.5f;
   sc_entry entry = {"temperature", 4, &temperature, 2};
   sc_entry *entries[] = {&entry, nullptr};
   ASSERT_EQ(sc_create_group("board", 64, SC_CREATE_EXCLUSIVE), 0);
   ASSERT_EQ(sc_set_group("board", entries, SC_SET_ADD), 1);
-  auto plain = run_ptzctl({"cache", "dump", "board"});
-  EXPECT_THAT(plain.out, HasSubstr("(none of the timing or counter keys"));
-  auto named = run_ptzctl({"cache", "dump", "board", "--key", "temperature:float", "--key", "fan:int"});
-  EXPECT_EQ(named.out, "board\ntemperature = 41.5\nfan absent\n");
-  auto other_kind = run_ptzctl({"cache", "dump", "board", "-k", "temperature:timeval"});
-  EXPECT_THAT(other_kind.out, HasSubstr("temperature = (held with another size or type)"));
+  EXPECT_THAT(output_of({"cache", "dump", "board"}), HasSubstr("(none of the timing or counter keys"));
+  EXPECT_EQ(output_of({"cache", "dump", "board", "--key", "temperature:float", "--key", "fan:int"}),
+            "board\ntemperature = 41.5\nfan absent\n");
+  EXPECT_THAT(output_of({"cache", "dump", "board", "-k", "temperature:timeval"}),
+              HasSubstr("temperature = (held with another size or type)"));
 }
 
 TEST_F(CacheTest, WatchPrintsChangesAndTheGroupComingAndGoing) {
@@ -117,27 +101,22 @@ TEST_F(CacheTest, WatchPrintsChangesAndTheGroupComingAndGoing) {
     return step == 3 && out.find("MIN_PAN = -5") != std::string::npos;
   });
   EXPECT_EQ(step, 3) << run.out << run.err;
-  EXPECT_THAT(run.out, ::testing::ContainsRegex("\n\\+[0-9]+\\.[0-9]{3}s MAX_PAN = 90 \\[limit_max_pan\\]\n"));
-  EXPECT_THAT(run.out, ::testing::ContainsRegex("\n\\+[0-9.]+s group PTZ_LIMIT_IS4 is gone\n"));
+  EXPECT_THAT(run.out, ContainsRegex("\n\\+[0-9]+\\.[0-9]{3}s MAX_PAN = 90 \\[limit_max_pan\\]\n"));
+  EXPECT_THAT(run.out, ContainsRegex("\n\\+[0-9.]+s group PTZ_LIMIT_IS4 is gone\n"));
   // Back with only the one key: printed whole, the rest absent.
-  EXPECT_THAT(run.out, ::testing::ContainsRegex("\n\\+[0-9.]+s PTZ_LIMIT_IS4 \\(limit, index 4\\)\n"
-                                                "\\+[0-9.]+s MIN_PAN = -5 \\[limit_min_pan\\]\n"
-                                                "\\+[0-9.]+s MAX_PAN absent"));
+  EXPECT_THAT(run.out, ContainsRegex("\n\\+[0-9.]+s PTZ_LIMIT_IS4 \\(limit, index 4\\)\n"
+                                     "\\+[0-9.]+s MIN_PAN = -5 \\[limit_min_pan\\]\n"
+                                     "\\+[0-9.]+s MAX_PAN absent"));
 
-  auto counted = run_ptzctl({"cache", "watch", "limit:4", "-i", "1", "-n", "3"});
-  EXPECT_EQ(counted.status, 0);
-  EXPECT_THAT(counted.out, HasSubstr("MIN_PAN = -5"));
+  EXPECT_THAT(output_of({"cache", "watch", "limit:4", "-i", "1", "-n", "3"}), HasSubstr("MIN_PAN = -5"));
 }
 
 TEST_F(CacheTest, MissingGroupsFailAndBadArgumentsAreUsageErrors) {
-  auto missing = run_ptzctl({"cache", "dump", "position:7"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_THAT(missing.err, HasSubstr("no status-cache group 'PTZ_POSITION_IS7'"));
-  EXPECT_EQ(run_ptzctl({"cache", "watch", "nothing", "-n", "2"}).status, 1);
-  auto bad_name = run_ptzctl({"cache", "dump", "a/b"});
-  EXPECT_EQ(bad_name.status, 1);
-  EXPECT_THAT(bad_name.err, HasSubstr("cannot read status-cache group 'a/b': Invalid argument"));
-
+  velmora::testing::expect_failures(1, {
+      {{"cache", "dump", "position:7"}, "no status-cache group 'PTZ_POSITION_IS7'"},
+      {{"cache", "watch", "nothing", "-n", "2"}, "no status-cache group 'nothing'"},
+      {{"cache", "dump", "a/b"}, "cannot read status-cache group 'a/b': Invalid argument"},
+  });
   velmora::testing::expect_failures(2, {
       {{"cache", "dump", "position:x"}, "'x' is not a driver index"},
       {{"cache", "dump", "limit:4294967296"}, "is not a driver index"},
