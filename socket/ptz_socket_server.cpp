@@ -146,6 +146,11 @@ gboolean source_dispatch(GSource *source, GSourceFunc callback, gpointer user_da
     src->listen_tag = g_source_add_unix_fd(source, src->listen_fd, kWatched);
   }
 
+  // New clients first: a pass that serves a command returns early, so while
+  // connected clients keep the server busy a newcomer would wait otherwise.
+  GIOCondition listening = reported(src, src->listen_tag);
+  if (!serves_descriptor(server) && (listening & kInput) && !accept_connection(src)) return FALSE;
+
   guint8 buffer[PTZ_SOCKET_MESSAGE_MAX + 1];
   for (GList *l = src->connections, *next; l != nullptr; l = next) {
     next = l->next;
@@ -176,16 +181,11 @@ gboolean source_dispatch(GSource *source, GSourceFunc callback, gpointer user_da
     if (condition & kEnded) ptz_socket_server_close(server, connection);
   }
 
-  GIOCondition listening = reported(src, src->listen_tag);
-  if (serves_descriptor(server)) {
-    // The served descriptor becomes the only connection the first time it
-    // reports anything; from then on it is watched as that connection.
-    if ((listening & (kInput | kEnded)) && src->connections == nullptr) {
-      unwatch_listening(src);
-      add_connection(src, src->listen_fd);
-    }
-  } else if (listening & kInput) {
-    return accept_connection(src);
+  // The served descriptor becomes the only connection the first time it
+  // reports anything; from then on it is watched as that connection.
+  if (serves_descriptor(server) && (listening & (kInput | kEnded)) && src->connections == nullptr) {
+    unwatch_listening(src);
+    add_connection(src, src->listen_fd);
   }
   return TRUE;
 }

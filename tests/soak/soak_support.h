@@ -39,21 +39,6 @@ constexpr char kAsync = 'A';
 constexpr char kDelayed = 'D';  // answered 150 ms later, so some are always in flight
 constexpr char kCountFds = 'C';  // answered with the server's number of open descriptors
 
-// A busy command server accepts a new connection only in a main-context pass
-// in which none of its connections delivered a command (ptz_socket_server.cpp,
-// source_dispatch: accept comes after the connections and is skipped once a
-// callback ran), so clients that connect or reconnect while others keep it
-// busy wait seconds, up to the 10 s synchronous limit. The runs that depend on
-// prompt accepts are skipped until that is fixed, unless
-// VELMORA_RUN_KNOWN_FAULTS is set.
-inline bool accept_starvation_skipped() { return getenv("VELMORA_RUN_KNOWN_FAULTS") == nullptr; }
-#define VELMORA_SKIP_ACCEPT_STARVATION()                                                                    \
-  do {                                                                                                      \
-    if (velmora::soak::accept_starvation_skipped())                                                         \
-      GTEST_SKIP() << "known fault: a busy command server starves new connections (accept only in a pass "  \
-                      "without deliveries, ptz_socket_server.cpp source_dispatch)";                         \
-  } while (0)
-
 // Entries of /proc/self/fd, the directory's own descriptor not counted.
 inline int count_open_fds() {
   DIR *dir = opendir("/proc/self/fd");

@@ -223,7 +223,6 @@ bool lost_in_a_restart(const Token &token, const std::vector<Restart> &restarts)
 }
 
 TEST(CommandChannelSoak, FiftyClientsThroughThreeServerRestarts) {
-  VELMORA_SKIP_ACCEPT_STARVATION();
   const gint64 phase_ms = gint64(soak_seconds()) * 1000 / kPhases;
   // The system log's socket and the default context's wake-up descriptor
   // exist before counting.

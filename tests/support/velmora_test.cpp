@@ -2,6 +2,7 @@
 
 #include <glib/gstdio.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,6 +77,9 @@ Child::Child(const std::function<int()> &body) {
   fflush(nullptr);
   pid_ = fork();
   if (pid_ == 0) {
+    // A test process killed by a sanitizer must not leave its children
+    // holding the test runner's output pipe open.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     int status = body();
     fflush(nullptr);
     _exit(status);
