@@ -164,8 +164,8 @@ sc_entry **terminated_entries(PTZStatusCacheGroup *group) {
 }  // namespace
 
 PTZStatusCacheGroup *ptz_status_cache_setup_group(PTZSCGroup group, guint32 index, guint32 capacity) {
-  const GroupSpec *spec = group_spec(group);
-  if (spec == nullptr) {
+  const GroupSpec *layout = group_spec(group);
+  if (layout == nullptr) {
     PTZ_LOG_ERR("Could not setup status cache group. No such group %d!", gint(group));
     return nullptr;
   }
@@ -176,8 +176,8 @@ PTZStatusCacheGroup *ptz_status_cache_setup_group(PTZSCGroup group, guint32 inde
   }
   auto *description = g_new0(PTZStatusCacheGroup, 1);
   description->group = group;
-  description->name = g_strdup_printf("PTZ_%s_IS%u", spec->word, index);
-  description->size = spec->size;
+  description->name = g_strdup_printf("PTZ_%s_IS%u", layout->word, index);
+  description->size = layout->size;
   description->index = index;
   description->count = 0;
   description->capacity = gint32(capacity);
@@ -206,13 +206,13 @@ gboolean ptz_status_cache_add_param(PTZStatusCacheGroup *group, guint32 param, g
       PTZ_LOG_ERR("Could not add parameter to status cache group. No such group %d!", group->group);
       return FALSE;
   }
-  const ValueSpec *spec = value_spec(group->group, param);
-  if (spec == nullptr) {
+  const ValueSpec *layout = value_spec(group->group, param);
+  if (layout == nullptr) {
     PTZ_LOG_ERR("Could not add parameter to group %d. No such parameter %d!", group->group, gint(param));
     return FALSE;
   }
   auto *entry = g_new(PTZStatusCacheEntry, 1);
-  *entry = {spec->key, spec->size, data, spec->type};
+  *entry = {layout->key, layout->size, data, layout->type};
   group->entries[group->count++] = entry;
   return TRUE;
 }

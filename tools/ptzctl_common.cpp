@@ -16,15 +16,15 @@ void report(const Command &command, const char *format, va_list args) {
   g_free(text);
 }
 
-const OptionSpec *find_long(const std::vector<OptionSpec> &specs, const std::string &name) {
-  for (const auto &spec : specs)
-    if (name == spec.name) return &spec;
+const OptionSpec *find_long(const std::vector<OptionSpec> &known, const std::string &name) {
+  for (const auto &opt : known)
+    if (name == opt.name) return &opt;
   return nullptr;
 }
 
-const OptionSpec *find_short(const std::vector<OptionSpec> &specs, char name) {
-  for (const auto &spec : specs)
-    if (spec.short_name != 0 && spec.short_name == name) return &spec;
+const OptionSpec *find_short(const std::vector<OptionSpec> &known, char name) {
+  for (const auto &opt : known)
+    if (opt.short_name != 0 && opt.short_name == name) return &opt;
   return nullptr;
 }
 
@@ -57,7 +57,7 @@ int usage_error(const Command &command, const char *format, ...) {
 }
 
 bool parse_arguments(const Command &command, int argc, char **argv, int first,
-                     const std::vector<OptionSpec> &specs, std::vector<Argument> *out,
+                     const std::vector<OptionSpec> &known, std::vector<Argument> *out,
                      int *exit_code) {
   bool options_done = false;
   for (int i = first; i < argc; i++) {
@@ -77,7 +77,7 @@ bool parse_arguments(const Command &command, int argc, char **argv, int first,
       *exit_code = kExitOk;
       return false;
     }
-    const OptionSpec *spec = nullptr;
+    const OptionSpec *opt = nullptr;
     std::string value;
     bool has_inline_value = false;
     if (word[1] == '-') {
@@ -88,26 +88,26 @@ bool parse_arguments(const Command &command, int argc, char **argv, int first,
         name.resize(equals);
         has_inline_value = true;
       }
-      spec = find_long(specs, name);
+      opt = find_long(known, name);
     } else if (word.size() == 2) {
-      spec = find_short(specs, word[1]);
+      opt = find_short(known, word[1]);
     }
-    if (spec == nullptr) {
+    if (opt == nullptr) {
       *exit_code = usage_error(command, "unknown option '%s'", word.c_str());
       return false;
     }
-    if (!spec->has_value && has_inline_value) {
-      *exit_code = usage_error(command, "option --%s takes no value", spec->name);
+    if (!opt->has_value && has_inline_value) {
+      *exit_code = usage_error(command, "option --%s takes no value", opt->name);
       return false;
     }
-    if (spec->has_value && !has_inline_value) {
+    if (opt->has_value && !has_inline_value) {
       if (i + 1 >= argc) {
-        *exit_code = usage_error(command, "option --%s needs a value", spec->name);
+        *exit_code = usage_error(command, "option --%s needs a value", opt->name);
         return false;
       }
       value = argv[++i];
     }
-    out->push_back({spec->name, value});
+    out->push_back({opt->name, value});
   }
   return true;
 }
