@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus-daemon
   clang libclang-rt-14-dev
+  locales
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -17,6 +18,7 @@ if ((${#missing[@]})); then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
+  # .ci/run updates the package lists itself, once, before calling this.
+  [ -n "${VELMORA_APT_UPDATED:-}" ] || $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
