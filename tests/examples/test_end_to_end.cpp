@@ -44,13 +44,8 @@ const char *const kCommander = nullptr;
 // Reply status codes of the example protocol (examples/ptz_sim_protocol.h).
 enum { kOk = 0, kMalformed = 1, kUnsupported = 2, kNoSuchPreset = 3, kBadArgument = 4, kStorage = 5 };
 
-std::string read_file(const std::string &path) {
-  gchar *text = nullptr;
-  std::string result;
-  if (g_file_get_contents(path.c_str(), &text, nullptr, nullptr)) result = text;
-  g_free(text);
-  return result;
-}
+// A file's text, empty while it does not exist.
+std::string read_file(const std::string &path) { return velmora::testing::read_file(path, ""); }
 
 // A program running with its output in a file.
 class Process {

@@ -15,18 +15,11 @@
 #endif
 
 using velmora::testing::Child;
+using velmora::testing::read_file;
 using velmora::testing::TempDir;
 
 namespace {
 
-std::string contents(const std::string &path) {
-  gchar *text = nullptr;
-  gsize length = 0;
-  if (!g_file_get_contents(path.c_str(), &text, &length, nullptr)) return "<missing>";
-  std::string out(text, length);
-  g_free(text);
-  return out;
-}
 
 std::set<std::string> entries(const std::string &dir) {
   std::set<std::string> names;
@@ -48,11 +41,11 @@ TEST(DurableWrite, ReplacesWholeContentsLeavesNothingBehindKeepsWhatBlocks) {
   TempDir dir;
   std::string path = dir.file("f.conf");
   ASSERT_TRUE(write(path, "first version, rather long\n"));
-  EXPECT_EQ(contents(path), "first version, rather long\n");
+  EXPECT_EQ(read_file(path), "first version, rather long\n");
   ASSERT_TRUE(write(path, std::string("bin\0ary", 7)));
-  EXPECT_EQ(contents(path), std::string("bin\0ary", 7));
+  EXPECT_EQ(read_file(path), std::string("bin\0ary", 7));
   ASSERT_TRUE(morvel_set_file_contents_with_sync(path.c_str(), "text\0tail", -1, nullptr));
-  EXPECT_EQ(contents(path), "text");
+  EXPECT_EQ(read_file(path), "text");
   EXPECT_EQ(entries(dir.path()), std::set<std::string>{"f.conf"});
 
   mode_t mask = umask(0);
@@ -68,7 +61,7 @@ TEST(DurableWrite, ReplacesWholeContentsLeavesNothingBehindKeepsWhatBlocks) {
   ASSERT_NE(error, nullptr);
   EXPECT_EQ(error->domain, G_FILE_ERROR);
   g_clear_error(&error);
-  EXPECT_EQ(contents(dir.file("busy/inside")), "kept");
+  EXPECT_EQ(read_file(dir.file("busy/inside")), "kept");
   EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"busy", "f.conf"}));
 }
 
@@ -91,7 +84,7 @@ TEST(DurableWrite, InjectedFaultsAtEveryStepKeepTheOldFile) {
     EXPECT_TRUE(g_error_matches(error, G_FILE_ERROR, code)) << error->message;
     EXPECT_NE(std::string(error->message).find(path), std::string::npos) << error->message;
     g_clear_error(&error);
-    EXPECT_EQ(contents(path), "old");
+    EXPECT_EQ(read_file(path), "old");
     EXPECT_EQ(entries(dir.path()), std::set<std::string>{"f.conf"});
   }
   EXPECT_TRUE(write(path, "new"));  // one fault each
@@ -112,7 +105,7 @@ TEST(DurableWrite, ReadersSeeOnlyWholeVersions) {
   int torn = 0, reads = 0;
   gint64 deadline = g_get_monotonic_time() + 120 * G_USEC_PER_SEC;
   while (!g_file_test(done.c_str(), G_FILE_TEST_EXISTS) && g_get_monotonic_time() < deadline) {
-    std::string seen = contents(path);
+    std::string seen = read_file(path);
     reads++;
     auto all = [&](char c) { return std::all_of(seen.begin(), seen.end(), [c](char x) { return x == c; }); };
     if (seen.size() != size || !(all('a') || all('b'))) torn++;

@@ -7,18 +7,10 @@
 #include "ptz_keyfile.h"
 #include "velmora_test.h"
 
+using velmora::testing::read_file;
 using velmora::testing::TempDir;
 
 namespace {
-
-std::string read_file(const std::string &path) {
-  gchar *text = nullptr;
-  gsize length = 0;
-  if (!g_file_get_contents(path.c_str(), &text, &length, nullptr)) return "<missing>";
-  std::string out(text, length);
-  g_free(text);
-  return out;
-}
 
 velmora::GKeyFilePtr open(const std::string &path, gint major, gint minor, gboolean *compatible = nullptr,
                           GError **error = nullptr) {

@@ -57,6 +57,15 @@ std::string TempDir::write(const std::string &name, const std::string &contents)
   return p;
 }
 
+std::string read_file(const std::string &path, const std::string &missing) {
+  gchar *text = nullptr;
+  gsize length = 0;
+  if (!g_file_get_contents(path.c_str(), &text, &length, nullptr)) return missing;
+  std::string contents(text, length);
+  g_free(text);
+  return contents;
+}
+
 bool iterate_until(const std::function<bool()> &done, int timeout_ms, GMainContext *context) {
   if (context == nullptr) context = g_main_context_default();
   gint64 deadline = g_get_monotonic_time() + gint64(timeout_ms) * 1000;

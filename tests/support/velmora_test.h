@@ -31,6 +31,10 @@ class TempDir {
   std::string path_;
 };
 
+// A file's whole contents (NUL bytes included), or `missing` when it cannot
+// be read.
+std::string read_file(const std::string &path, const std::string &missing = "<missing>");
+
 // Iterates `context` (the default one when NULL) until `done` returns true or
 // `timeout_ms` has passed; returns the last value of `done`.
 bool iterate_until(const std::function<bool()> &done, int timeout_ms = 10000,
