@@ -20,7 +20,6 @@ using velmora::testing::TempDir;
 
 namespace {
 
-
 std::set<std::string> entries(const std::string &dir) {
   std::set<std::string> names;
   if (GDir *d = g_dir_open(dir.c_str(), 0, nullptr)) {
