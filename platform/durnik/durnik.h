@@ -55,6 +55,17 @@ int sc_set_group (const char *name, sc_entry **entries, int flag);
  * nothing. Returns the number of values read. */
 int sc_get_group (const char *name, sc_entry **entries, int flag);
 
+/* Optional: a status-cache library need not offer it, so callers that can do
+ * without it should reference it weakly and check it for NULL.
+ *
+ * Called by sc_list_groups for each group: its name and data size. A non-zero
+ * result ends the listing. */
+typedef int (*sc_group_func) (const char *name, int64_t size, void *data);
+/* Calls `func` once for each complete group, in no particular order; objects
+ * that are not (or not yet) complete groups are skipped. Returns the number of
+ * groups reported. */
+int sc_list_groups (sc_group_func func, void *data);
+
 #ifdef __cplusplus
 }
 #endif

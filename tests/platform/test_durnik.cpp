@@ -1,7 +1,13 @@
 // The status cache stand-in on its own: flags, all-or-nothing writes and
 // reads, other processes, a lock left by a dead process, damaged groups.
 #include <errno.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
 
 #include "durnik.h"
 #include "tests/parameters/durnik_isolation.h"
@@ -102,6 +108,46 @@ TEST_F(Durnik, DamagedGroupsAreRefusedNotTrusted) {
     EXPECT_EQ(r.number, 77);
     EXPECT_EQ(error_of(sc_set_group(name.c_str(), r.list, SC_SET_EXISTING)), c.error);
   }
+}
+
+// The listing reports complete groups of the process's prefix only: not a
+// half-made object, a FIFO (which must not stall it), a removed group or
+// groups under another prefix.
+TEST_F(Durnik, ListsCompleteGroupsOnly) {
+  // First, before this process settles on its prefix: a group elsewhere.
+  Child other([] {
+    setenv("DURNIK_PREFIX", ("/velmora-other." + std::to_string(getpid()) + ".").c_str(), 1);
+    return sc_create_group("elsewhere", 64, 0) == 0 ? 0 : 1;
+  });
+  std::string elsewhere = "/velmora-other." + std::to_string(other.pid()) + ".elsewhere";
+  ASSERT_EQ(other.wait(), 0);
+  ASSERT_EQ(sc_create_group("alpha", 64, 0), 0);
+  ASSERT_EQ(sc_create_group("beta", 4096, 0), 0);
+  ASSERT_EQ(sc_create_group("gone", 64, 0), 0);
+  ASSERT_EQ(durnik_testing_remove_group("gone"), 0);
+  std::string prefix = getenv("DURNIK_PREFIX");
+  int half = shm_open((prefix + "half").c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+  ASSERT_GE(half, 0);
+  ASSERT_EQ(ftruncate(half, 70000), 0);  // a creator that has not written its header yet
+  close(half);
+  ASSERT_EQ(mkfifo(("/dev/shm" + prefix + "fifo").c_str(), 0600), 0);
+
+  std::map<std::string, int64_t> groups;
+  auto collect = [](const char *name, int64_t size, void *data) {
+    (*static_cast<std::map<std::string, int64_t> *>(data))[name] = size;
+    return 0;
+  };
+  EXPECT_EQ(sc_list_groups(collect, &groups), 2);
+  EXPECT_EQ(groups, (std::map<std::string, int64_t>{{"alpha", 64}, {"beta", 4096}}));
+
+  int calls = 0;
+  auto first_only = [](const char *, int64_t, void *data) { return ++*static_cast<int *>(data); };
+  EXPECT_EQ(sc_list_groups(first_only, &calls), 1);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(error_of(sc_list_groups(nullptr, nullptr)), EINVAL);
+  shm_unlink(elsewhere.c_str());
+  shm_unlink((prefix + "half").c_str());
+  shm_unlink((prefix + "fifo").c_str());
 }
 
 }  // namespace
