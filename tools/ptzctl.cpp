@@ -6,30 +6,47 @@
 #include <syslog.h>
 
 #include "ptzctl.h"
+#include "ptzctl_output.h"
 
 namespace {
 
 const char kHelp[] =
-    "Usage: ptzctl [-v|-q] COMMAND [ARGUMENTS]\n"
+    "Usage: ptzctl [-v|-q] [--json] COMMAND [ARGUMENTS]\n"
     "\n"
     "Inspect what the PTZ framework's processes share.\n"
     "\n"
     "Commands:\n"
     "  vocab [TYPE [VALUE|NICK]]        list the vocabulary, a type, or look a value up\n"
+    "  cache list                       list the status-cache groups\n"
     "  cache dump GROUP                 print a status-cache group, decoded by type\n"
-    "  cache watch GROUP                print a group, then its changes\n"
+    "  cache watch GROUP                wait for a group, print it, then its changes\n"
     "  param get PATH                   read a parameter of the parameter service\n"
     "  param set PATH VALUE             write a parameter\n"
-    "  send SOCKET --hex HEX|--file F   send a framed command and print the reply\n"
+    "  send SOCKET PIECE...             send a framed command and print the reply\n"
     "  config FILE... [GROUP [KEY]]     load configuration files and query them\n"
     "\n"
     "Options:\n"
     "  -v, --verbose   also show the library's informational messages\n"
     "  -q, --quiet     do not show the library's own messages on stderr\n"
+    "  -j, --json      print data as JSON (also an option of each command)\n"
+    "  -V, --version   show the versions of ptzctl and of the library\n"
     "  -h, --help      show this help; 'ptzctl COMMAND --help' for a command\n"
     "\n"
     "The library's error and warning lines are shown on stderr as well as sent\n"
     "to the system log. Exit status: 0 success, 1 failure, 2 usage error.\n";
+
+// The library's version macros are not there yet: both numbers are the
+// project version the build was configured with.
+int print_version(bool json) {
+  if (json) {
+    ptzctl::JsonWriter out;
+    out.begin_object().member("ptzctl", PTZCTL_VERSION).member("library", PTZCTL_LIBRARY_VERSION).end_object();
+    out.print();
+  } else {
+    printf("ptzctl %s\nlibvelmora_common %s\n", PTZCTL_VERSION, PTZCTL_LIBRARY_VERSION);
+  }
+  return ptzctl::kExitOk;
+}
 
 struct Entry {
   const char *name;
@@ -45,6 +62,7 @@ constexpr Entry kCommands[] = {
 
 int main(int argc, char **argv) {
   int log_mask = LOG_UPTO(LOG_WARNING);
+  bool json = false, version = false;
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; i++) {
     if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
@@ -55,11 +73,17 @@ int main(int argc, char **argv) {
       log_mask = LOG_UPTO(LOG_INFO);
     } else if (strcmp(argv[i], "-q") == 0 || strcmp(argv[i], "--quiet") == 0) {
       log_mask = 0;
+    } else if (strcmp(argv[i], "-j") == 0 || strcmp(argv[i], "--json") == 0) {
+      json = true;
+    } else if (strcmp(argv[i], "-V") == 0 || strcmp(argv[i], "--version") == 0) {
+      version = true;
     } else {
       fprintf(stderr, "ptzctl: unknown option '%s'\nTry 'ptzctl --help'.\n", argv[i]);
       return ptzctl::kExitUsage;
     }
   }
+  if (version) return print_version(json);
+  ptzctl::set_json_default(json);
   if (i >= argc) {
     fprintf(stderr, "ptzctl: no command given\nTry 'ptzctl --help'.\n");
     return ptzctl::kExitUsage;

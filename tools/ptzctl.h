@@ -52,6 +52,13 @@ bool parse_arguments(const Command &command, int argc, char **argv, int first,
                      const std::vector<OptionSpec> &specs, std::vector<Argument> *out,
                      int *exit_code);
 
+// The "--json" option of the commands that print data.
+constexpr OptionSpec kJsonOption = {"json", 'j', false};
+// ptzctl --json COMMAND asks every command for JSON.
+void set_json_default(bool json);
+// True when the command line, or the global option, asks for JSON.
+bool wants_json(const std::vector<Argument> &arguments);
+
 // Collects the operands, and the last value of each option.
 std::vector<std::string> operands(const std::vector<Argument> &arguments);
 const Argument *last_option(const std::vector<Argument> &arguments, const char *name);
@@ -59,6 +66,8 @@ const Argument *last_option(const std::vector<Argument> &arguments, const char *
 // Strict integers: the whole text must be one number (decimal, or hexadecimal
 // with 0x), inside [min, max]. False on anything else.
 bool parse_integer(const std::string &text, int64_t min, int64_t max, int64_t *out);
+// The same for unsigned numbers up to `max`.
+bool parse_unsigned(const std::string &text, uint64_t max, uint64_t *out);
 // The same for an option's value, reporting a usage error naming the option.
 // Returns kExitOk or kExitUsage.
 int option_integer(const Command &command, const Argument *option, int64_t min, int64_t max,
@@ -87,5 +96,9 @@ int run_cache(int argc, char **argv, int first);
 int run_param(int argc, char **argv, int first);
 int run_send(int argc, char **argv, int first);
 int run_config(int argc, char **argv, int first);
+
+// The group names the status cache reports, sorted; false with `error` set
+// when it cannot list them. For the completion of GROUP arguments too.
+bool list_cache_groups(std::vector<std::pair<std::string, int64_t>> *groups, std::string *error);
 
 }  // namespace ptzctl

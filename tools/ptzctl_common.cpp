@@ -10,6 +10,9 @@
 namespace ptzctl {
 namespace {
 
+// Set once by main from the global option, before any command runs.
+bool json_default = false;
+
 void report(const Command &command, const char *format, va_list args) {
   gchar *text = g_strdup_vprintf(format, args);
   fprintf(stderr, "ptzctl %s: %s\n", command.name, text);
@@ -127,6 +130,12 @@ int dispatch(const Command &command, int argc, char **argv, int first,
   return usage_error(command, "unknown subcommand '%s' (%s)", word.c_str(), names.c_str());
 }
 
+void set_json_default(bool json) { json_default = json; }
+
+bool wants_json(const std::vector<Argument> &arguments) {
+  return json_default || last_option(arguments, kJsonOption.name) != nullptr;
+}
+
 std::vector<std::string> operands(const std::vector<Argument> &arguments) {
   std::vector<std::string> result;
   for (const auto &argument : arguments)
@@ -166,6 +175,23 @@ bool parse_integer(const std::string &text, int64_t min, int64_t max, int64_t *o
   if (magnitude > guint64(G_MAXINT64) || int64_t(magnitude) < min || int64_t(magnitude) > max)
     return false;
   *out = int64_t(magnitude);
+  return true;
+}
+
+bool parse_unsigned(const std::string &text, uint64_t max, uint64_t *out) {
+  const char *p = text.c_str();
+  if (text.empty() || text.size() != strlen(p) || !g_ascii_isdigit(*p)) return false;
+  int base = 10;
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    base = 16;
+    p += 2;
+    if (!g_ascii_isxdigit(*p)) return false;
+  }
+  errno = 0;
+  char *end = nullptr;
+  guint64 value = g_ascii_strtoull(p, &end, base);
+  if (errno != 0 || *end != '\0' || value > max) return false;
+  *out = value;
   return true;
 }
 

@@ -7,13 +7,14 @@
 #include <ptz_settings.h>
 
 #include "ptzctl.h"
+#include "ptzctl_output.h"
 
 namespace ptzctl {
 namespace {
 
 const Command kConfig = {
     "config",
-    "Usage: ptzctl config [--key-file|--parsed] FILE... [[--] GROUP [KEY]]\n"
+    "Usage: ptzctl config [--key-file|--parsed] [--json] FILE... [[--] GROUP [KEY]]\n"
     "\n"
     "Load the FILEs into the settings store, as a daemon does at start, and\n"
     "print GROUP ('KEY = VALUE' lines, in the store's order) or the value of KEY.\n"
@@ -25,6 +26,7 @@ const Command kConfig = {
     "               that are not UTF-8 are read as ISO-8859-1\n"
     "  --typed      with KEY, also show how the boolean and integer queries\n"
     "               read the value\n"
+    "  --json       print the same as one JSON document\n"
     "\n"
     "Both kinds may be given at once; queries look in the key files first.\n"
     "A FILE is an argument that names an existing file or contains a '/'; the\n"
@@ -112,25 +114,32 @@ int load(const Files &files) {
   return kExitOk;
 }
 
-// Prints the group's keys with their values; false when no store holds it.
-bool print_group(const std::string &group) {
+// Prints the group's keys with their values, or adds them to `out` as an
+// object; false when no store holds it.
+bool print_group(const std::string &group, JsonWriter *out) {
   gchar **keys = ptz_settings_get_custom_group(group.c_str());
   if (keys == nullptr) return false;
+  if (out != nullptr) out->begin_object();
   for (gchar **key = keys; *key != nullptr; key++) {
     gchar *value = ptz_settings_get_custom_string(group.c_str(), *key);
-    if (value != nullptr)
+    if (out != nullptr) {
+      out->key(*key);
+      value != nullptr ? out->string(value) : out->null();
+    } else if (value != nullptr) {
       printf("%s = %s\n", *key, value);
-    else
+    } else {
       printf("%s (no readable value)\n", *key);
+    }
     g_free(value);
   }
+  if (out != nullptr) out->end_object();
   g_strfreev(keys);
   return true;
 }
 
 // The groups of the key files, in the order the key-file loader sees them:
 // all files as one document.
-int print_key_file_groups(const Files &files) {
+int print_key_file_groups(const Files &files, bool json) {
   std::string text;
   for (const std::string &name : files.key_files) {
     gchar *contents = nullptr;
@@ -143,10 +152,18 @@ int print_key_file_groups(const Files &files) {
   gchar **groups = nullptr;
   if (g_key_file_load_from_data(document, text.data(), text.size(), G_KEY_FILE_NONE, nullptr))
     groups = g_key_file_get_groups(document, nullptr);
+  JsonWriter out;
+  out.begin_object().key("groups").begin_object();
   for (gchar **group = groups; group != nullptr && *group != nullptr; group++) {
+    if (json) {
+      out.key(*group);
+      if (!print_group(*group, &out)) out.null();
+      continue;
+    }
     printf("[%s]\n", *group);
-    if (!print_group(*group)) printf("(not reachable by this name: queries drop a leading 'root.')\n");
+    if (!print_group(*group, nullptr)) printf("(not reachable by this name: queries drop a leading 'root.')\n");
   }
+  if (json) out.end_object().end_object().print();
   g_strfreev(groups);
   g_key_file_free(document);
   if (!files.parsed_files.empty())
@@ -154,22 +171,27 @@ int print_key_file_groups(const Files &files) {
   return kExitOk;
 }
 
-void print_typed(const std::string &group, const std::string &key) {
+// How the typed queries read the value: as text lines, or as members of
+// `out` (null where a query fails).
+void print_typed(const std::string &group, const std::string &key, JsonWriter *out) {
   gboolean flag = FALSE;
   gint64 wide = 0;
   gint narrow = 0;
-  if (ptz_settings_get_custom_boolean(group.c_str(), key.c_str(), &flag))
-    printf("boolean: %s\n", flag ? "true" : "false");
-  else
-    printf("boolean: (fails)\n");
-  if (ptz_settings_get_custom_int64(group.c_str(), key.c_str(), &wide))
-    printf("int64: %" G_GINT64_FORMAT "\n", wide);
-  else
-    printf("int64: (fails)\n");
-  if (ptz_settings_get_custom_int(group.c_str(), key.c_str(), &narrow))
-    printf("int: %d\n", narrow);
-  else
-    printf("int: (fails)\n");
+  bool has_flag = ptz_settings_get_custom_boolean(group.c_str(), key.c_str(), &flag);
+  bool has_wide = ptz_settings_get_custom_int64(group.c_str(), key.c_str(), &wide);
+  bool has_narrow = ptz_settings_get_custom_int(group.c_str(), key.c_str(), &narrow);
+  if (out != nullptr) {
+    out->key("boolean");
+    has_flag ? out->boolean(flag) : out->null();
+    out->key("int64");
+    has_wide ? out->integer(wide) : out->null();
+    out->key("int");
+    has_narrow ? out->integer(narrow) : out->null();
+    return;
+  }
+  printf("boolean: %s\n", has_flag ? (flag ? "true" : "false") : "(fails)");
+  printf("int64: %s\n", has_wide ? std::to_string(wide).c_str() : "(fails)");
+  printf("int: %s\n", has_narrow ? std::to_string(narrow).c_str() : "(fails)");
 }
 
 }  // namespace
@@ -178,31 +200,42 @@ int run_config(int argc, char **argv, int first) {
   std::vector<Argument> arguments;
   int code = kExitOk;
   if (!parse_arguments(kConfig, argc, argv, first,
-                       {{"key-file", 0, false}, {"parsed", 0, false}, {"typed", 0, false}}, &arguments,
-                       &code))
+                       {{"key-file", 0, false}, {"parsed", 0, false}, {"typed", 0, false}, kJsonOption},
+                       &arguments, &code))
     return code;
   Files files;
   if ((code = sort_arguments(arguments, &files)) != kExitOk) return code;
   bool typed = last_option(arguments, "typed") != nullptr;
   if (typed && !files.has_key) return usage_error(kConfig, "--typed needs a KEY");
   if ((code = load(files)) != kExitOk) return code;
-  if (!files.has_group) return print_key_file_groups(files);
+  bool json = wants_json(arguments);
+  if (!files.has_group) return print_key_file_groups(files, json);
   if (!ptz_settings_has_custom_group(files.group.c_str()))
     return fail(kConfig, "no group '%s' in the loaded files%s", files.group.c_str(),
                 g_file_test(files.group.c_str(), G_FILE_TEST_EXISTS) ? "" : " (and no file of that name)");
+  JsonWriter out;
+  out.begin_object().member("group", files.group);
   if (!files.has_key) {
-    print_group(files.group);
+    if (json) out.key("values");
+    print_group(files.group, json ? &out : nullptr);
+    if (json) out.end_object().print();
     return kExitOk;
   }
   gchar *value = ptz_settings_get_custom_string(files.group.c_str(), files.key.c_str());
   if (value == nullptr)
     return fail(kConfig, "group '%s' has no readable value for '%s'", files.group.c_str(), files.key.c_str());
-  if (typed)
-    printf("string: %s\n", value);
-  else
-    puts(value);
+  if (json) {
+    out.member("key", files.key).member("value", value);
+    if (typed) print_typed(files.group, files.key, &out);
+    out.end_object().print();
+  } else {
+    if (typed)
+      printf("string: %s\n", value);
+    else
+      puts(value);
+    if (typed) print_typed(files.group, files.key, nullptr);
+  }
   g_free(value);
-  if (typed) print_typed(files.group, files.key);
   return kExitOk;
 }
 

@@ -4,13 +4,14 @@
 #include <ptz_tamsel.h>
 
 #include "ptzctl.h"
+#include "ptzctl_output.h"
 
 namespace ptzctl {
 namespace {
 
 const Command kGet = {
     "param get",
-    "Usage: ptzctl param get [--int|--bool] PATH\n"
+    "Usage: ptzctl param get [--int|--bool] [--json] PATH\n"
     "\n"
     "Print the value of the parameter PATH (for example root.PTZ.Driver.D0.Name)\n"
     "as UTF-8; values stored in ISO-8859-1 are converted.\n"
@@ -18,6 +19,8 @@ const Command kGet = {
     "Options:\n"
     "  --int    read it as a decimal integer, as drivers do\n"
     "  --bool   read it as a boolean (true for \"true\" or \"yes\"), as drivers do\n"
+    "  --json   print {\"path\": PATH, \"value\": VALUE} (a number with --int,\n"
+    "           a boolean with --bool)\n"
     "\n"
     "Exit status: 0 read, 1 no value (or not a number with --int), 2 usage.\n"};
 
@@ -35,7 +38,7 @@ const Command kSet = {
     "otherwise, 2 usage.\n"};
 
 const Command kParam = {"param",
-                        "Usage: ptzctl param get [--int|--bool] PATH\n"
+                        "Usage: ptzctl param get [--int|--bool] [--json] PATH\n"
                         "       ptzctl param set [--mode N] [--opt-value N] PATH VALUE\n"
                         "\n"
                         "See 'ptzctl param get --help' and 'ptzctl param set --help'.\n"};
@@ -53,8 +56,8 @@ int check_path(const Command &command, const std::string &path) {
 int get(int argc, char **argv, int first) {
   std::vector<Argument> arguments;
   int code = kExitOk;
-  if (!parse_arguments(kGet, argc, argv, first, {{"int", 0, false}, {"bool", 0, false}}, &arguments,
-                       &code))
+  if (!parse_arguments(kGet, argc, argv, first, {{"int", 0, false}, {"bool", 0, false}, kJsonOption},
+                       &arguments, &code))
     return code;
   std::vector<std::string> words = operands(arguments);
   if (words.size() != 1) return usage_error(kGet, words.empty() ? "no PATH given" : "too many arguments");
@@ -63,22 +66,32 @@ int get(int argc, char **argv, int first) {
   if (as_int && as_bool) return usage_error(kGet, "--int and --bool exclude each other");
   const std::string &path = words[0];
   if ((code = check_path(kGet, path)) != kExitOk) return code;
+  JsonWriter out;
+  out.begin_object().member("path", path).key("value");
+  std::string text;
   if (as_int) {
     gint32 value = 0;
     if (!ptz_tamsel_get_int(&value, "%s", path.c_str()))
       return fail(kGet, "'%s' has no value that reads as an integer", path.c_str());
-    printf("%d\n", value);
+    out.integer(value);
+    text = std::to_string(value);
   } else if (as_bool) {
     gboolean value = FALSE;
     if (!ptz_tamsel_get_bool(&value, "%s", path.c_str()))
       return fail(kGet, "'%s' has no value", path.c_str());
-    puts(value ? "true" : "false");
+    out.boolean(value);
+    text = value ? "true" : "false";
   } else {
     gchar *value = ptz_tamsel_get("%s", path.c_str());
     if (value == nullptr) return fail(kGet, "'%s' has no value", path.c_str());
-    puts(value);
+    out.string(value);
+    text = value;
     g_free(value);
   }
+  if (wants_json(arguments))
+    out.end_object().print();
+  else
+    puts(text.c_str());
   return kExitOk;
 }
 

@@ -4,13 +4,14 @@
 #include <ptz_enum_types.h>
 
 #include "ptzctl.h"
+#include "ptzctl_output.h"
 
 namespace ptzctl {
 namespace {
 
 const Command kVocab = {
     "vocab",
-    "Usage: ptzctl vocab [TYPE [VALUE|NICK]]\n"
+    "Usage: ptzctl vocab [--json] [TYPE [VALUE|NICK]]\n"
     "\n"
     "Without arguments, list every type of the vocabulary with its kind and\n"
     "number of values. With TYPE, list its values in registration order:\n"
@@ -19,7 +20,8 @@ const Command kVocab = {
     "split into its flags.\n"
     "\n"
     "TYPE is a registered type name such as PTZCommand or PTZSCParam, in any\n"
-    "case; the leading PTZ may be left out (command, scparam).\n"
+    "case; the leading PTZ may be left out (command, scparam). With --json the\n"
+    "same prints as one JSON document.\n"
     "\n"
     "Exit status: 0 found, 1 no such value, 2 usage error (unknown type).\n"};
 
@@ -68,20 +70,33 @@ GType find_type(const std::string &wanted) {
   return 0;
 }
 
-// One registered row, as the listing and the look-ups print it.
-void print_row(bool flags, gint64 value, const char *name, const char *nick) {
-  if (flags)
-    printf("0x%08x  %-36s %s\n", guint(value), name, nick);
-  else
-    printf("%11d  %-36s %s\n", gint(value), name, nick);
-}
-
 // Rows of a class, in registration order, seen the same way for both kinds.
 struct Row {
   gint64 value;
   const char *name;
   const char *nick;
 };
+
+// One registered row, as the listing and the look-ups print it.
+void print_row(bool flags, const Row &row) {
+  if (flags)
+    printf("0x%08x  %-36s %s\n", guint(row.value), row.name, row.nick);
+  else
+    printf("%11d  %-36s %s\n", gint(row.value), row.name, row.nick);
+}
+
+void row_json(JsonWriter &out, const Row &row) {
+  out.begin_object().key("value").integer(row.value).member("name", row.name).member("nick", row.nick).end_object();
+}
+
+const char *kind_of(GType type) { return G_TYPE_IS_ENUM(type) ? "enum" : "flags"; }
+
+// A document about one type: {"type": ..., "kind": ..., then the caller's}.
+JsonWriter type_document(GType type) {
+  JsonWriter out;
+  out.begin_object().member("type", g_type_name(type)).member("kind", kind_of(type));
+  return out;
+}
 
 std::vector<Row> rows_of(GType type) {
   std::vector<Row> rows;
@@ -100,25 +115,53 @@ std::vector<Row> rows_of(GType type) {
   return rows;
 }
 
-int list_types() {
+int list_types(bool json) {
+  JsonWriter out;
+  out.begin_array();
   for (TypeFunc get_type : kTypes) {
     GType type = get_type();
-    printf("%-28s %-6s %zu\n", g_type_name(type), G_TYPE_IS_ENUM(type) ? "enum" : "flags",
-           rows_of(type).size());
+    size_t count = rows_of(type).size();
+    out.begin_object().member("type", g_type_name(type)).member("kind", kind_of(type));
+    out.key("values").unsigned_integer(count).end_object();
+    if (!json) printf("%-28s %-6s %zu\n", g_type_name(type), kind_of(type), count);
   }
+  if (json) out.end_array().print();
   return kExitOk;
 }
 
-int list_rows(GType type) {
+int list_rows(GType type, bool json) {
   bool flags = G_TYPE_IS_FLAGS(type);
-  for (const Row &row : rows_of(type)) print_row(flags, row.value, row.name, row.nick);
+  JsonWriter out = type_document(type);
+  out.key("values").begin_array();
+  for (const Row &row : rows_of(type)) {
+    row_json(out, row);
+    if (!json) print_row(flags, row);
+  }
+  if (json) out.end_array().end_object().print();
   return kExitOk;
+}
+
+// The rows a look-up found, and the bits of a flags word that none names.
+void print_found(GType type, gint64 value, const std::vector<const Row *> &found, guint32 unnamed, bool json) {
+  bool flags = G_TYPE_IS_FLAGS(type);
+  if (json) {
+    JsonWriter out = type_document(type);
+    out.key("value").integer(value).key("rows").begin_array();
+    for (const Row *row : found) row_json(out, *row);
+    out.end_array();
+    if (flags) out.key("unnamed").unsigned_integer(unnamed);
+    out.end_object().print();
+    return;
+  }
+  for (const Row *row : found) print_row(flags, *row);
+  if (unnamed != 0) printf("0x%08x  (bits without a row in %s)\n", unnamed, g_type_name(type));
 }
 
 // A flags word that no single row names: each set bit with its row, and the
 // bits that have none.
-int split_flags(GType type, const std::vector<Row> &rows, guint32 word) {
+int split_flags(GType type, const std::vector<Row> &rows, guint32 word, bool json) {
   guint32 unnamed = 0;
+  std::vector<const Row *> named;
   for (int bit = 0; bit < 32; bit++) {
     guint32 mask = 1u << bit;
     if ((word & mask) == 0) continue;
@@ -126,16 +169,15 @@ int split_flags(GType type, const std::vector<Row> &rows, guint32 word) {
     for (const Row &row : rows)
       if (guint32(row.value) == mask) found = &row;
     if (found != nullptr)
-      print_row(true, found->value, found->name, found->nick);
+      named.push_back(found);
     else
       unnamed |= mask;
   }
-  if (unnamed == 0) return kExitOk;
-  printf("0x%08x  (bits without a row in %s)\n", unnamed, g_type_name(type));
-  return kExitFailure;
+  print_found(type, word, named, unnamed, json);
+  return unnamed == 0 ? kExitOk : kExitFailure;
 }
 
-int look_up(GType type, const std::string &key) {
+int look_up(GType type, const std::string &key, bool json) {
   bool flags = G_TYPE_IS_FLAGS(type);
   std::vector<Row> rows = rows_of(type);
   int64_t number = 0;
@@ -144,10 +186,10 @@ int look_up(GType type, const std::string &key) {
   if (numeric) {
     for (const Row &row : rows)
       if (row.value == number) {
-        print_row(flags, row.value, row.name, row.nick);
+        print_found(type, row.value, {&row}, 0, json);
         return kExitOk;
       }
-    if (flags && number != 0) return split_flags(type, rows, guint32(number));
+    if (flags && number != 0) return split_flags(type, rows, guint32(number), json);
     return fail(kVocab, "%s has no value %s", g_type_name(type), key.c_str());
   }
   if (!key.empty() && (g_ascii_isdigit(key[0]) || key[0] == '-' || key[0] == '+'))
@@ -159,7 +201,7 @@ int look_up(GType type, const std::string &key) {
       for (const Row &row : rows) {
         const char *text = by_nick ? row.nick : row.name;
         if (ignore_case ? g_ascii_strcasecmp(text, key.c_str()) == 0 : key == text) {
-          print_row(flags, row.value, row.name, row.nick);
+          print_found(type, row.value, {&row}, 0, json);
           return kExitOk;
         }
       }
@@ -171,14 +213,15 @@ int look_up(GType type, const std::string &key) {
 int run_vocab(int argc, char **argv, int first) {
   std::vector<Argument> arguments;
   int code = kExitOk;
-  if (!parse_arguments(kVocab, argc, argv, first, {}, &arguments, &code)) return code;
+  if (!parse_arguments(kVocab, argc, argv, first, {kJsonOption}, &arguments, &code)) return code;
   std::vector<std::string> words = operands(arguments);
-  if (words.empty()) return list_types();
+  bool json = wants_json(arguments);
+  if (words.empty()) return list_types(json);
   if (words.size() > 2) return usage_error(kVocab, "too many arguments");
   GType type = find_type(words[0]);
   if (type == 0)
     return usage_error(kVocab, "unknown type '%s' ('ptzctl vocab' lists them)", words[0].c_str());
-  return words.size() == 1 ? list_rows(type) : look_up(type, words[1]);
+  return words.size() == 1 ? list_rows(type, json) : look_up(type, words[1], json);
 }
 
 }  // namespace ptzctl

@@ -5,6 +5,7 @@
 
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <json-glib/json-glib.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
@@ -98,6 +99,65 @@ inline void expect_failures(int status, const std::vector<ExpectedFailure> &case
     EXPECT_TRUE(run.out.empty()) << c.message;
   }
 }
+
+// One JSON document as ptzctl printed it, parsed by an independent parser.
+// at("values/1/value") walks objects by member name and arrays by index;
+// it gives NULL for a path that is not there.
+class JsonDoc {
+ public:
+  explicit JsonDoc(const std::string &text) : parser_(json_parser_new()) {
+    GError *error = nullptr;
+    valid_ = json_parser_load_from_data(parser_, text.data(), gssize(text.size()), &error);
+    if (!valid_) ADD_FAILURE() << "not JSON: " << (error ? error->message : "") << "\n" << text;
+    g_clear_error(&error);
+  }
+  ~JsonDoc() { g_object_unref(parser_); }
+  JsonDoc(const JsonDoc &) = delete;
+  JsonDoc &operator=(const JsonDoc &) = delete;
+
+  bool valid() const { return valid_; }
+  JsonNode *at(const std::string &path) const {
+    JsonNode *node = valid_ ? json_parser_get_root(parser_) : nullptr;
+    gchar **steps = g_strsplit(path.c_str(), "/", -1);
+    for (gchar **step = steps; node != nullptr && *step != nullptr && **step != '\0'; step++) {
+      if (JSON_NODE_HOLDS_OBJECT(node)) {
+        JsonObject *object = json_node_get_object(node);
+        node = json_object_has_member(object, *step) ? json_object_get_member(object, *step) : nullptr;
+      } else if (JSON_NODE_HOLDS_ARRAY(node)) {
+        JsonArray *array = json_node_get_array(node);
+        guint64 i = g_ascii_strtoull(*step, nullptr, 10);
+        node = i < json_array_get_length(array) ? json_array_get_element(array, guint(i)) : nullptr;
+      } else {
+        node = nullptr;
+      }
+    }
+    g_strfreev(steps);
+    return node;
+  }
+  // The node at `path` written back as compact JSON ("<none>" when absent).
+  std::string text(const std::string &path) const {
+    JsonNode *node = at(path);
+    if (node == nullptr) return "<none>";
+    gchar *written = json_to_string(node, FALSE);
+    std::string result = written;
+    g_free(written);
+    return result;
+  }
+  std::string string(const std::string &path) const {
+    JsonNode *node = at(path);
+    return node != nullptr && JSON_NODE_HOLDS_VALUE(node) && json_node_get_value_type(node) == G_TYPE_STRING
+               ? json_node_get_string(node)
+               : "<not a string>";
+  }
+  size_t length(const std::string &path) const {
+    JsonNode *node = at(path);
+    return node != nullptr && JSON_NODE_HOLDS_ARRAY(node) ? json_array_get_length(json_node_get_array(node)) : 0;
+  }
+
+ private:
+  JsonParser *parser_;
+  bool valid_ = false;
+};
 
 class PtzctlTest : public ::testing::Test {
  protected:

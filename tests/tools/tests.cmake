@@ -1,8 +1,11 @@
-# The tool's tests run the built ptzctl binary as a child process.
+# The tool's tests run the built ptzctl binary as a child process, and read
+# its JSON with an independent parser.
+pkg_check_modules(JSON_GLIB REQUIRED IMPORTED_TARGET json-glib-1.0)
 file(GLOB ptzctl_test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/test_*.cpp)
 foreach(source IN LISTS ptzctl_test_sources)
   get_filename_component(name ${source} NAME_WE)
   string(REGEX REPLACE "^test_" "test_tools_" target ${name})
+  target_link_libraries(${target} PRIVATE PkgConfig::JSON_GLIB)
   if(VELMORA_BUILD_EXAMPLES AND EXISTS ${PROJECT_SOURCE_DIR}/tools/CMakeLists.txt)
     target_compile_definitions(${target} PRIVATE PTZCTL_PATH="$<TARGET_FILE:ptzctl>")
     add_dependencies(${target} ptzctl)
