@@ -11,3 +11,11 @@ foreach(source IN LISTS ptzctl_test_sources)
     add_dependencies(${target} ptzctl)
   endif()
 endforeach()
+
+# The installed man page renders without warnings, and the installed bash
+# completion offers what ptzctl has.
+if(VELMORA_BUILD_EXAMPLES AND EXISTS ${PROJECT_SOURCE_DIR}/tools/CMakeLists.txt)
+  add_test(NAME tools.man_page_and_completion
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/installed_docs.sh ${PROJECT_BINARY_DIR})
+  set_tests_properties(tools.man_page_and_completion PROPERTIES LABELS tools)
+endif()
