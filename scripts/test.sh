@@ -25,5 +25,6 @@ export G_SLICE=always-malloc
 # threads under futex-based locks that ThreadSanitizer cannot see; what GLib
 # does inside itself is not reported, the library's own accesses stay checked.
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$here/tests/support/tsan.supp}
-bash scripts/with-private-bus.sh \
-  ctest --test-dir "build/$variant" --output-on-failure -j "$jobs" "${ctest_args[@]}"
+# The bus tests get a private system bus of their own from the CTest fixture
+# "system_bus" (tests/CMakeLists.txt).
+ctest --test-dir "build/$variant" --output-on-failure -j "$jobs" "${ctest_args[@]}"

@@ -1,5 +1,7 @@
-// Helpers for tests against the private system bus that
-// scripts/with-private-bus.sh starts; they never touch a real system bus.
+// Helpers for tests against the private system bus that the CTest fixture
+// "system_bus" (or scripts/with-private-bus.sh) starts; they never touch a
+// real system bus. A test file that uses them carries the line
+// "// test-needs: system-bus".
 #pragma once
 
 #include <gio/gio.h>
@@ -17,7 +19,7 @@ class BusTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (g_getenv("DBUS_SYSTEM_BUS_ADDRESS") == nullptr)
-      GTEST_SKIP() << "DBUS_SYSTEM_BUS_ADDRESS is unset: run under scripts/with-private-bus.sh";
+      GTEST_SKIP() << "DBUS_SYSTEM_BUS_ADDRESS is unset: run through ctest, or under scripts/with-private-bus.sh";
   }
 };
 

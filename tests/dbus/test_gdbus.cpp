@@ -1,5 +1,6 @@
 // The D-Bus server and client against a private bus daemon, with a service
 // in a separate process for the client side.
+// test-needs: system-bus
 #include <signal.h>
 #include <unistd.h>
 

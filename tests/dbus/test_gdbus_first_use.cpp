@@ -2,6 +2,7 @@
 // shared system-bus connection: opening the bus must not wait on GDBus's
 // worker thread while the type system is busy initialising a class (that
 // stalls for the call timeout and then ends the process with status 42).
+// test-needs: system-bus
 #include "bus_support.h"
 #include "ptz_gdbus.h"
 

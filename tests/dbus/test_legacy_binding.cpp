@@ -1,6 +1,7 @@
 // The generated legacy configuration binding: a skeleton exported by this
 // process, called from another connection with the interface's wire forms and
 // from a foreign client process.
+// test-needs: system-bus
 #include "ptz_gdbus.h"
 #include "ptz_legacy_config_dynamic_generated_dbus.h"
 #include "tests/dbus/bus_support.h"

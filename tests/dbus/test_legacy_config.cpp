@@ -1,5 +1,6 @@
 // The legacy configuration service on a private bus: export, declaration,
 // "PropertiesChanged" seen by another connection, configuration events.
+// test-needs: system-bus
 #include <quiral.h>
 
 #include "ptz_gdbus.h"

@@ -1,5 +1,6 @@
 // The bundled configuration-event library: declarations, change
 // descriptions, events broadcast on the (private) system bus, injection.
+// test-needs: system-bus
 #include <quiral.h>
 
 #include "tests/dbus/bus_support.h"
