@@ -551,7 +551,7 @@ restart_driver (Commander *c)
 static void
 run (Commander *c)
 {
-  gint speed = 0;
+  gint speed = 0, speed_set = 0;
   gboolean bus;
 
   say (c, "connecting to %s", c->socket_path);
@@ -569,7 +569,8 @@ run (Commander *c)
 
   bus = connect_bus (c);
   if (bus && read_setting (c, "speed", &speed)) {
-    write_setting (c, "speed", speed * 2, FALSE);
+    if (write_setting (c, "speed", speed * 2, FALSE))
+      speed_set = speed * 2;
     write_setting (c, "speed", 1000, TRUE);
   }
 
@@ -594,8 +595,12 @@ run (Commander *c)
 
   if (c->restart_hook != NULL) {
     restart_driver (c);
-    if (bus)
-      read_setting (c, "speed", &speed);
+    if (bus && read_setting (c, "speed", &speed) && speed_set != 0) {
+      if (speed == speed_set)
+        say (c, "D-Bus: the speed set before the restart was kept");
+      else
+        say (c, "D-Bus: the driver went back to speed %d (it keeps no state file)", speed);
+    }
   }
   if (async_request (c, preset_command (PTZ_COMMAND_GOTO_PRESET, "door"), "goto preset door"))
     follow_motion (c);

@@ -20,6 +20,8 @@
  *   PublishOnBus publish the settings on the system bus  [true]
  *   PanFlipped, TiltFlipped, AutoFlip  mounting, as published [false]
  *   PidFile      where to write the process id           [none]
+ *   StateFile    where settings changed over D-Bus are kept across
+ *                restarts, over the values above         [none: not kept]
  * and "PTZDriverManager"/"NbrOfDrivers", read by the counter log. */
 #define _POSIX_C_SOURCE 200809L
 #include <errno.h>
@@ -37,12 +39,13 @@
 #include "ptz_sim_protocol.h"
 #include "ptz_sim_publisher.h"
 #include "ptz_sim_settings_bus.h"
+#include "ptz_sim_state.h"
 
 #define GROUP "PTZSimDriver"
 #define EXIT_CONFIG 2
 
 typedef struct {
-  gchar *socket_path, *preset_path, *service, *pid_file;
+  gchar *socket_path, *preset_path, *service, *pid_file, *state_path;
   gint update_ms;
   gboolean publish_on_bus;
   PtzSimPublisherConfig publish;
@@ -51,6 +54,7 @@ typedef struct {
   PTZDynamicalProperties *settings;
   PtzSimSettingsBus *bus;
   PtzSimPresets *presets;
+  PtzSimState *state;
   PtzSimPublisher *publisher;
   PTZSocketServerCommand *server;
   GMainLoop *loop;
@@ -176,6 +180,7 @@ load_configuration (Driver *d, const gchar *path)
     return FALSE;
   }
   d->pid_file = ptz_settings_get_custom_string (GROUP, "PidFile");
+  d->state_path = ptz_settings_get_custom_string (GROUP, "StateFile");
   d->publish_on_bus = config_bool ("PublishOnBus", TRUE);
   d->publish.index = (guint32) index;
   d->publish.driver_number = number;
@@ -232,9 +237,15 @@ static void
 on_setting_changed (PTZDynamicalProperties *settings, const gchar *name, gpointer data)
 {
   Driver *d = data;
-  gchar *text = ptz_gvalue_utils_string_from_gvalue (ptz_dynamical_properties_get (settings, name));
+  const GValue *value = ptz_dynamical_properties_get (settings, name);
+  gchar *text = ptz_gvalue_utils_string_from_gvalue (value);
+  GError *error = NULL;
   printf ("setting %s is now %s\n", name, text != NULL ? text : "?");
   g_free (text);
+  if (!ptz_sim_state_save (d->state, name, value, &error)) {
+    fprintf (stderr, "state: cannot keep %s: %s\n", name, error->message);
+    g_error_free (error);
+  }
   if (g_str_equal (name, "speed")) {
     ptz_sim_head_set_speed (&d->head, get_int (d, "speed"));
   } else if (g_str_has_suffix (name, "_pan") || g_str_has_suffix (name, "_tilt")) {
@@ -521,6 +532,9 @@ run (Driver *d)
   }
   ptz_socket_server_register_callback (PTZ_SOCKET_SERVER (d->server), on_command, d);
   g_signal_connect (d->settings, "notify_change", G_CALLBACK (on_setting_changed), d);
+  /* Settings changed over D-Bus before a restart, applied as any change. */
+  d->state = ptz_sim_state_open (d->state_path);
+  ptz_sim_state_restore (d->state, d->settings, setting_names, check_setting, d);
   if (d->publish_on_bus) {
     d->bus = ptz_sim_settings_bus_new (d->settings, setting_names, d->service, check_setting, d);
     if (d->bus == NULL)
@@ -578,6 +592,7 @@ main (int argc, char **argv)
   g_clear_object (&d.server);
   ptz_sim_publisher_free (d.publisher);
   ptz_sim_presets_free (d.presets);
+  ptz_sim_state_free (d.state);
   g_object_unref (d.settings);
   if (d.loop != NULL)
     g_main_loop_unref (d.loop);
@@ -585,6 +600,7 @@ main (int argc, char **argv)
   g_free (d.preset_path);
   g_free (d.service);
   g_free (d.pid_file);
+  g_free (d.state_path);
   g_free (config);
   return status;
 }

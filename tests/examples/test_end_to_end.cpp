@@ -2,6 +2,7 @@
 // across a crash and restart of the driver, what the driver leaves in the
 // status cache and on disk, its handling of malformed and hostile requests,
 // its settings over D-Bus, and how both programs fail on a bad setup.
+// test-needs: system-bus
 #include <fcntl.h>
 #include <gio/gio.h>
 #include <gtest/gtest.h>
@@ -120,10 +121,42 @@ class ExamplesTest : public ::testing::Test {
 
   std::string socket() const { return dir_.file("driver.sock"); }
 
+  // A call of the driver's configuration interface on the system bus; the
+  // reply, or NULL with the error's text in *error_text.
+  GVariant *dbus_call(const char *method, GVariant *args, std::string *error_text = nullptr) {
+    if (bus_ == nullptr) bus_ = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
+    EXPECT_NE(bus_, nullptr);
+    if (bus_ == nullptr) return nullptr;
+    GError *error = nullptr;
+    GVariant *reply = g_dbus_connection_call_sync(
+        bus_, ("com.brantel.PTZ." + service_).c_str(), ("/com/brantel/PTZ/" + service_).c_str(),
+        "com.brantel.Configuration.Legacy", method, args, nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+    if (error_text != nullptr) *error_text = error != nullptr ? error->message : "";
+    g_clear_error(&error);
+    return reply;
+  }
+  bool dbus_set(const char *key, GVariant *value, std::string *error_text = nullptr) {
+    GVariant *reply = dbus_call("SetConfigurationEntry", g_variant_new("(isv)", 0, key, value), error_text);
+    if (reply != nullptr) g_variant_unref(reply);
+    return reply != nullptr;
+  }
+  // Every setting as GetConfigurations prints it.
+  std::string dbus_settings() {
+    GVariant *all = dbus_call("GetConfigurations", nullptr);
+    if (all == nullptr) return "<no reply>";
+    gchar *text = g_variant_print(all, FALSE);
+    std::string result = text;
+    g_free(text);
+    g_variant_unref(all);
+    return result;
+  }
+
   void connect() { client_ = ptz_socket_client_command_new(socket().c_str(), -1, SOCK_STREAM); }
   void TearDown() override {
     if (client_ != nullptr) g_object_unref(client_);
     client_ = nullptr;
+    if (bus_ != nullptr) g_object_unref(bus_);
+    bus_ = nullptr;
   }
 
   // Sends raw payload bytes; returns the reply's (command, status) and body.
@@ -175,6 +208,7 @@ class ExamplesTest : public ::testing::Test {
   std::string service_;
   std::vector<std::unique_ptr<Process>> drivers_;
   PTZSocketClientCommand *client_ = nullptr;
+  GDBusConnection *bus_ = nullptr;
 };
 
 struct Position {
@@ -219,8 +253,9 @@ size_t count_lines(const std::string &text, const std::string &a, const std::str
 // ---- a whole run ------------------------------------------------------
 
 TEST_F(ExamplesTest, CommanderCarriesOnAcrossADriverCrashAndTheCacheShowsTheOutcome) {
-  if (!have_bus()) GTEST_SKIP() << "DBUS_SYSTEM_BUS_ADDRESS is unset: run under scripts/with-private-bus.sh";
-  std::string config = write_config("Speed=90\nPanFlipped=true\nAutoFlip=true\nMaxZoom=8", true);
+  if (!have_bus()) GTEST_SKIP() << "DBUS_SYSTEM_BUS_ADDRESS is unset: run through ctest, or under scripts/with-private-bus.sh";
+  std::string config = write_config(
+      "Speed=90\nPanFlipped=true\nAutoFlip=true\nMaxZoom=8\nStateFile=" + dir_.file("state/driver.state"), true);
   Process *first = start_driver(config);
   ASSERT_TRUE(first->running()) << read_file(dir_.file("driver.log"));
 
@@ -250,6 +285,9 @@ TEST_F(ExamplesTest, CommanderCarriesOnAcrossADriverCrashAndTheCacheShowsTheOutc
   EXPECT_GE(count_lines(transcript, "status cache: pan", "moving"), 5u) << transcript;
   EXPECT_NE(transcript.find("D-Bus: speed is 90"), std::string::npos) << transcript;
   EXPECT_NE(transcript.find("D-Bus: PropertiesChanged speed = 180"), std::string::npos) << transcript;
+  // The speed was written to the state file at once, so not even a crash
+  // loses it.
+  EXPECT_NE(transcript.find("D-Bus: the speed set before the restart was kept"), std::string::npos) << transcript;
   EXPECT_NE(transcript.find("refused as expected"), std::string::npos) << transcript;
   EXPECT_NE(transcript.find("driver is back after"), std::string::npos) << transcript;
   EXPECT_NE(transcript.find("< goto preset door: ok"), std::string::npos) << transcript;
@@ -420,26 +458,13 @@ TEST_F(ExamplesTest, UnusablePresetFilesAreSetAsideNotOverwritten) {
 // ---- settings over D-Bus -----------------------------------------------
 
 TEST_F(ExamplesTest, SettingsOverDBusAreCheckedAppliedAndPublished) {
-  if (!have_bus()) GTEST_SKIP() << "DBUS_SYSTEM_BUS_ADDRESS is unset: run under scripts/with-private-bus.sh";
+  if (!have_bus()) GTEST_SKIP() << "DBUS_SYSTEM_BUS_ADDRESS is unset: run through ctest, or under scripts/with-private-bus.sh";
   Process *driver = start_driver(write_config("Speed=360", true));
   ASSERT_TRUE(driver->running()) << read_file(dir_.file("driver.log"));
-  GDBusConnection *bus = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
-  ASSERT_NE(bus, nullptr);
-  std::string name = "com.brantel.PTZ." + service_, path = "/com/brantel/PTZ/" + service_;
-  auto call = [&](const char *method, GVariant *args, std::string *error_text = nullptr) {
-    GError *error = nullptr;
-    GVariant *reply = g_dbus_connection_call_sync(bus, name.c_str(), path.c_str(),
-                                                  "com.brantel.Configuration.Legacy", method, args, nullptr,
-                                                  G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
-    if (error_text != nullptr) *error_text = error != nullptr ? error->message : "";
-    g_clear_error(&error);
-    return reply;
-  };
   auto set = [&](const char *key, GVariant *value, std::string *error_text = nullptr) {
-    GVariant *reply = call("SetConfigurationEntry", g_variant_new("(isv)", 0, key, value), error_text);
-    if (reply != nullptr) g_variant_unref(reply);
-    return reply != nullptr;
+    return dbus_set(key, value, error_text);
   };
+  auto call = [&](const char *method, GVariant *args) { return dbus_call(method, args); };
 
   // Park the head at pan -90 through the command channel.
   PTZSocketClientCommand *client = ptz_socket_client_command_new(socket().c_str(), -1, SOCK_STREAM);
@@ -475,16 +500,69 @@ TEST_F(ExamplesTest, SettingsOverDBusAreCheckedAppliedAndPublished) {
   }));
   EXPECT_TRUE(set("name", g_variant_new_string("lobby"), &error)) << error;
 
-  GVariant *all = call("GetConfigurations", nullptr);
-  ASSERT_NE(all, nullptr);
-  gchar *text = g_variant_print(all, FALSE);
-  EXPECT_NE(std::string(text).find("'min_pan': <-45>"), std::string::npos) << text;
-  EXPECT_NE(std::string(text).find("'name': <'lobby'>"), std::string::npos) << text;
-  EXPECT_NE(std::string(text).find("'speed': <360>"), std::string::npos) << text;
-  g_free(text);
-  g_variant_unref(all);
+  std::string settings = dbus_settings();
+  EXPECT_NE(settings.find("'min_pan': <-45>"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("'name': <'lobby'>"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("'speed': <360>"), std::string::npos) << settings;
   g_object_unref(client);
-  g_object_unref(bus);
+}
+
+// Settings changed over D-Bus are written to the state file as they change
+// and read back over the configuration when the driver starts again; values
+// in the file that the driver would refuse over D-Bus are refused there too.
+TEST_F(ExamplesTest, SettingsChangedOverDBusSurviveARestart) {
+  if (!have_bus()) GTEST_SKIP() << "DBUS_SYSTEM_BUS_ADDRESS is unset: run through ctest, or under scripts/with-private-bus.sh";
+  std::string state = dir_.file("state/driver.state");
+  std::string config = write_config("Speed=60\nMinPan=-180\nMaxPan=-100\nStateFile=" + state, true);
+  Process *driver = start_driver(config);
+  ASSERT_TRUE(driver->running()) << read_file(dir_.file("driver.log"));
+  EXPECT_EQ(read_file(state), "");  // nothing changed yet, nothing written
+  std::string error;
+  EXPECT_TRUE(dbus_set("speed", g_variant_new_int32(200), &error)) << error;
+  EXPECT_TRUE(dbus_set("name", g_variant_new_string("lobby \"west\""), &error)) << error;
+  EXPECT_TRUE(dbus_set("max_pan", g_variant_new_int32(150), &error)) << error;
+  EXPECT_TRUE(dbus_set("min_pan", g_variant_new_int32(100), &error)) << error;
+  EXPECT_FALSE(dbus_set("speed", g_variant_new_int32(0), &error));  // refused: not kept either
+
+  GKeyFile *kept = g_key_file_new();
+  ASSERT_TRUE(g_key_file_load_from_file(kept, state.c_str(), G_KEY_FILE_NONE, nullptr)) << read_file(state);
+  EXPECT_EQ(g_key_file_get_integer(kept, "Header", "VersionMajor", nullptr), 1);
+  EXPECT_EQ(g_key_file_get_integer(kept, "Settings", "speed", nullptr), 200);
+  gchar *name = g_key_file_get_string(kept, "Settings", "name", nullptr);
+  EXPECT_STREQ(name, "lobby \"west\"");
+  g_free(name);
+  g_key_file_free(kept);
+
+  kill(driver->pid(), SIGTERM);
+  ASSERT_EQ(driver->wait(), 0);
+  driver = start_driver(config);
+  ASSERT_TRUE(driver->running()) << read_file(dir_.file("driver.log"));
+  std::string settings = dbus_settings();
+  for (const char *kept_value : {"'speed': <200>", "'name': <'lobby \"west\"'>", "'min_pan': <100>", "'max_pan': <150>"})
+    EXPECT_NE(settings.find(kept_value), std::string::npos) << kept_value << " in " << settings;
+  // The restored limits are applied and published like any change.
+  EXPECT_TRUE(velmora::testing::iterate_until([&] {
+    return read_ints(PTZ_SC_GROUP_LIMIT, 3, {PTZ_SC_PARAM_LIMIT_MIN_PAN, PTZ_SC_PARAM_LIMIT_MAX_PAN}) ==
+           std::vector<gint32>{100, 150};
+  }));
+  EXPECT_NE(read_file(dir_.file("driver.log")).find("state: 4 settings restored from"), std::string::npos);
+  kill(driver->pid(), SIGTERM);
+  ASSERT_EQ(driver->wait(), 0);
+
+  // A file edited by hand: values the driver refuses keep the configuration's.
+  dir_.write("state/driver.state",
+             "[Header]\nVersionMajor=1\nVersionMinor=0\n[Settings]\nspeed=9999\nname=\nmin_pan=-100\n"
+             "max_tilt=fast\nmin_tilt=-30\ncolour=red\n");
+  driver = start_driver(config);
+  ASSERT_TRUE(driver->running()) << read_file(dir_.file("driver.log"));
+  settings = dbus_settings();
+  for (const char *value : {"'speed': <60>", "'min_pan': <-180>", "'max_tilt': <90>", "'min_tilt': <-30>"})
+    EXPECT_NE(settings.find(value), std::string::npos) << value << " in " << settings;
+  std::string log = read_file(dir_.file("driver.log"));
+  EXPECT_NE(log.find("speed is refused (speed 9999 is outside 1..360)"), std::string::npos) << log;
+  EXPECT_NE(log.find("min_pan is refused"), std::string::npos) << log;  // -100 is no minimum below -100
+  EXPECT_NE(log.find("max_tilt is not a gint"), std::string::npos) << log;
+  EXPECT_NE(log.find("name is refused"), std::string::npos) << log;
 }
 
 // ---- bad setups ------------------------------------------------------------
