@@ -4,9 +4,12 @@
 # with pkg-config (as an outside user would), and runs them on a private
 # system bus: commands and replies, positions read back from the status cache
 # while the simulated head moves, a setting changed over D-Bus, and a restart
-# of the driver in the middle of the run. Everything the run creates (sockets,
-# status-cache groups, parameter store, preset file, bus) lives in a temporary
-# place that is removed afterwards.
+# of the driver in the middle of the run, which keeps the setting. Everything
+# the run creates (sockets, status-cache groups, parameter store, preset and
+# state files, bus) lives in a temporary place that is removed afterwards.
+#
+# It prints one line for the packages, one for each build step, then the
+# transcript of the run; a step that fails shows its output.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -45,14 +48,60 @@ if [ "${1:-}" = "--run" ]; then
   echo
   echo "[demo] preset file kept by the driver (versioned key file):"
   sed 's/^/         /' "$work/presets/presets.conf"
+  echo "[demo] state file kept by the driver (settings changed over D-Bus, read back at its restart):"
+  sed 's/^/         /' "$work/state/driver.state"
   exit "$result"
 fi
 
-bash scripts/deps.sh
-echo "[demo] building the library"
-cmake -S . -B build/demo -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_EXAMPLES=OFF > /dev/null
-cmake --build build/demo -j "$(nproc)" > /dev/null
+# step TEXT COMMAND...: runs COMMAND with its output set aside; prints TEXT
+# (and how long it took) when it succeeds, its output when it fails.
+step() {
+  local text=$1 log start status
+  shift
+  log=$(mktemp)
+  start=$SECONDS
+  if "$@" > "$log" 2>&1; then
+    echo "[demo] $text ($((SECONDS - start)) s)"
+    rm -f "$log"
+  else
+    status=$?
+    echo "[demo] FAILED: $text; its output:"
+    sed 's/^/         /' "$log"
+    rm -f "$log"
+    exit "$status"
+  fi
+}
+
+# (The functions run as conditions of step, where set -e does not hold.)
+build_library() {
+  cmake -S . -B build/demo -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_EXAMPLES=OFF &&
+    cmake --build build/demo -j "$(nproc)"
+}
+
+# The examples, built as an outside user builds them: against the installed
+# copy, with pkg-config.
+build_examples() {
+  local libdir
+  PKG_CONFIG_PATH=$(dirname "$(find "$work/prefix" -name velmora_common.pc | head -n1)")
+  export PKG_CONFIG_PATH
+  libdir=$(pkg-config --variable=libdir velmora_common) || return 1
+  mkdir -p "$work/bin" || return 1
+  build_example() {
+    local name=$1
+    shift
+    cc -std=c99 -O2 -Wall -Wextra -Werror "$@" -o "$work/bin/$name" \
+      $(pkg-config --cflags --libs velmora_common) -Wl,-rpath,"$libdir"
+  }
+  build_example ptz_sim_driver examples/ptz_sim_driver.c examples/ptz_sim_head.c \
+    examples/ptz_sim_presets.c examples/ptz_sim_state.c examples/ptz_sim_key_file.c \
+    examples/ptz_sim_publisher.c examples/ptz_sim_settings_bus.c examples/ptz_sim_protocol.c &
+  build_example ptz_commander examples/ptz_commander.c examples/ptz_sim_protocol.c &
+  wait %1 && wait %2
+}
+
+bash scripts/deps.sh --quiet
+step "library built (build/demo)" build_library
 
 work=$(mktemp -d /tmp/velmora-demo-XXXXXX)
 tag=$(basename "$work")
@@ -64,22 +113,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "[demo] installing it into $work/prefix and building the examples with pkg-config"
-cmake --install build/demo --prefix "$work/prefix" > /dev/null
-PKG_CONFIG_PATH=$(dirname "$(find "$work/prefix" -name velmora_common.pc | head -n1)")
-export PKG_CONFIG_PATH
-libdir=$(pkg-config --variable=libdir velmora_common)
-mkdir -p "$work/bin"
-build_example() {
-  local name=$1; shift
-  cc -std=c99 -O2 -Wall -Wextra -Werror "$@" -o "$work/bin/$name" \
-    $(pkg-config --cflags --libs velmora_common) -Wl,-rpath,"$libdir"
-}
-build_example ptz_sim_driver examples/ptz_sim_driver.c examples/ptz_sim_head.c \
-  examples/ptz_sim_presets.c examples/ptz_sim_publisher.c examples/ptz_sim_settings_bus.c \
-  examples/ptz_sim_protocol.c &
-build_example ptz_commander examples/ptz_commander.c examples/ptz_sim_protocol.c &
-wait %1 && wait %2
+step "library installed into $work/prefix" cmake --install build/demo --prefix "$work/prefix"
+step "driver and commander built against the installed library with pkg-config" build_examples
 
 cat > "$work/driver.conf" <<CONF
 [PTZSimDriver]
@@ -87,6 +122,7 @@ Name=demo-head
 Socket=$work/driver.sock
 PresetFile=$work/presets/presets.conf
 PidFile=$work/driver.pid
+StateFile=$work/state/driver.state
 Service=VelmoraDemo
 Speed=60
 StatusIndex=0
