@@ -466,9 +466,8 @@ void group_json(JsonWriter &out, const Layout &layout) {
   if (!layout.kind.empty()) out.member("kind", layout.kind).key("index").unsigned_integer(layout.index);
 }
 
-// The values of a sample, as the members of a dump document.
-void sample_json(JsonWriter &out, const Layout &layout, const Sample &sample) {
-  group_json(out, layout);
+// The "values" member: the entries a dump shows.
+void values_json(JsonWriter &out, const Layout &layout, const Sample &sample) {
   out.key("values").begin_array();
   for (size_t i = 0; i < layout.items.size(); i++)
     if ((*sample)[i] || layout.items[i].show_absent) item_json(out, layout.items[i], (*sample)[i]);
@@ -584,7 +583,8 @@ int dump(int argc, char **argv, int first) {
   if (wants_json(arguments)) {
     JsonWriter out;
     out.begin_object();
-    sample_json(out, layout, sample);
+    group_json(out, layout);
+    values_json(out, layout, sample);
     out.end_object().print();
   } else {
     print_sample(layout, sample, "");
@@ -608,10 +608,8 @@ class WatchOutput {
   void snapshot(double time, const Sample &sample, bool first) {
     if (json_) {
       JsonWriter out = event(time, "snapshot");
-      out.key("values").begin_array();
-      for (size_t i = 0; i < layout_.items.size(); i++)
-        if ((*sample)[i] || layout_.items[i].show_absent) item_json(out, layout_.items[i], (*sample)[i]);
-      out.end_array().end_object().print();
+      values_json(out, layout_, sample);
+      out.end_object().print();
     } else {
       print_sample(layout_, sample, first ? "" : lead(time).c_str());
     }
