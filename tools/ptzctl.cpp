@@ -5,6 +5,8 @@
 #include <string.h>
 #include <syslog.h>
 
+#include <ptz_logging.h>
+
 #include "ptzctl.h"
 
 namespace {
@@ -41,10 +43,17 @@ constexpr Entry kCommands[] = {
     {"send", ptzctl::run_send},   {"config", ptzctl::run_config},
 };
 
+// Shows the library's lines up to the chosen priority on stderr and keeps
+// every one in the system log.
+void show_library_line(int priority, const gchar *line, gpointer max_priority) {
+  if (priority <= GPOINTER_TO_INT(max_priority)) fprintf(stderr, "ptzctl: %s\n", line);
+  ptz_log_default_handler(priority, line, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-  int log_mask = LOG_UPTO(LOG_WARNING);
+  int shown = LOG_WARNING;  // the library's lines shown on stderr, up to this priority
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; i++) {
     if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
@@ -52,9 +61,9 @@ int main(int argc, char **argv) {
       return ptzctl::kExitOk;
     }
     if (strcmp(argv[i], "-v") == 0 || strcmp(argv[i], "--verbose") == 0) {
-      log_mask = LOG_UPTO(LOG_INFO);
+      shown = LOG_INFO;
     } else if (strcmp(argv[i], "-q") == 0 || strcmp(argv[i], "--quiet") == 0) {
-      log_mask = 0;
+      shown = -1;
     } else {
       fprintf(stderr, "ptzctl: unknown option '%s'\nTry 'ptzctl --help'.\n", argv[i]);
       return ptzctl::kExitUsage;
@@ -64,14 +73,9 @@ int main(int argc, char **argv) {
     fprintf(stderr, "ptzctl: no command given\nTry 'ptzctl --help'.\n");
     return ptzctl::kExitUsage;
   }
-  // The library reports through the system log; echo its lines on stderr so
-  // that the reason for a failure is in front of the user.
-  if (log_mask != 0) {
-    openlog("ptzctl", LOG_PERROR, LOG_USER);
-    setlogmask(log_mask);
-  } else {
-    openlog("ptzctl", 0, LOG_USER);
-  }
+  // The library reports through the system log; show its lines on stderr
+  // too, so that the reason for a failure is in front of the user.
+  ptz_log_set_handler(show_library_line, GINT_TO_POINTER(shown), nullptr);
   for (const auto &command : kCommands)
     if (strcmp(argv[i], command.name) == 0) return command.run(argc, argv, i + 1);
   fprintf(stderr, "ptzctl: unknown command '%s'\nTry 'ptzctl --help'.\n", argv[i]);
