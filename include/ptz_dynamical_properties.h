@@ -114,6 +114,9 @@ PTZ_API void ptz_dynamical_properties_thaw_notify (PTZDynamicalProperties *self)
 /* The class's finalize, for subclasses that chain up to it. */
 PTZ_API void ptz_dynamical_properties_finalize (GObject *object);
 
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZDynamicalProperties, g_object_unref)
+
 G_END_DECLS
 
 #endif /* PTZ_DYNAMICAL_PROPERTIES_H */

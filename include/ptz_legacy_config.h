@@ -40,6 +40,9 @@ PTZ_API void ptz_legacy_config_prop_changed (PTZLegacyConfigHandler *handler, co
 PTZ_API gboolean ptz_legacy_config_send_event (PTZLegacyConfigHandler *handler, gint change_type,
                                                gint index, GHashTable *pairs);
 
+/* g_autoptr() support: the cleanup is ptz_legacy_config_cleanup(). */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZLegacyConfigHandler, ptz_legacy_config_cleanup)
+
 G_END_DECLS
 
 #endif /* PTZ_LEGACY_CONFIG_H */

@@ -112,6 +112,9 @@ PTZ_API gboolean ptz_parameter_item_array_map_remove (PTZParameterItemArray *sel
                                                       PTZParameterItemArrayFunc func,
                                                       gpointer user_data);
 
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZParameterItemArray, g_object_unref)
+
 G_END_DECLS
 
 #endif /* PTZ_PARAMETER_ITEM_ARRAY_H */

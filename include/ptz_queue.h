@@ -26,6 +26,9 @@ PTZ_API gboolean ptz_queue_push (PTZQueue *queue, gpointer item);
 PTZ_API gpointer ptz_queue_pop (PTZQueue *queue);
 PTZ_API void ptz_queue_free (PTZQueue *queue);
 
+/* g_autoptr() support: the cleanup is ptz_queue_free(). */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZQueue, ptz_queue_free)
+
 G_END_DECLS
 
 #endif /* PTZ_QUEUE_H */

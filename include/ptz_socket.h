@@ -78,6 +78,9 @@ PTZ_API PTZSocket *ptz_socket_fd_new (GType type, int role, int fd, int socket_t
 /* The finalize of PTZSocket, for subclasses to chain to. */
 PTZ_API void ptz_socket_finalize (GObject *object);
 
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocket, g_object_unref)
+
 /* ---- PTZSocketSignal ---------------------------------------------------- */
 
 #define PTZ_TYPE_SOCKET_SIGNAL (ptz_socket_signal_get_type ())
@@ -107,6 +110,9 @@ PTZ_API PTZSocketSignal *ptz_socket_signal_new (const gchar *socket, int socket_
  * send closes the descriptor and starts reconnecting. `self` may be NULL. */
 PTZ_API void ptz_socket_signal_emit (PTZSocketSignal *self, const gchar *text);
 PTZ_API void ptz_socket_signal_finalize (GObject *object);
+
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketSignal, g_object_unref)
 
 /* ---- PTZFileGSource ----------------------------------------------------- */
 

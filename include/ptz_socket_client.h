@@ -74,6 +74,9 @@ PTZ_API void ptz_socket_client_remove_poll (PTZSocketClient *client);
  * the end of the next synchronous send. */
 PTZ_API gboolean ptz_socket_client_async_send (PTZSocketClient *client, const void *buffer, gsize length);
 
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketClient, g_object_unref)
+
 /* ---- PTZSocketClientSignalDataReady ------------------------------------- */
 
 #define PTZ_TYPE_SOCKET_CLIENT_SIGNAL_DATA_READY (ptz_socket_client_signal_data_ready_get_type ())
@@ -96,6 +99,9 @@ struct _PTZSocketClientSignalDataReadyClass
 PTZ_API GType ptz_socket_client_signal_data_ready_get_type (void);
 PTZ_API PTZSocketClient *ptz_socket_client_signal_data_ready_new (GType type, const gchar *socket, int fd,
                                                                   int socket_type);
+
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketClientSignalDataReady, g_object_unref)
 
 /* ---- PTZSocketClientCommand --------------------------------------------- */
 
@@ -154,6 +160,9 @@ PTZ_API gboolean ptz_socket_client_command_async_send (PTZSocketClientCommand *c
 PTZ_API void ptz_socket_client_command_register_free_callback (PTZSocketClientCommand *client,
                                                                PTZSocketClientFreeFunc free_callback,
                                                                gpointer free_data);
+
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketClientCommand, g_object_unref)
 
 G_END_DECLS
 

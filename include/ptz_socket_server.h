@@ -100,6 +100,9 @@ PTZ_API void ptz_socket_server_close (PTZSocketServer *server, PTZSocketServerCo
 /* Drops one reference of the handle's server. */
 PTZ_API void ptz_socket_server_unref (PTZSocketServerHandle *handle);
 
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketServer, g_object_unref)
+
 /* ---- PTZSocketServerCommand --------------------------------------------- */
 
 #define PTZ_TYPE_SOCKET_SERVER_COMMAND (ptz_socket_server_command_get_type ())
@@ -132,6 +135,9 @@ struct _PTZSocketServerCommandClass
 
 PTZ_API GType ptz_socket_server_command_get_type (void);
 PTZ_API PTZSocketServerCommand *ptz_socket_server_command_new (const gchar *socket, int socket_type);
+
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketServerCommand, g_object_unref)
 
 G_END_DECLS
 

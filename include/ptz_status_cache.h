@@ -58,6 +58,9 @@ PTZ_API void ptz_status_cache_free_group (PTZStatusCacheGroup *group);
  * index (creating it when needed); FALSE for a Preset or unknown group. */
 PTZ_API gboolean ptz_status_cache_create_group (PTZSCGroup group, guint32 index);
 
+/* g_autoptr() support: the cleanup is ptz_status_cache_free_group(). */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZStatusCacheGroup, ptz_status_cache_free_group)
+
 G_END_DECLS
 
 #endif /* PTZ_STATUS_CACHE_H */
