@@ -53,6 +53,45 @@ PTZ_API GList *ptz_deserialize_glist (GArray *array, guint *indx, PTZDeserialize
 PTZ_API GHashTable *ptz_deserialize_ghashtable (GArray *array, guint *indx, GHashTable *table,
                                                 PTZDeserializeFunc deserializer);
 
+/**
+ * ptz_serialize_variant:
+ * @value: the values to encode; a floating reference is consumed
+ *
+ * Encodes @value in this encoding, piece by piece, as the functions above
+ * would: `y` as 8 bits, `n` and `q` as 16 bits, `i` and `u` as 32 bits, `s`
+ * as a string, the members of a tuple or dictionary entry one after
+ * another, an array as a 32-bit count followed by its elements (the form
+ * of lists and tables). `g_variant_new ("(us)", PTZ_COMMAND_GOTO_PRESET,
+ * "entrance")`, for instance, gives the bytes of ptz_serialize_32bit() with
+ * the command followed by ptz_serialize_string() with the name. Other types
+ * have no encoding. Any thread may call it.
+ *
+ * Returns: (transfer full) (nullable): the encoded bytes, or %NULL (with
+ *   a line logged) for a type without encoding, a string longer than 65535
+ *   bytes or an array of more than 2^32 - 1 elements
+ */
+PTZ_API GBytes *ptz_serialize_variant (GVariant *value);
+
+/**
+ * ptz_deserialize_variant:
+ * @payload: the encoded bytes, typically a reply payload
+ * @indx: (inout): where to start reading; on success, moved just behind
+ *   the value read
+ * @type: the definite type to read, made of the types that
+ *   ptz_serialize_variant() encodes
+ *
+ * Reads one value of @type at *@indx, the inverse of
+ * ptz_serialize_variant(). A string that is not valid UTF-8 is taken as
+ * ISO-8859-1 and converted. The payload is not trusted: nothing is read
+ * past its end, and an array count larger than what remains fails. Any
+ * thread may call it.
+ *
+ * Returns: (transfer full) (nullable): the value read, or %NULL when the
+ *   payload does not hold a value of @type at *@indx (a line is logged
+ *   and *@indx is unchanged)
+ */
+PTZ_API GVariant *ptz_deserialize_variant (GBytes *payload, guint *indx, const GVariantType *type);
+
 G_END_DECLS
 
 #endif /* PTZ_SERIALIZE_H */
