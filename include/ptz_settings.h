@@ -43,6 +43,40 @@ PTZ_API gboolean ptz_settings_load_config (const PTZSettingsFile *files,
 PTZ_API gboolean ptz_settings_load_config_gkf (const PTZSettingsFile *files,
                                                const PTZSettingsFile *patterns);
 
+/**
+ * ptz_settings_load_config_strv:
+ * @paths: (array zero-terminated=1) (nullable): the paths of structured
+ *   configuration files, in load order; %NULL loads nothing
+ * @required: whether a file that cannot be opened fails the load (%FALSE:
+ *   it is skipped)
+ *
+ * ptz_settings_load_config() with a plain array of paths (no patterns),
+ * for callers that cannot build #PTZSettingsFile lists (language
+ * bindings). Replaces the structured half of the settings store; takes the
+ * settings lock, so any thread may call it.
+ *
+ * Returns: %TRUE when every required file was loaded; the reason for a
+ *   failure is logged
+ */
+PTZ_API gboolean ptz_settings_load_config_strv (const gchar *const *paths, gboolean required);
+
+/**
+ * ptz_settings_load_config_gkf_strv:
+ * @paths: (array zero-terminated=1) (nullable): the paths of key files, in
+ *   load order
+ * @required: whether a file that cannot be opened fails the load (%FALSE:
+ *   it is skipped)
+ *
+ * ptz_settings_load_config_gkf() with a plain array of paths (no
+ * patterns), for callers that cannot build #PTZSettingsFile lists
+ * (language bindings). Replaces the key-file half of the settings store;
+ * takes the settings lock, so any thread may call it.
+ *
+ * Returns: %TRUE when every required file was loaded and at least one file
+ *   was read; the reason for a failure is logged
+ */
+PTZ_API gboolean ptz_settings_load_config_gkf_strv (const gchar *const *paths, gboolean required);
+
 /* Queries. Indexed forms name the group `group` followed by `index` in
  * decimal (index >= 0) or `group` itself (index < 0); custom forms take the
  * group's full name. A leading "root." or "ROOT." of a group is ignored.

@@ -152,6 +152,22 @@ PTZ_API PTZSocketClientCommand *ptz_socket_client_command_new (const gchar *sock
  * 2552 bytes. TRUE when the reply arrived and was copied. */
 PTZ_API gboolean ptz_socket_client_command_sync_send (PTZSocketClientCommand *client, const void *payload,
                                                       gsize length, void *reply, gsize *reply_length);
+/**
+ * ptz_socket_client_command_sync_send_bytes:
+ * @client: a command client
+ * @payload: the command's payload, 1 to 2552 bytes
+ *
+ * ptz_socket_client_command_sync_send() with the payload and the reply as
+ * #GBytes, for callers that cannot lend the library a reply buffer
+ * (language bindings). Waits up to 10 seconds for the reply, on the
+ * calling thread; while it waits, the client's descriptor is not watched
+ * by the main loop.
+ *
+ * Returns: (transfer full) (nullable): the reply's payload, or %NULL when
+ *   the command could not be sent, no reply came in time, or the
+ *   connection was lost (each logged)
+ */
+PTZ_API GBytes *ptz_socket_client_command_sync_send_bytes (PTZSocketClientCommand *client, GBytes *payload);
 /* Sends a command; with `user_data` the reply (or the expiry) is reported to
  * the reply dispatcher later, and the client holds `user_data` until then.
  * NULL user data: no reply is awaited. TRUE when the command was written. */
