@@ -115,9 +115,26 @@ PTZ_API gboolean ptz_g_dbus_client_set_proxy (PTZGDBusClient *self, const gchar 
 PTZ_API gboolean ptz_g_dbus_client_set_proxy_full (PTZGDBusClient *self, const gchar *bus_name,
                                                    const gchar *object_path,
                                                    const gchar *interface_name);
-/* The proxy (borrowed), created from the stored names when there is none
- * yet; NULL when it cannot be created. */
+/**
+ * ptz_g_dbus_client_get_proxy:
+ * @self: a client
+ *
+ * The proxy, created from the stored names when there is none yet.
+ *
+ * Returns: (transfer none) (nullable): the proxy, owned by @self, or %NULL
+ *   when it cannot be created
+ */
 PTZ_API GDBusProxy *ptz_g_dbus_client_get_proxy (PTZGDBusClient *self);
+/**
+ * ptz_g_dbus_client_connect_destroy_signal: (skip)
+ * @self: a client
+ * @callback: called with @data when the service leaves the bus
+ * @data: data passed to @callback
+ *
+ * Language bindings watch the proxy's #GDBusProxy:g-name-owner instead.
+ *
+ * Returns: %TRUE when the callback was connected
+ */
 PTZ_API gboolean ptz_g_dbus_client_connect_destroy_signal (PTZGDBusClient *self,
                                                            PTZGDBusClientDestroyFunc callback,
                                                            gpointer data);

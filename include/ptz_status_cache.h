@@ -38,21 +38,56 @@ typedef struct _PTZStatusCacheGroup {
   guint32 slots;                 /* entry pointers allocated, the NULL one included */
 } PTZStatusCacheGroup;
 
-/* A new description with room for `capacity` entries, or NULL for an unknown
- * group. Free it with ptz_status_cache_free_group. */
+/**
+ * ptz_status_cache_setup_group: (skip)
+ * @group: the group type
+ * @index: the number after "IS" in the group's name
+ * @capacity: the most entries that may be added
+ *
+ * Language bindings read with ptz_status_cache_fetch_values().
+ *
+ * Returns: a new description with no entries (free it with
+ *   ptz_status_cache_free_group()), or %NULL for an unknown group
+ */
 PTZ_API PTZStatusCacheGroup *ptz_status_cache_setup_group (PTZSCGroup group,
                                                            guint32 index,
                                                            guint32 capacity);
-/* Adds `param` (a PTZSCParam) with a pointer to the caller's variable of the
- * value's size. FALSE when the group has no such value or no room left. */
+/**
+ * ptz_status_cache_add_param: (skip)
+ * @group: a description
+ * @param: a #PTZSCParam
+ * @data: the caller's variable, of the value's type and size (see
+ *   ptz_status_cache_param_info())
+ *
+ * Returns: %FALSE when the group has no such value or no room left
+ */
 PTZ_API gboolean ptz_status_cache_add_param (PTZStatusCacheGroup *group,
                                              guint32 param,
                                              gpointer data);
-/* Writes the variables into the cache, creating the group when needed. */
+/**
+ * ptz_status_cache_update_group: (skip)
+ * @group: a description
+ *
+ * Writes the variables into the cache, creating the group when needed.
+ *
+ * Returns: %TRUE when the values were written
+ */
 PTZ_API gboolean ptz_status_cache_update_group (PTZStatusCacheGroup *group);
-/* Reads the cache into the variables. */
+/**
+ * ptz_status_cache_fetch_group: (skip)
+ * @group: a description
+ *
+ * Reads the cache into the variables.
+ *
+ * Returns: %TRUE when the values were read
+ */
 PTZ_API gboolean ptz_status_cache_fetch_group (PTZStatusCacheGroup *group);
-/* Frees the description (not the caller's variables); NULL is allowed. */
+/**
+ * ptz_status_cache_free_group: (skip)
+ * @group: (nullable): a description
+ *
+ * Frees the description (not the caller's variables).
+ */
 PTZ_API void ptz_status_cache_free_group (PTZStatusCacheGroup *group);
 /* Writes the default values of a Position, Various or Limit group with this
  * index (creating it when needed); FALSE for a Preset or unknown group. */
