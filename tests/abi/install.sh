@@ -44,6 +44,23 @@ cmake -S "$cmake_consumer" -B "$stage/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH=
 cmake --build "$stage/cmake-build" > /dev/null
 "$stage/cmake-build/consumer"
 
+# The introspection data, when built: Python finds the library through it.
+typelib=$libdir/girepository-1.0/Velmora-1.0.typelib
+if [ -f "$typelib" ]; then
+  test -f "$prefix/share/gir-1.0/Velmora-1.0.gir"
+  for python in /usr/bin/python3 python3; do
+    "$python" -c 'import gi' 2> /dev/null || continue
+    GI_TYPELIB_PATH=$(dirname "$typelib") LD_LIBRARY_PATH=$libdir "$python" -c '
+import gi
+gi.require_version("Velmora", "1.0")
+from gi.repository import Velmora
+assert Velmora.check_version(Velmora.MAJOR_VERSION, Velmora.MINOR_VERSION, Velmora.MICRO_VERSION) is None
+found, group, param, kind, size = Velmora.status_cache_key_info("PAN_DEG")
+assert found and size == 4 and kind == Velmora.StatusCacheValueType.FLOAT'
+    break
+  done
+fi
+
 # The tool links a stand-in itself and finds it in the private directory.
 if [ -x "$prefix/bin/ptzctl" ]; then
   LD_LIBRARY_PATH= "$prefix/bin/ptzctl" vocab PTZSCGroup > /dev/null
