@@ -75,6 +75,26 @@ bool encode(GArray *array, GVariant *value) {
   }
 }
 
+GVariant *decode(GArray *array, guint *indx, const GVariantType *type);
+
+// Reads `n` children of a container of `type`: elements of an array, or
+// the members of a tuple or dictionary entry in order.
+GVariant *decode_children(GArray *array, guint *indx, const GVariantType *type, gsize n) {
+  const bool elements = g_variant_type_is_array(type);
+  const GVariantType *item = elements ? g_variant_type_element(type) : g_variant_type_first(type);
+  GVariantBuilder builder;
+  g_variant_builder_init(&builder, type);
+  for (gsize i = 0; i < n; i++, item = elements ? item : g_variant_type_next(item)) {
+    GVariant *child = decode(array, indx, item);
+    if (child == nullptr) {
+      g_variant_builder_clear(&builder);
+      return nullptr;
+    }
+    g_variant_builder_add_value(&builder, child);
+  }
+  return g_variant_builder_end(&builder);
+}
+
 // Reads one value of `type` at *indx (advancing it), or returns NULL with
 // *indx anywhere: the caller restores it. Every value read consumes at least
 // one byte, so a forged array count cannot outlast the payload.
@@ -83,60 +103,28 @@ GVariant *decode(GArray *array, guint *indx, const GVariantType *type) {
     guint before = *indx;
     guint32 n = ptz_deserialize_32bit(array, indx);
     if (*indx == before || n > array->len - *indx) return nullptr;
-    const GVariantType *element = g_variant_type_element(type);
-    GVariantBuilder builder;
-    g_variant_builder_init(&builder, type);
-    for (guint32 i = 0; i < n; i++) {
-      GVariant *child = decode(array, indx, element);
-      if (child == nullptr) {
-        g_variant_builder_clear(&builder);
-        return nullptr;
-      }
-      g_variant_builder_add_value(&builder, child);
-    }
-    return g_variant_builder_end(&builder);
+    return decode_children(array, indx, type, n);
   }
-  if (g_variant_type_is_tuple(type) || g_variant_type_is_dict_entry(type)) {
-    GVariantBuilder builder;
-    g_variant_builder_init(&builder, type);
-    for (const GVariantType *item = g_variant_type_first(type); item; item = g_variant_type_next(item)) {
-      GVariant *child = decode(array, indx, item);
-      if (child == nullptr) {
-        g_variant_builder_clear(&builder);
-        return nullptr;
-      }
-      g_variant_builder_add_value(&builder, child);
-    }
-    return g_variant_builder_end(&builder);
-  }
+  if (g_variant_type_is_tuple(type) || g_variant_type_is_dict_entry(type))
+    return decode_children(array, indx, type, g_variant_type_n_items(type));
   guint before = *indx;
   GVariant *value = nullptr;
   switch (g_variant_type_peek_string(type)[0]) {
-    case 'y': {
-      guint8 byte = ptz_deserialize_8bit(array, indx);
-      value = g_variant_new_byte(byte);
+    case 'y':
+      value = g_variant_new_byte(ptz_deserialize_8bit(array, indx));
       break;
-    }
-    case 'n': {
-      guint16 word = ptz_deserialize_16bit(array, indx);
-      value = g_variant_new_int16(gint16(word));
+    case 'n':
+      value = g_variant_new_int16(gint16(ptz_deserialize_16bit(array, indx)));
       break;
-    }
-    case 'q': {
-      guint16 word = ptz_deserialize_16bit(array, indx);
-      value = g_variant_new_uint16(word);
+    case 'q':
+      value = g_variant_new_uint16(ptz_deserialize_16bit(array, indx));
       break;
-    }
-    case 'i': {
-      guint32 word = ptz_deserialize_32bit(array, indx);
-      value = g_variant_new_int32(gint32(word));
+    case 'i':
+      value = g_variant_new_int32(gint32(ptz_deserialize_32bit(array, indx)));
       break;
-    }
-    case 'u': {
-      guint32 word = ptz_deserialize_32bit(array, indx);
-      value = g_variant_new_uint32(word);
+    case 'u':
+      value = g_variant_new_uint32(ptz_deserialize_32bit(array, indx));
       break;
-    }
     default: {  // 's': text that is not UTF-8 is taken as ISO-8859-1
       gchar *text = ptz_deserialize_string(array, indx);
       if (text == nullptr) return nullptr;
