@@ -602,12 +602,13 @@ run (Commander *c)
   query_position (c, FALSE);
 }
 
-/* The library's error and warning lines, shown on stderr beside the
- * system log, so that the reason for a failure is in front of the user. */
+/* The library's error lines, shown on stderr beside the system log, so that
+ * the reason for a failure is in front of the user (VELMORA_LOG_STDERR=1
+ * shows the retries and notices too). */
 static void
 show_library_line (int priority, const gchar *line, gpointer program)
 {
-  if (priority <= LOG_WARNING)
+  if (priority <= LOG_ERR)
     fprintf (stderr, "%s: %s\n", (const gchar *) program, line);
   ptz_log_default_handler (priority, line, NULL);
 }

@@ -35,8 +35,8 @@ OK = 0
 
 
 def show_library_line(priority, line, *user_data):
-    """The library's own lines (why something failed) on stderr."""
-    if priority <= 4:  # LOG_WARNING and more severe
+    """The library's error lines (why something failed) on stderr."""
+    if priority <= 3:  # LOG_ERR and more severe
         print("library: " + line, file=sys.stderr)
     Velmora.log_default_handler(priority, line, None)
 
