@@ -1,5 +1,6 @@
-// Internal logging: every diagnostic line of the library goes to the system
-// log through here, so tests can capture exactly what a user would see.
+// Internal logging: every diagnostic line of the library goes through here to
+// the handler of ptz_logging.h (the system log unless the program installed
+// its own), so tests can capture exactly what a user would see.
 #pragma once
 
 #include <glib.h>
@@ -13,6 +14,7 @@
 namespace velmora {
 
 // Writes one line at the given syslog priority (LOG_ERR, LOG_WARNING, ...).
+// "%m" in the format is the text of errno; errno is the same afterwards.
 void log(int priority, const char *format, ...) G_GNUC_PRINTF(2, 3);
 void logv(int priority, const char *format, va_list args) G_GNUC_PRINTF(2, 0);
 

@@ -607,6 +607,17 @@ run (Commander *c)
   query_position (c, FALSE);
 }
 
+/* The library's error lines, shown on stderr beside the system log, so that
+ * the reason for a failure is in front of the user (VELMORA_LOG_STDERR=1
+ * shows the retries and notices too). */
+static void
+show_library_line (int priority, const gchar *line, gpointer program)
+{
+  if (priority <= LOG_ERR)
+    fprintf (stderr, "%s: %s\n", (const gchar *) program, line);
+  ptz_log_default_handler (priority, line, NULL);
+}
+
 int
 main (int argc, char **argv)
 {
@@ -625,6 +636,7 @@ main (int argc, char **argv)
   GOptionContext *context = g_option_context_new ("- command the simulated PTZ driver");
 
   memset (&c, 0, sizeof c);
+  ptz_log_set_handler (show_library_line, "ptz_commander", NULL);
   c.index = 0;
   c.wait_ms = 15000;
   entries[0].arg_data = &c.socket_path;

@@ -559,6 +559,17 @@ run (Driver *d)
   return 0;
 }
 
+/* The library's error lines, shown on stderr beside the system log, so that
+ * the reason for a failure is in front of the user (VELMORA_LOG_STDERR=1
+ * shows the retries and notices too). */
+static void
+show_library_line (int priority, const gchar *line, gpointer program)
+{
+  if (priority <= LOG_ERR)
+    fprintf (stderr, "%s: %s\n", (const gchar *) program, line);
+  ptz_log_default_handler (priority, line, NULL);
+}
+
 int
 main (int argc, char **argv)
 {
@@ -573,6 +584,7 @@ main (int argc, char **argv)
   int status;
 
   memset (&d, 0, sizeof d);
+  ptz_log_set_handler (show_library_line, "ptz_sim_driver", NULL);
   setvbuf (stdout, NULL, _IOLBF, 0);
   /* A commander that goes away must not take the driver with it. */
   signal (SIGPIPE, SIG_IGN);

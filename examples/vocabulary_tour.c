@@ -50,6 +50,17 @@ print_bytes (const GArray *array)
     printf ("%02x%s", (guint8) array->data[i], i + 1 < array->len ? " " : "\n");
 }
 
+/* The library's error lines, shown on stderr beside the system log, so that
+ * the reason for a failure is in front of the user (VELMORA_LOG_STDERR=1
+ * shows the retries and notices too). */
+static void
+show_library_line (int priority, const gchar *line, gpointer program)
+{
+  if (priority <= LOG_ERR)
+    fprintf (stderr, "%s: %s\n", (const gchar *) program, line);
+  ptz_log_default_handler (priority, line, NULL);
+}
+
 int
 main (void)
 {
@@ -61,6 +72,7 @@ main (void)
   guint16 speed;
   GEnumClass *commands;
 
+  ptz_log_set_handler (show_library_line, "vocabulary_tour", NULL);
   for (i = 0; i < G_N_ELEMENTS (vocabulary); i++)
     print_type (vocabulary[i] ());
 

@@ -22,15 +22,35 @@ typedef struct _PTZDriverParameterItem {
   gchar *field7;
 } PTZDriverParameterItem;
 
-/* Appends the item to `array` and returns the array. The four strings must
- * not be NULL. */
+/**
+ * ptz_driver_parameter_item_serialize:
+ * @item: the item; its four strings must not be %NULL
+ * @array: (element-type guint8): the byte array to append to
+ *
+ * Appends the item's seven fields to @array. Any thread may call it.
+ *
+ * Returns: (transfer none) (element-type guint8): @array
+ */
 PTZ_API GArray *ptz_driver_parameter_item_serialize (const PTZDriverParameterItem *item,
                                                      GArray *array);
 
-/* Reads one item at *indx into the seven out addresses (new strings, freed by
- * the caller with g_free; a NULL address discards its field) and advances
- * *indx just behind it. An item that does not fit in the rest of the array is
- * not read at all: every out address receives 0 or NULL and *indx stays. */
+/**
+ * ptz_driver_parameter_item_deserialize:
+ * @array: (element-type guint8): the byte array to read from
+ * @indx: (inout): where the item starts; moved just behind it
+ * @field1: (out) (optional): the first field
+ * @field2: (out) (optional) (transfer full): the second field
+ * @field3: (out) (optional) (transfer full): the third field
+ * @field4: (out) (optional) (transfer full): the fourth field
+ * @field5: (out) (optional): the fifth field
+ * @field6: (out) (optional): the sixth field
+ * @field7: (out) (optional) (transfer full): the seventh field
+ *
+ * Reads one item into the seven out addresses (new strings, freed by the
+ * caller with g_free(); a %NULL address discards its field). An item that
+ * does not fit in the rest of the array is not read at all: every out
+ * address receives 0 or %NULL and *@indx stays. Any thread may call it.
+ */
 PTZ_API void ptz_driver_parameter_item_deserialize (GArray *array, guint *indx,
                                                     guint32 *field1, gchar **field2,
                                                     gchar **field3, gchar **field4,

@@ -72,9 +72,16 @@ PTZ_API GType ptz_dynamical_properties_get_type (void);
 
 PTZ_API PTZDynamicalProperties *ptz_dynamical_properties_new (void);
 
-/* Stores value under name and announces the change when it differs from the
- * stored value (strings compare ignoring ASCII case). Takes ownership of
- * value, a fresh heap-allocated GValue (never the one stored for name). */
+/**
+ * ptz_dynamical_properties_set:
+ * @self: an object
+ * @name: the property's name
+ * @value: (transfer full): a fresh heap-allocated value (never the one
+ *   stored for @name)
+ *
+ * Stores @value under @name and announces the change when it differs from
+ * the stored value (strings compare ignoring ASCII case).
+ */
 PTZ_API void ptz_dynamical_properties_set (PTZDynamicalProperties *self, const gchar *name,
                                            GValue *value);
 
@@ -84,8 +91,15 @@ PTZ_API void ptz_dynamical_properties_set (PTZDynamicalProperties *self, const g
 PTZ_API gchar *ptz_dynamical_properties_set_from_string (PTZDynamicalProperties *self,
                                                         const gchar *set);
 
-/* The stored value (owned by the instance; valid until the property is set
- * again or the instance is cleared or finalized), or NULL. */
+/**
+ * ptz_dynamical_properties_get:
+ * @self: an object
+ * @name: the property's name
+ *
+ * Returns: (transfer none) (nullable): the stored value, owned by @self
+ *   (valid until the property is set again or @self is cleared or
+ *   finalized), or %NULL
+ */
 PTZ_API GValue *ptz_dynamical_properties_get (PTZDynamicalProperties *self, const gchar *name);
 
 /* 0 when the stored value equals value, non-zero otherwise. */
@@ -95,8 +109,15 @@ PTZ_API gint ptz_dynamical_properties_compare (PTZDynamicalProperties *self, con
 /* Removes every property; announces nothing. */
 PTZ_API void ptz_dynamical_properties_clear (PTZDynamicalProperties *self);
 
-/* Parses a formatted string; on success *value receives a new GValue owned by
- * the caller and the name is returned (new string). */
+/**
+ * ptz_dynamical_properties_string_to_gvalue:
+ * @self: an object
+ * @value: (out) (transfer full): the parsed value
+ * @string: a formatted string, "name:type:value"
+ *
+ * Returns: (transfer full) (nullable): the name, or %NULL when @string does
+ *   not parse (*@value is then untouched)
+ */
 PTZ_API gchar *ptz_dynamical_properties_string_to_gvalue (PTZDynamicalProperties *self,
                                                          GValue **value, const gchar *string);
 
@@ -111,8 +132,16 @@ PTZ_API void ptz_dynamical_properties_freeze_notify (PTZDynamicalProperties *sel
  * order of the changes. */
 PTZ_API void ptz_dynamical_properties_thaw_notify (PTZDynamicalProperties *self);
 
-/* The class's finalize, for subclasses that chain up to it. */
+/**
+ * ptz_dynamical_properties_finalize: (skip)
+ * @object: a #PTZDynamicalProperties being finalized
+ *
+ * The class's finalize, for subclasses written in C to chain to.
+ */
 PTZ_API void ptz_dynamical_properties_finalize (GObject *object);
+
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZDynamicalProperties, g_object_unref)
 
 G_END_DECLS
 

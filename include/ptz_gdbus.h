@@ -65,6 +65,9 @@ PTZ_API gboolean ptz_g_dbus_server_dbus_request_name (PTZGDBusServer *self,
 PTZ_API gboolean ptz_g_dbus_server_dbus_request_name_full_path (PTZGDBusServer *self,
                                                                 const gchar *bus_name);
 
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZGDBusServer, g_object_unref)
+
 /* ---- Client: one proxy, and a callback when its service leaves ---- */
 
 #define PTZ_TYPE_G_DBUS_CLIENT (ptz_g_dbus_client_get_type ())
@@ -112,13 +115,33 @@ PTZ_API gboolean ptz_g_dbus_client_set_proxy (PTZGDBusClient *self, const gchar 
 PTZ_API gboolean ptz_g_dbus_client_set_proxy_full (PTZGDBusClient *self, const gchar *bus_name,
                                                    const gchar *object_path,
                                                    const gchar *interface_name);
-/* The proxy (borrowed), created from the stored names when there is none
- * yet; NULL when it cannot be created. */
+/**
+ * ptz_g_dbus_client_get_proxy:
+ * @self: a client
+ *
+ * The proxy, created from the stored names when there is none yet.
+ *
+ * Returns: (transfer none) (nullable): the proxy, owned by @self, or %NULL
+ *   when it cannot be created
+ */
 PTZ_API GDBusProxy *ptz_g_dbus_client_get_proxy (PTZGDBusClient *self);
+/**
+ * ptz_g_dbus_client_connect_destroy_signal: (skip)
+ * @self: a client
+ * @callback: called with @data when the service leaves the bus
+ * @data: data passed to @callback
+ *
+ * Language bindings watch the proxy's #GDBusProxy:g-name-owner instead.
+ *
+ * Returns: %TRUE when the callback was connected
+ */
 PTZ_API gboolean ptz_g_dbus_client_connect_destroy_signal (PTZGDBusClient *self,
                                                            PTZGDBusClientDestroyFunc callback,
                                                            gpointer data);
 PTZ_API void ptz_g_dbus_client_disconnect_destroy_signal (PTZGDBusClient *self);
+
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZGDBusClient, g_object_unref)
 
 /* The number at the end of a remote D-Bus error name ("....Code42" gives
  * 42), or -1 for NULL, a local error, or a name without such a number. */

@@ -13,14 +13,21 @@
 
 G_BEGIN_DECLS
 
-/* Parses "name:type:value". The type is a registered GLib type name of one of
- * the four supported types ("gboolean", "gint", "gdouble", "gchararray") or
- * one of the aliases "int32", "boolean", "string", "double", "int", "bool".
- * The value is everything after the second colon.
- * On success stores a new copy of the name in *name (when name is not NULL)
- * and a new heap-allocated GValue in *value (release with g_value_unset and
- * g_free), and returns TRUE. On failure returns FALSE and writes neither,
- * except that a registered but unsupported type sets *value to NULL. */
+/**
+ * ptz_gvalue_utils_formatted_string_to_gvalue:
+ * @string: "name:type:value"
+ * @name: (out) (optional) (transfer full): a new copy of the name
+ * @value: (out) (transfer full) (nullable): a new heap-allocated value
+ *   (release with g_value_unset() and g_free())
+ *
+ * Parses "name:type:value". The type is a registered GLib type name of one
+ * of the four supported types ("gboolean", "gint", "gdouble",
+ * "gchararray") or one of the aliases "int32", "boolean", "string",
+ * "double", "int", "bool". The value is everything after the second colon.
+ *
+ * Returns: %TRUE on success; on failure neither output is written, except
+ *   that a registered but unsupported type sets *@value to %NULL
+ */
 PTZ_API gboolean ptz_gvalue_utils_formatted_string_to_gvalue (const gchar *string,
                                                               gchar **name,
                                                               GValue **value);
@@ -35,10 +42,19 @@ PTZ_API gchar *ptz_gvalue_utils_gvalue_to_formatted_string (const gchar *name,
  * copy). NULL for a NULL value, a NULL string and any other type. */
 PTZ_API gchar *ptz_gvalue_utils_string_from_gvalue (const GValue *value);
 
-/* Clears *value to zeroes (it must not hold anything) and initialises it from
- * the text: a boolean for PTZ_PARAMETER_BOOLEAN, an int for
- * PTZ_PARAMETER_INTEGER, a string for PTZ_PARAMETER_CONSTANT and
- * PTZ_PARAMETER_TEXT. Any other kind returns FALSE and leaves *value zeroed. */
+/**
+ * ptz_gvalue_utils_gvalue_from_string:
+ * @string: the value's text
+ * @type: the kind of value
+ * @value: (out caller-allocates): a value that holds nothing
+ *
+ * Clears *@value to zeroes and initialises it from the text: a boolean for
+ * %PTZ_PARAMETER_BOOLEAN, an int for %PTZ_PARAMETER_INTEGER, a string for
+ * %PTZ_PARAMETER_CONSTANT and %PTZ_PARAMETER_TEXT.
+ *
+ * Returns: %TRUE on success; any other kind returns %FALSE and leaves
+ *   *@value zeroed
+ */
 PTZ_API gboolean ptz_gvalue_utils_gvalue_from_string (const gchar *string,
                                                       PTZParameter type,
                                                       GValue *value);

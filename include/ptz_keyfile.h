@@ -9,12 +9,23 @@
 
 G_BEGIN_DECLS
 
-/* Opens the key file at `path`, or starts a new one holding only the version
- * header `major`.`minor` when nothing exists there (nothing is written).
- * `compatible` (may be NULL) is set to TRUE when the file's major version
- * equals `major` and its minor version is at least `minor`. An incompatible
- * file is returned too. NULL with `error` set when the file cannot be loaded
- * or lacks a readable version header. Free the result with g_key_file_free. */
+/**
+ * ptz_config_init_key_file:
+ * @path: the key file's path
+ * @major: the major version the caller writes
+ * @minor: the minor version the caller writes
+ * @compatible: (out) (optional): %TRUE when the file's major version equals
+ *   @major and its minor version is at least @minor
+ * @error: return location for a #GError
+ *
+ * Opens the key file at @path, or starts a new one holding only the version
+ * header @major.@minor when nothing exists there (nothing is written). An
+ * incompatible file is returned too.
+ *
+ * Returns: (transfer full) (nullable): the key file (free it with
+ *   g_key_file_free()), or %NULL with @error set when the file cannot be
+ *   loaded or lacks a readable version header
+ */
 PTZ_API GKeyFile *ptz_config_init_key_file (const gchar *path,
                                             gint major,
                                             gint minor,

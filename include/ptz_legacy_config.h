@@ -21,24 +21,58 @@ G_BEGIN_DECLS
 
 typedef struct _PTZLegacyConfigHandler PTZLegacyConfigHandler;
 
-/* Exports `skeleton` at "/com/brantel/PTZ/<object_name>" (dots of the name
- * as slashes) and declares that object for `service_name` with events named
- * `event_name`. NULL on failure, with nothing left exported or declared. */
+/**
+ * ptz_legacy_config_setup: (skip)
+ * @skeleton: the interface skeleton to publish
+ * @event_name: the name of the configuration events
+ * @service_name: the service the object is declared for
+ * @object_name: the object's name; its dots become slashes in the path
+ *
+ * Exports @skeleton at "/com/brantel/PTZ/<object_name>" and declares that
+ * object to the configuration-event service.
+ *
+ * Returns: a handler (release it with ptz_legacy_config_cleanup()), or
+ *   %NULL on failure, with nothing left exported or declared
+ */
 PTZ_API PTZLegacyConfigHandler *ptz_legacy_config_setup (GDBusInterfaceSkeleton *skeleton,
                                                          const gchar *event_name,
                                                          const gchar *service_name,
                                                          const gchar *object_name);
-/* Undeclares, unexports and releases; NULL is ignored. */
+/**
+ * ptz_legacy_config_cleanup: (skip)
+ * @handler: (nullable): a handler
+ *
+ * Undeclares, unexports and releases.
+ */
 PTZ_API void ptz_legacy_config_cleanup (PTZLegacyConfigHandler *handler);
-/* Broadcasts "PropertiesChanged" for one key; the value must hold an int,
- * a boolean or a string (other types are logged and not sent). */
+/**
+ * ptz_legacy_config_prop_changed: (skip)
+ * @handler: a handler
+ * @key: the changed key
+ * @value: its value: an int, a boolean or a string (other types are logged
+ *   and not sent)
+ *
+ * Broadcasts "PropertiesChanged" for one key.
+ */
 PTZ_API void ptz_legacy_config_prop_changed (PTZLegacyConfigHandler *handler, const gchar *key,
                                              const GValue *value);
-/* Sends one configuration event describing the pairs of `pairs` (string to
- * string, may be NULL) at the object path, or at "<object path>/<index>"
- * when `index` is not negative. */
+/**
+ * ptz_legacy_config_send_event: (skip)
+ * @handler: a handler
+ * @change_type: the kind of change
+ * @index: appended to the object path when not negative
+ * @pairs: (nullable) (element-type utf8 utf8): the changed pairs
+ *
+ * Sends one configuration event describing @pairs at the object path, or
+ * at "<object path>/<index>".
+ *
+ * Returns: %TRUE when the event was sent
+ */
 PTZ_API gboolean ptz_legacy_config_send_event (PTZLegacyConfigHandler *handler, gint change_type,
                                                gint index, GHashTable *pairs);
+
+/* g_autoptr() support: the cleanup is ptz_legacy_config_cleanup(). */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZLegacyConfigHandler, ptz_legacy_config_cleanup)
 
 G_END_DECLS
 

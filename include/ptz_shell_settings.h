@@ -11,9 +11,17 @@
 
 G_BEGIN_DECLS
 
-/* Replaces the shell store with the contents of the explicit file paths in
- * `files` (patterns are not expanded). Files that are not valid UTF-8 are
- * converted from ISO-8859-1. A file that is not KEY=VALUE text fails the load. */
+/**
+ * ptz_settings_shell_load_config: (skip)
+ * @files: (nullable): a list of file paths, ended by an entry whose name is
+ *   %NULL (patterns are not expanded)
+ *
+ * Replaces the shell store with the contents of the files. Files that are
+ * not valid UTF-8 are converted from ISO-8859-1. A file that is not
+ * KEY=VALUE text fails the load.
+ *
+ * Returns: %TRUE when every required file was loaded (a failure is logged)
+ */
 PTZ_API gboolean ptz_settings_shell_load_config (const PTZSettingsFile *files);
 
 /* The value of the key that `format` expands to, quotes removed (free with

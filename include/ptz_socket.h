@@ -75,8 +75,16 @@ PTZ_API PTZSocket *ptz_socket_new (GType type, int role, const gchar *socket, in
 /* Wraps a descriptor the caller keeps owning; nothing is opened. */
 PTZ_API PTZSocket *ptz_socket_fd_new (GType type, int role, int fd, int socket_type);
 
-/* The finalize of PTZSocket, for subclasses to chain to. */
+/**
+ * ptz_socket_finalize: (skip)
+ * @object: a #PTZSocket being finalized
+ *
+ * The finalize of #PTZSocket, for subclasses written in C to chain to.
+ */
 PTZ_API void ptz_socket_finalize (GObject *object);
+
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocket, g_object_unref)
 
 /* ---- PTZSocketSignal ---------------------------------------------------- */
 
@@ -103,10 +111,27 @@ struct _PTZSocketSignalClass
 PTZ_API GType ptz_socket_signal_get_type (void);
 /* A client endpoint sending notifications to the server at `socket`. */
 PTZ_API PTZSocketSignal *ptz_socket_signal_new (const gchar *socket, int socket_type);
-/* Sends `text` and its terminating NUL; dropped while not connected. A failed
- * send closes the descriptor and starts reconnecting. `self` may be NULL. */
+/**
+ * ptz_socket_signal_emit:
+ * @self: (nullable): the endpoint; %NULL does nothing
+ * @text: the notification
+ *
+ * Sends @text and its terminating NUL; dropped while not connected. A
+ * failed send closes the descriptor and starts reconnecting.
+ */
 PTZ_API void ptz_socket_signal_emit (PTZSocketSignal *self, const gchar *text);
+
+/**
+ * ptz_socket_signal_finalize: (skip)
+ * @object: a #PTZSocketSignal being finalized
+ *
+ * The finalize of #PTZSocketSignal, for subclasses written in C to chain
+ * to.
+ */
 PTZ_API void ptz_socket_signal_finalize (GObject *object);
+
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketSignal, g_object_unref)
 
 /* ---- PTZFileGSource ----------------------------------------------------- */
 
@@ -128,8 +153,18 @@ typedef gboolean (*PTZFileGSourceFunc) (gpointer user_data, GIOCondition conditi
 
 /* A new, unattached source watching fd for input, errors and hang-up. */
 PTZ_API GSource *ptz_file_g_source_new (int fd);
-/* Creates a source on fd with `callback`, attaches it to the default main
- * context and returns its id. */
+/**
+ * ptz_file_g_source_add: (skip)
+ * @fd: the descriptor to watch
+ * @callback: called when @fd is readable; %FALSE removes the source
+ * @user_data: data passed to @callback
+ *
+ * Creates a source on @fd with @callback and attaches it to the default
+ * main context. Language bindings watch descriptors with their own main
+ * loop functions.
+ *
+ * Returns: the source's id
+ */
 PTZ_API guint ptz_file_g_source_add (int fd, PTZFileGSourceFunc callback, gpointer user_data);
 PTZ_API int ptz_file_g_source_get_fd (GSource *source);
 /* Resumes watching (any thread). */

@@ -63,16 +63,37 @@ PTZ_API GType ptz_socket_client_get_type (void);
  * when `socket` is NULL and `fd` is 0 or more, on that descriptor, which stays
  * the caller's. Its source is attached to the default main context. */
 PTZ_API PTZSocketClient *ptz_socket_client_new (GType type, const gchar *socket, int fd, int socket_type);
+/**
+ * ptz_socket_client_register_callback: (skip)
+ * @client: a client
+ * @callback: receives what arrives (see #PTZSocketClientFunc)
+ * @user_data: data passed to @callback; a command client passes each
+ *   command's own data instead
+ *
+ * Sets the one callback of @client.
+ */
 PTZ_API void ptz_socket_client_register_callback (PTZSocketClient *client, PTZSocketClientFunc callback,
                                                   gpointer user_data);
 /* Resumes watching the descriptor. */
 PTZ_API void ptz_socket_client_add_poll (PTZSocketClient *client);
 /* Pauses watching the descriptor. */
 PTZ_API void ptz_socket_client_remove_poll (PTZSocketClient *client);
-/* Writes raw bytes (no framing), waiting up to 1 s. TRUE when all were
- * written; otherwise watching is paused until ptz_socket_client_add_poll or
- * the end of the next synchronous send. */
+/**
+ * ptz_socket_client_async_send:
+ * @client: a client
+ * @buffer: (array length=length) (element-type guint8): the bytes
+ * @length: the number of bytes
+ *
+ * Writes raw bytes (no framing), waiting up to 1 s. When not all could be
+ * written, watching is paused until ptz_socket_client_add_poll() or the end
+ * of the next synchronous send.
+ *
+ * Returns: %TRUE when all bytes were written
+ */
 PTZ_API gboolean ptz_socket_client_async_send (PTZSocketClient *client, const void *buffer, gsize length);
+
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketClient, g_object_unref)
 
 /* ---- PTZSocketClientSignalDataReady ------------------------------------- */
 
@@ -96,6 +117,9 @@ struct _PTZSocketClientSignalDataReadyClass
 PTZ_API GType ptz_socket_client_signal_data_ready_get_type (void);
 PTZ_API PTZSocketClient *ptz_socket_client_signal_data_ready_new (GType type, const gchar *socket, int fd,
                                                                   int socket_type);
+
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketClientSignalDataReady, g_object_unref)
 
 /* ---- PTZSocketClientCommand --------------------------------------------- */
 
@@ -142,18 +166,69 @@ struct _PTZSocketClientCommandClass
 
 PTZ_API GType ptz_socket_client_command_get_type (void);
 PTZ_API PTZSocketClientCommand *ptz_socket_client_command_new (const gchar *socket, int fd, int socket_type);
-/* Sends a command and waits up to 10 s for its reply; `reply` has room for
- * 2552 bytes. TRUE when the reply arrived and was copied. */
+/**
+ * ptz_socket_client_command_sync_send: (skip)
+ * @client: a command client
+ * @payload: (array length=length) (element-type guint8): the command's
+ *   payload
+ * @length: its length, at most 2552 bytes
+ * @reply: (out caller-allocates): room for 2552 bytes, the largest reply
+ * @reply_length: (out) (optional): the reply's length
+ *
+ * Sends a command and waits up to 10 s for its reply, on the calling
+ * thread. Language bindings use
+ * ptz_socket_client_command_sync_send_bytes().
+ *
+ * Returns: %TRUE when the reply arrived and was copied
+ */
 PTZ_API gboolean ptz_socket_client_command_sync_send (PTZSocketClientCommand *client, const void *payload,
                                                       gsize length, void *reply, gsize *reply_length);
-/* Sends a command; with `user_data` the reply (or the expiry) is reported to
- * the reply dispatcher later, and the client holds `user_data` until then.
- * NULL user data: no reply is awaited. TRUE when the command was written. */
+/**
+ * ptz_socket_client_command_sync_send_bytes:
+ * @client: a command client
+ * @payload: the command's payload, 1 to 2552 bytes
+ *
+ * ptz_socket_client_command_sync_send() with the payload and the reply as
+ * #GBytes, for callers that cannot lend the library a reply buffer
+ * (language bindings). Waits up to 10 seconds for the reply, on the
+ * calling thread; while it waits, the client's descriptor is not watched
+ * by the main loop.
+ *
+ * Returns: (transfer full) (nullable): the reply's payload, or %NULL when
+ *   the command could not be sent, no reply came in time, or the
+ *   connection was lost (each logged)
+ */
+PTZ_API GBytes *ptz_socket_client_command_sync_send_bytes (PTZSocketClientCommand *client, GBytes *payload);
+/**
+ * ptz_socket_client_command_async_send: (skip)
+ * @client: a command client
+ * @payload: (array length=length) (element-type guint8): the command's
+ *   payload
+ * @length: its length, at most 2552 bytes
+ * @user_data: (nullable): the command's data
+ *
+ * Sends a command; with @user_data the reply (or the expiry after 360 s)
+ * is reported to the reply dispatcher later, from the default main
+ * context, and the client holds @user_data until then. %NULL user data:
+ * no reply is awaited.
+ *
+ * Returns: %TRUE when the command was written
+ */
 PTZ_API gboolean ptz_socket_client_command_async_send (PTZSocketClientCommand *client, const void *payload,
                                                        gsize length, gpointer user_data);
+/**
+ * ptz_socket_client_command_register_free_callback: (skip)
+ * @client: a command client
+ * @free_callback: releases the data of a command still pending when
+ *   @client is finalized
+ * @free_data: data passed to @free_callback
+ */
 PTZ_API void ptz_socket_client_command_register_free_callback (PTZSocketClientCommand *client,
                                                                PTZSocketClientFreeFunc free_callback,
                                                                gpointer free_data);
+
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketClientCommand, g_object_unref)
 
 G_END_DECLS
 

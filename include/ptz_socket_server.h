@@ -89,16 +89,41 @@ PTZ_API PTZSocketServer *ptz_socket_server_new (GType type, const gchar *socket,
 /* A server without path serving the connected descriptor `fd` as its only
  * connection. */
 PTZ_API PTZSocketServer *ptz_socket_server_fd_new (GType type, int fd, int socket_type);
+/**
+ * ptz_socket_server_register_callback: (skip)
+ * @server: a server
+ * @callback: receives every chunk or command
+ * @user_data: data passed to @callback
+ */
 PTZ_API void ptz_socket_server_register_callback (PTZSocketServer *server, PTZSocketServerFunc callback,
                                                   gpointer user_data);
-/* `callback` NULL keeps the current one; `user_data` serves both callbacks. */
+/**
+ * ptz_socket_server_register_callback_full: (skip)
+ * @server: a server
+ * @callback: (nullable): receives every chunk or command; %NULL keeps the
+ *   current one
+ * @close_callback: (nullable): called when the connection of a server made
+ *   from a descriptor ends
+ * @user_data: data passed to both callbacks
+ */
 PTZ_API void ptz_socket_server_register_callback_full (PTZSocketServer *server, PTZSocketServerFunc callback,
                                                        PTZSocketServerCloseFunc close_callback,
                                                        gpointer user_data);
+/**
+ * ptz_socket_server_send: (skip)
+ * @handle: the reply handle given to the callback
+ * @buffer: (array length=length) (element-type guint8): the reply
+ * @length: its length
+ *
+ * Returns: %TRUE when the reply was written
+ */
 PTZ_API gboolean ptz_socket_server_send (PTZSocketServerHandle *handle, const void *buffer, gsize length);
 PTZ_API void ptz_socket_server_close (PTZSocketServer *server, PTZSocketServerConnection *connection);
 /* Drops one reference of the handle's server. */
 PTZ_API void ptz_socket_server_unref (PTZSocketServerHandle *handle);
+
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketServer, g_object_unref)
 
 /* ---- PTZSocketServerCommand --------------------------------------------- */
 
@@ -132,6 +157,9 @@ struct _PTZSocketServerCommandClass
 
 PTZ_API GType ptz_socket_server_command_get_type (void);
 PTZ_API PTZSocketServerCommand *ptz_socket_server_command_new (const gchar *socket, int socket_type);
+
+/* g_autoptr() support: the cleanup drops one reference. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketServerCommand, g_object_unref)
 
 G_END_DECLS
 

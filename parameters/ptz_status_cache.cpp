@@ -7,6 +7,7 @@
 #include <time.h>
 
 #include <cstddef>
+#include <cstring>
 
 #include "common/ptz_log.h"
 #include "durnik.h"
@@ -267,6 +268,43 @@ void ptz_status_cache_free_group(PTZStatusCacheGroup *group) {
   for (guint32 i = 0; i < group->slots && group->entries[i] != nullptr; i++) g_free(group->entries[i]);
   g_free(group->entries);
   g_free(group);
+}
+
+namespace {
+
+static_assert(PTZ_STATUS_CACHE_VALUE_INT == kInt && PTZ_STATUS_CACHE_VALUE_FLOAT == kFloat &&
+              PTZ_STATUS_CACHE_VALUE_TIMEVAL == kTimeval && PTZ_STATUS_CACHE_VALUE_TIMESPEC == kTimespec);
+
+void tell(const ValueSpec *value, const gchar **key, PTZStatusCacheValueType *type, gsize *size) {
+  if (key != nullptr) *key = value->key;
+  if (type != nullptr) *type = PTZStatusCacheValueType(value->type);
+  if (size != nullptr) *size = value->size;
+}
+
+}  // namespace
+
+gboolean ptz_status_cache_param_info(PTZSCGroup group, guint32 param, const gchar **key,
+                                     PTZStatusCacheValueType *type, gsize *size) {
+  const ValueSpec *value = value_spec(group, param);
+  if (value == nullptr) return FALSE;
+  tell(value, key, type, size);
+  return TRUE;
+}
+
+gboolean ptz_status_cache_key_info(const gchar *key, PTZSCGroup *group, guint32 *param,
+                                   PTZStatusCacheValueType *type, gsize *size) {
+  if (key == nullptr) return FALSE;
+  for (PTZSCGroup candidate : {PTZ_SC_GROUP_POSITION, PTZ_SC_GROUP_VARIOUS, PTZ_SC_GROUP_LIMIT}) {
+    for (guint32 p = 0; p <= kFirstLimit + G_N_ELEMENTS(kLimitValues); p++) {
+      const ValueSpec *value = value_spec(candidate, p);
+      if (value == nullptr || strcmp(value->key, key) != 0) continue;
+      if (group != nullptr) *group = candidate;
+      if (param != nullptr) *param = p;
+      tell(value, nullptr, type, size);
+      return TRUE;
+    }
+  }
+  return FALSE;
 }
 
 namespace {

@@ -5,6 +5,9 @@
 #include <string.h>
 #include <syslog.h>
 
+#include <ptz_logging.h>
+#include <ptz_version.h>
+
 #include "ptzctl.h"
 #include "ptzctl_output.h"
 
@@ -35,15 +38,17 @@ const char kHelp[] =
     "The library's error and warning lines are shown on stderr as well as sent\n"
     "to the system log. Exit status: 0 success, 1 failure, 2 usage error.\n";
 
-// The library's version macros are not there yet: both numbers are the
-// project version the build was configured with.
+// The tool's version is that of the headers it was built with; the
+// library's is that of the library it runs with.
 int print_version(bool json) {
+  g_autofree gchar *library =
+      g_strdup_printf("%u.%u.%u", ptz_get_major_version(), ptz_get_minor_version(), ptz_get_micro_version());
   if (json) {
     ptzctl::JsonWriter out;
-    out.begin_object().member("ptzctl", PTZCTL_VERSION).member("library", PTZCTL_LIBRARY_VERSION).end_object();
+    out.begin_object().member("ptzctl", PTZ_VERSION_STRING).member("library", library).end_object();
     out.print();
   } else {
-    printf("ptzctl %s\nlibvelmora_common %s\n", PTZCTL_VERSION, PTZCTL_LIBRARY_VERSION);
+    printf("ptzctl %s\nlibvelmora_common %s\n", PTZ_VERSION_STRING, library);
   }
   return ptzctl::kExitOk;
 }
@@ -58,10 +63,17 @@ constexpr Entry kCommands[] = {
     {"send", ptzctl::run_send},   {"config", ptzctl::run_config},
 };
 
+// Shows the library's lines up to the chosen priority on stderr and keeps
+// every one in the system log.
+void show_library_line(int priority, const gchar *line, gpointer max_priority) {
+  if (priority <= GPOINTER_TO_INT(max_priority)) fprintf(stderr, "ptzctl: %s\n", line);
+  ptz_log_default_handler(priority, line, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-  int log_mask = LOG_UPTO(LOG_WARNING);
+  int shown = LOG_WARNING;  // the library's lines shown on stderr, up to this priority
   bool json = false, version = false;
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; i++) {
@@ -70,9 +82,9 @@ int main(int argc, char **argv) {
       return ptzctl::kExitOk;
     }
     if (strcmp(argv[i], "-v") == 0 || strcmp(argv[i], "--verbose") == 0) {
-      log_mask = LOG_UPTO(LOG_INFO);
+      shown = LOG_INFO;
     } else if (strcmp(argv[i], "-q") == 0 || strcmp(argv[i], "--quiet") == 0) {
-      log_mask = 0;
+      shown = -1;
     } else if (strcmp(argv[i], "-j") == 0 || strcmp(argv[i], "--json") == 0) {
       json = true;
     } else if (strcmp(argv[i], "-V") == 0 || strcmp(argv[i], "--version") == 0) {
@@ -88,14 +100,9 @@ int main(int argc, char **argv) {
     fprintf(stderr, "ptzctl: no command given\nTry 'ptzctl --help'.\n");
     return ptzctl::kExitUsage;
   }
-  // The library reports through the system log; echo its lines on stderr so
-  // that the reason for a failure is in front of the user.
-  if (log_mask != 0) {
-    openlog("ptzctl", LOG_PERROR, LOG_USER);
-    setlogmask(log_mask);
-  } else {
-    openlog("ptzctl", 0, LOG_USER);
-  }
+  // The library reports through the system log; show its lines on stderr
+  // too, so that the reason for a failure is in front of the user.
+  ptz_log_set_handler(show_library_line, GINT_TO_POINTER(shown), nullptr);
   for (const auto &command : kCommands)
     if (strcmp(argv[i], command.name) == 0) return command.run(argc, argv, i + 1);
   fprintf(stderr, "ptzctl: unknown command '%s'\nTry 'ptzctl --help'.\n", argv[i]);

@@ -23,6 +23,8 @@ main (void)
   gchar *text;
   PTZDriverCapabilities caps = { 0, PTZ_DRIVER_EXTRA_CAPABILITIES_DEVICE_TYPE };
 
+  /* The library found at run time is the one the headers describe. */
+  CHECK (ptz_check_version (PTZ_MAJOR_VERSION, PTZ_MINOR_VERSION, PTZ_MICRO_VERSION) == NULL);
   CHECK (value != NULL && value->value == PTZ_COMMAND_QUERY_POSITION);
   CHECK (strcmp (g_type_name (PTZ_TYPE_SC_PARAM), "PTZSCParam") == 0);
   g_type_class_unref (commands);

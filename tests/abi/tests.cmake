@@ -1,5 +1,6 @@
 # The C interface as users meet it: every public header compiled as C99, the
-# exported symbol list, and a build against an installed copy via pkg-config.
+# exported symbol list, and builds against a staged installation via
+# pkg-config and find_package.
 set(abi_dir ${CMAKE_CURRENT_LIST_DIR})
 
 add_executable(test_abi_c_consumer ${abi_dir}/consumer.c)
@@ -14,6 +15,15 @@ set(abi_flags "")
 if(VELMORA_SANITIZE)
   set(abi_flags -fsanitize=${VELMORA_SANITIZE})
 endif()
-add_test(NAME abi.pkg_config_install
-  COMMAND ${abi_dir}/install.sh ${PROJECT_BINARY_DIR} ${abi_dir}/consumer.c ${abi_flags})
-set_tests_properties(abi.c_consumer abi.exports abi.pkg_config_install PROPERTIES LABELS abi)
+add_test(NAME abi.install
+  COMMAND ${abi_dir}/install.sh ${PROJECT_BINARY_DIR} ${abi_dir}/consumer.c ${abi_dir}/cmake_consumer
+    ${abi_flags})
+set_tests_properties(abi.c_consumer abi.exports abi.install PROPERTIES LABELS abi)
+
+# g_autoptr() of every class and record, compiled as C99 (gcc's cleanup
+# attribute) against the shared library.
+add_executable(test_abi_autoptr ${abi_dir}/autoptr.c)
+target_link_libraries(test_abi_autoptr PRIVATE velmora_common)
+set_target_properties(test_abi_autoptr PROPERTIES C_STANDARD 99 C_EXTENSIONS OFF)
+add_test(NAME abi.autoptr COMMAND test_abi_autoptr)
+set_tests_properties(abi.autoptr PROPERTIES LABELS abi SKIP_RETURN_CODE 77)

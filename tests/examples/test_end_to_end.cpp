@@ -578,6 +578,14 @@ TEST_F(ExamplesTest, BadSetupsEndWithAClearStatus) {
             2);
   EXPECT_EQ(driver_status("[PTZSimDriver]\nSocket=" + socket() + "\nPresetFile=/tmp/x\nService=a.b\n"), 2);
   EXPECT_EQ(Process({kDriver, "--config", dir_.file("missing.conf")}, dir_.file("bad.log")).wait(), 2);
+  // The library's reason for a failure reaches stderr through the log hook.
+  EXPECT_EQ(driver_status("[PTZSimDriver]\nSocket=" + dir_.file("no/such/dir.sock") +
+                          "\nPresetFile=" + dir_.file("p.conf") + "\nPublishOnBus=false\n"),
+            1);
+  EXPECT_NE(read_file(dir_.file("bad.log")).find("ptz_sim_driver: open_server_socket: Unable to bind to path '" +
+                                                 dir_.file("no/such/dir.sock") + "'"),
+            std::string::npos)
+      << read_file(dir_.file("bad.log"));
 
   // No driver at all: the commander gives up after its wait.
   EXPECT_EQ(Process({kCommander}, dir_.file("commander.log")).wait(), 2);

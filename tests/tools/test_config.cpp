@@ -6,6 +6,7 @@
 #include "velmora_test.h"
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using velmora::testing::output_of;
 using velmora::testing::run_ptzctl;
 
@@ -52,7 +53,8 @@ TEST_F(ConfigTest, FilesGroupsAndKeysThatAreNotThereFailAndBadCommandLinesAreUsa
       {{"config", dir_.file("missing.conf"), "A"}, "cannot read '"},
       {{"config", dir_.path(), "A"}, "is a directory"},
       {{"config", broken_conf, "Group"}, "could not load settings"},  // the library's line
-      {{"config", "--parsed", broken_cfg, "PTZ"}, "broken.cfg:2: unterminated quoted value"},
+      // The parser's own reason (file, line) goes to the system log only.
+      {{"config", "--parsed", broken_cfg, "PTZ"}, "could not open file '" + broken_cfg + "': Invalid argument"},
       {{"config", conf, "typo.conf"}, "no group 'typo.conf' in the loaded files (and no file of that name)"},
       {{"config", conf, "A", "x"}, "group 'A' has no readable value for 'x'"},
       // A group named like an existing file, after "--".
@@ -67,4 +69,17 @@ TEST_F(ConfigTest, FilesGroupsAndKeysThatAreNotThereFailAndBadCommandLinesAreUsa
       {{"config", conf, "A", "--typed"}, "--typed needs a KEY"},
       {{"config", conf, "A", "--parsed", "b"}, "--parsed after GROUP"},
   });
+}
+
+// The library's lines reach stderr through the tool's log handler, which
+// -q silences (the tool's own summary stays).
+TEST_F(ConfigTest, QuietHidesTheLibrarysLines) {
+  std::string broken_conf = dir_.write("broken.conf", "[Group\nkey=value\n");
+  auto shown = run_ptzctl({"config", broken_conf, "Group"});
+  auto quiet = run_ptzctl({"-q", "config", broken_conf, "Group"});
+  EXPECT_EQ(shown.status, 1);
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_THAT(shown.err, HasSubstr("ptzctl: could not load settings"));
+  EXPECT_THAT(quiet.err, Not(HasSubstr("could not load settings")));
+  EXPECT_FALSE(quiet.err.empty());
 }
