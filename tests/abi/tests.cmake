@@ -26,4 +26,5 @@ add_executable(test_abi_autoptr ${abi_dir}/autoptr.c)
 target_link_libraries(test_abi_autoptr PRIVATE velmora_common)
 set_target_properties(test_abi_autoptr PROPERTIES C_STANDARD 99 C_EXTENSIONS OFF)
 add_test(NAME abi.autoptr COMMAND test_abi_autoptr)
-set_tests_properties(abi.autoptr PROPERTIES LABELS abi SKIP_RETURN_CODE 77)
+set_tests_properties(abi.autoptr PROPERTIES LABELS abi SKIP_RETURN_CODE 77
+  FIXTURES_REQUIRED system_bus ENVIRONMENT DBUS_SYSTEM_BUS_ADDRESS=${VELMORA_TEST_BUS_ADDRESS})
