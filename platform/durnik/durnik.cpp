@@ -8,6 +8,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -108,6 +109,7 @@ bool object_name(const char *name, std::string *out) {
 
 // --- fault injection -----------------------------------------------------
 
+std::atomic<bool> die_in_create{false};
 std::atomic<unsigned> fail_nth[3];
 std::atomic<int> fail_error[3];
 
@@ -313,6 +315,7 @@ int create_object(const std::string &object, uint64_t size) {
     shm_unlink(object.c_str());
     return fail(e);
   }
+  if (die_in_create.exchange(false)) raise(SIGKILL);
   auto mapping = std::make_shared<Mapping>();
   mapping->length = length;
   mapping->data_size = size;
@@ -483,6 +486,8 @@ void durnik_testing_fail_call(durnik_testing_call call, unsigned nth, int error)
   fail_error[call] = error;
   fail_nth[call] = nth;
 }
+
+void durnik_testing_die_in_next_create(void) { die_in_create = true; }
 
 int durnik_testing_lock_and_keep(const char *name) {
   Access access;

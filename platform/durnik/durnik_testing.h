@@ -34,6 +34,11 @@ void durnik_testing_fail_call (durnik_testing_call call, unsigned nth, int error
  * leaves the lock to be recovered by the next user. */
 int durnik_testing_lock_and_keep (const char *name);
 
+/* The next sc_create_group of this process ends the process (SIGKILL) once
+ * the new object has its size but is not complete yet, as a creator killed
+ * half-way would. */
+void durnik_testing_die_in_next_create (void);
+
 /* Overwrites part of a group the way a faulty process might. */
 typedef enum {
   DURNIK_DAMAGE_MAGIC,        /* header no longer recognised */
