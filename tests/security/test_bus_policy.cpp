@@ -113,13 +113,24 @@ class BusPolicy : public ::testing::Test {
       execl(DBUS_DAEMON, DBUS_DAEMON, "--nofork", config.c_str(), nullptr);
       return 127;
     });
-    std::string socket = dir_->file("system_bus_socket");
-    if (!velmora::testing::iterate_until([&] { return g_file_test(socket.c_str(), G_FILE_TEST_EXISTS); })) {
+    const std::string address = "unix:path=" + dir_->file("system_bus_socket");
+    auto answers = [&] {
+      GDBusConnection *probe = g_dbus_connection_new_for_address_sync(
+          address.c_str(),
+          GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                               G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+          nullptr, nullptr, nullptr);
+      if (probe == nullptr) return false;
+      g_dbus_connection_close_sync(probe, nullptr, nullptr);
+      g_object_unref(probe);
+      return true;
+    };
+    if (!velmora::testing::iterate_until(answers)) {
       ADD_FAILURE() << "the bus did not start: " << velmora::testing::read_file(log);
       return;
     }
     // The framework's classes connect to it as to the system bus.
-    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
   }
   static void TearDownTestSuite() {
     delete daemon_;
