@@ -93,20 +93,22 @@ TEST_F(ParameterStoreAttack, AStoreThatCannotBeReadIsReportedAsSuch) {
 
 // In a directory that every account may write (like /tmp), nobody plants
 // names of the store's files before the store's account writes: a link at a
-// name is never followed and a file of nobody's is never used; the write
-// either succeeds through files of its own or fails as a store error, and
-// the link's target is never touched.
+// name is never followed and a file of nobody's is never used nor believed;
+// the write either succeeds through files of its own or fails as a store
+// error, and the link's target is never touched.
 TEST_F(ParameterStoreAttack, NamesPlantedInASharedDirectory) {
-  velmora::testing::TempDir victims;
+  enum Plant { kLink, kStore, kHeldLock };
   const struct {
     const char *name;
     const char *planted;  // after the store's name
-    bool link;            // a link to the victim, or a file of nobody's that nobody keeps locked
-    bool stored;          // the write succeeds
-  } plants[] = {{"a link at the temporary file's name", ".tmp", true, true},
-                {"a link at the store's name", "", true, false},
-                {"a link at the lock's name", ".lock", true, false},
-                {"a lock file of nobody's, held", ".lock", false, false}};
+    Plant plant;
+    bool stored;  // the write succeeds
+  } plants[] = {{"a link at the temporary file's name", ".tmp", kLink, true},
+                {"a link at the store's name", "", kLink, false},
+                {"a store of nobody's", "", kStore, false},
+                {"a link at the lock's name", ".lock", kLink, false},
+                {"a lock file of nobody's, held", ".lock", kHeldLock, false}};
+  velmora::testing::TempDir victims;
   int n = 0;
   for (const auto &p : plants) {
     SCOPED_TRACE(p.name);
@@ -118,9 +120,15 @@ TEST_F(ParameterStoreAttack, NamesPlantedInASharedDirectory) {
     const std::string planted = store_ + p.planted;
     ChildReport report;
     NobodyChild planter([&] {
-      bool done = p.link ? symlink(victim.c_str(), planted.c_str()) == 0
-                         : close(open(planted.c_str(), O_RDWR | O_CREAT, 0666)) == 0 && chmod(planted.c_str(), 0666) == 0 &&
-                               lock(planted);
+      bool done = false;
+      if (p.plant == kLink) {
+        done = symlink(victim.c_str(), planted.c_str()) == 0;
+      } else {
+        int fd = open(planted.c_str(), O_RDWR | O_CREAT | O_EXCL, 0644);
+        const char forged[] = "root.PTZ.Driver.Speed\0forged";
+        done = fd >= 0 && write(fd, forged, sizeof forged) == ssize_t(sizeof forged) &&
+               (p.plant == kStore || lock(planted));
+      }
       report.send(done ? 1 : 0);
       pause();
       return 0;
@@ -128,7 +136,8 @@ TEST_F(ParameterStoreAttack, NamesPlantedInASharedDirectory) {
     ASSERT_EQ(report.receive(), 1);
     EXPECT_TRUE(passes_in_child([&] {
       gint err = ptz_tamsel_set(kPath, "5", FALSE, FALSE, FALSE, 0);
-      return p.stored ? err == 0 && value_of(kPath) == "5" : err == TAMSEL_ERR_STORE;
+      std::string value = value_of(kPath);
+      return (p.stored ? err == 0 && value == "5" : err == TAMSEL_ERR_STORE) && value != "forged";
     }));
     EXPECT_EQ(velmora::testing::read_file(victim), "precious");
   }
