@@ -16,164 +16,32 @@
 #include "durnik.h"
 
 #include <dirent.h>
-#include <errno.h>
 #include <fcntl.h>
-#include <grp.h>
-#include <pthread.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cstddef>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
+#include "durnik_accounts.h"
+#include "durnik_layout.h"
+#include "durnik_reader.h"
 #include "durnik_testing.h"
 
 namespace {
 
-constexpr uint32_t kMagic = 0x4b4e5244;  // "DRNK"
-constexpr uint32_t kVersion = 2;
-constexpr uint32_t kKeySlots = 128;
-constexpr size_t kKeyField = SC_KEY_MAX + 1;
-constexpr size_t kNameMax = 200;
+using namespace durnik;
+
 constexpr int kLockTimeoutSeconds = 5;
-// A reader gives up when writers kept changing the group for this long.
-constexpr int64_t kReadPatienceNs = 1000000000;
-constexpr const char *kDefaultPrefix = "/durnik.";
 constexpr const char *kShmDir = "/dev/shm";
 
-struct Header {
-  uint32_t magic;
-  uint32_t version;
-  uint64_t data_size;
-  uint32_t key_slots;
-  uint32_t key_count;
-  uint64_t data_used;
-  uint32_t removed;  // set before a writer unlinks the object
-  uint32_t reserved;
-  uint64_t sequence;  // odd while a writer changes the directory or the values
-  pthread_mutex_t lock;
-};
-
-struct Slot {
-  char key[kKeyField];
-  uint64_t offset;
-  uint64_t size;
-  int32_t type;
-  uint32_t reserved;
-};
-
-constexpr size_t kSlotsOffset = (sizeof(Header) + 7) & ~size_t(7);
-constexpr size_t kDataOffset = kSlotsOffset + kKeySlots * sizeof(Slot);
-static_assert(sizeof(Slot) % 8 == 0 && kDataOffset % 8 == 0);
-
-uint64_t object_size(uint64_t data_size) { return kDataOffset + data_size; }
-
-int fail(int error) {
-  errno = error;
-  return -1;
-}
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor &) = delete;
-  Descriptor &operator=(const Descriptor &) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// --- settings --------------------------------------------------------------
-
-// Read once per process from the environment: the object name prefix
-// (DURNIK_PREFIX) and the writer group (DURNIK_GROUP, a name or a number).
-struct Settings {
-  std::string prefix = kDefaultPrefix;
-  std::optional<gid_t> writers;
-  bool writers_known = true;  // false when DURNIK_GROUP names no group
-};
-
-std::optional<gid_t> group_id(const char *text) {
-  std::vector<char> buffer(16384);
-  struct group entry, *found = nullptr;
-  if (getgrnam_r(text, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
-    return found->gr_gid;
-  char *end = nullptr;
-  errno = 0;
-  unsigned long number = strtoul(text, &end, 10);
-  if (text[0] >= '0' && text[0] <= '9' && *end == '\0' && errno == 0 && number < gid_t(-1)) return gid_t(number);
-  return std::nullopt;
-}
-
-const Settings &settings() {
-  static const Settings value = [] {
-    Settings s;
-    const char *prefix = getenv("DURNIK_PREFIX");
-    if (prefix != nullptr && prefix[0] == '/' && strchr(prefix + 1, '/') == nullptr && strlen(prefix) <= 100)
-      s.prefix = prefix;
-    const char *group = getenv("DURNIK_GROUP");
-    if (group != nullptr && group[0] != '\0') {
-      s.writers = group_id(group);
-      s.writers_known = s.writers.has_value();
-    }
-    return s;
-  }();
-  return value;
-}
-
-bool object_name(const char *name, std::string *out) {
-  if (name == nullptr) return false;
-  size_t length = strnlen(name, kNameMax + 1);
-  if (length == 0 || length > kNameMax || memchr(name, '/', length) != nullptr) return false;
-  *out = settings().prefix;
-  out->append(name, length);
-  return true;
-}
-
 std::string path_of(const std::string &object) { return kShmDir + object; }
-
-// --- trust ---------------------------------------------------------------
-
-bool writer_group_owns(const struct stat &st) {
-  const std::optional<gid_t> &writers = settings().writers;
-  return writers && st.st_gid == *writers;
-}
-
-// Whether an object was published by an account this process believes: only
-// root, this process's account and the writer group can have written it (it
-// is writable by no other account or group), and one of them owns it.
-bool trusted(const struct stat &st) {
-  if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWOTH) != 0 ||
-      ((st.st_mode & S_IWGRP) != 0 && !writer_group_owns(st)))
-    return false;
-  return st.st_uid == 0 || st.st_uid == geteuid() || writer_group_owns(st);
-}
-
-// Whether the object belongs to this process's account or, written by the
-// group, to the writer group: the objects it may reclaim.
-bool belongs_to_us(const struct stat &st) {
-  return S_ISREG(st.st_mode) &&
-         (st.st_uid == geteuid() || (writer_group_owns(st) && (st.st_mode & S_IWGRP) != 0));
-}
-
-bool writable_by_us(const struct stat &st) { return trusted(st) && belongs_to_us(st); }
 
 // --- fault injection -----------------------------------------------------
 
@@ -194,71 +62,6 @@ bool injected_failure(durnik_testing_call call) {
   }
   return false;
 }
-
-// --- reading an object's header ----------------------------------------------
-
-bool pread_all(int fd, void *buffer, size_t length, uint64_t offset) {
-  auto *p = static_cast<char *>(buffer);
-  while (length > 0) {
-    ssize_t n = pread(fd, p, length, off_t(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    length -= size_t(n);
-    offset += uint64_t(n);
-  }
-  return true;
-}
-
-// The fixed part of a header, checked against the object's size.
-bool layout_sound(const Header &h, uint64_t object_bytes) {
-  return h.magic == kMagic && h.version == kVersion && h.key_slots == kKeySlots && h.data_size > 0 &&
-         h.data_size <= SC_GROUP_SIZE_MAX && object_size(h.data_size) == object_bytes;
-}
-
-// The variable part, for a group of `data_size` bytes.
-bool contents_sound(const Header &h, uint64_t data_size) {
-  return h.data_size == data_size && h.key_count <= kKeySlots && h.data_used <= data_size;
-}
-
-bool slot_sound(const Slot &slot, uint64_t data_size) {
-  return slot.size > 0 && slot.size <= data_size && slot.offset <= data_size - slot.size;
-}
-
-// Index of the slot holding `key` (of `length` bytes) among `slots`, trying
-// `hint` first (callers usually list keys in the order they were added), or
-// -1. Comparing the terminating NUL too means a match is the same text, and
-// no more than a slot's key field is ever read.
-int find_slot(const Slot *slots, uint32_t count, const char *key, size_t length, uint32_t hint) {
-  if (hint < count && memcmp(slots[hint].key, key, length + 1) == 0) return int(hint);
-  for (uint32_t i = 0; i < count; i++)
-    if (memcmp(slots[i].key, key, length + 1) == 0) return int(i);
-  return -1;
-}
-
-// Counts and checks the caller's entries, noting each key's length; -1 with
-// errno when unusable.
-int count_entries(sc_entry **entries, uint8_t *key_lengths) {
-  if (entries == nullptr) return fail(EINVAL);
-  int n = 0;
-  for (; entries[n] != nullptr; n++) {
-    if (n >= SC_ENTRIES_MAX) return fail(E2BIG);
-    const sc_entry *e = entries[n];
-    size_t key_length = e->key ? strnlen(e->key, kKeyField) : 0;
-    if (key_length == 0 || key_length > SC_KEY_MAX || e->size == 0 || e->size > SC_GROUP_SIZE_MAX ||
-        e->data == nullptr || e->type <= 0)
-      return fail(EINVAL);
-    key_lengths[n] = uint8_t(key_length);
-  }
-  return n;
-}
-
-// The caller's entries, checked, with their key lengths.
-struct Request {
-  sc_entry **entries;
-  int count;
-  uint8_t lengths[SC_ENTRIES_MAX];
-};
 
 // --- writers -------------------------------------------------------------
 
@@ -378,129 +181,6 @@ class WriteSection {
   bool open_ = true;
 };
 
-// --- readers -------------------------------------------------------------
-
-// One process's read-only descriptor of one group, from an object published
-// by a trusted account.
-struct Reader {
-  int fd = -1;
-  uint64_t object_bytes = 0;
-  ~Reader() {
-    if (fd >= 0) close(fd);
-  }
-};
-using ReaderPtr = std::shared_ptr<Reader>;
-
-ReaderPtr open_readable(const std::string &object) {
-  auto reader = std::make_shared<Reader>();
-  reader->fd = shm_open(object.c_str(), O_RDONLY, 0);
-  if (reader->fd < 0) return nullptr;
-  struct stat st;
-  if (fstat(reader->fd, &st) < 0) return nullptr;
-  if (!trusted(st)) {
-    errno = EACCES;
-    return nullptr;
-  }
-  reader->object_bytes = uint64_t(st.st_size);
-  return reader;
-}
-
-// What one consistent read of a group found.
-struct Snapshot {
-  Header header;
-  std::vector<Slot> slots;
-  std::vector<unsigned char> values;  // the storage from `first` on
-  uint64_t first = 0;
-};
-
-void wait_for_writer(int attempt) {
-  if (attempt < 64) {
-    sched_yield();
-  } else {
-    struct timespec pause = {0, 1000000};
-    nanosleep(&pause, nullptr);
-  }
-}
-
-int64_t monotonic_ns() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// Copies the header, the directory and the values the request names while no
-// writer changed the group; `where[i]` is the slot of entry i or -1.
-// EAGAIN when writers kept changing it, EIO when the object is cut short.
-int snapshot(const Reader &reader, const Request &request, Snapshot *s, int32_t *where) {
-  const int64_t deadline = monotonic_ns() + kReadPatienceNs;
-  for (int attempt = 0;; attempt++) {
-    if (attempt > 0) {
-      if (monotonic_ns() > deadline) return fail(EAGAIN);
-      wait_for_writer(attempt);
-    }
-    Header &h = s->header;
-    if (!pread_all(reader.fd, &h, sizeof h, 0)) return fail(EIO);
-    const uint64_t sequence = h.sequence;
-    if ((sequence & 1) != 0) continue;
-    std::atomic_thread_fence(std::memory_order_acquire);
-    // Until the sequence is confirmed these may be half-written: bounded
-    // here, judged after.
-    s->slots.resize(std::min(h.key_count, kKeySlots));
-    if (!pread_all(reader.fd, s->slots.data(), s->slots.size() * sizeof(Slot), kSlotsOffset))
-      return fail(EIO);
-    uint64_t first = UINT64_MAX, end = 0;
-    uint32_t hint = 0;
-    for (int i = 0; i < request.count; i++) {
-      const sc_entry *e = request.entries[i];
-      where[i] = find_slot(s->slots.data(), uint32_t(s->slots.size()), e->key, request.lengths[i], hint);
-      if (where[i] < 0) continue;
-      const Slot &slot = s->slots[size_t(where[i])];
-      hint = uint32_t(where[i]) + 1;
-      if (!slot_sound(slot, std::min<uint64_t>(h.data_size, SC_GROUP_SIZE_MAX))) continue;
-      first = std::min(first, slot.offset);
-      end = std::max(end, slot.offset + slot.size);
-    }
-    s->first = first;
-    s->values.resize(end > first ? end - first : 0);
-    if (!s->values.empty() && !pread_all(reader.fd, s->values.data(), s->values.size(), kDataOffset + first))
-      return fail(EIO);
-    std::atomic_thread_fence(std::memory_order_acquire);
-    uint64_t again = 0;
-    if (!pread_all(reader.fd, &again, sizeof again, offsetof(Header, sequence))) return fail(EIO);
-    if (again == sequence) return 0;
-  }
-}
-
-// Reads the request's values from a consistent copy of the group, and tells
-// its header when asked.
-int read_values(const Reader &reader, const Request &request, int flag, Header *seen = nullptr) {
-  thread_local Snapshot s;
-  int32_t where[SC_ENTRIES_MAX];
-  if (snapshot(reader, request, &s, where) < 0) return -1;
-  const Header &h = s.header;
-  if (h.removed != 0) return fail(ENOENT);
-  if (!layout_sound(h, reader.object_bytes) || !contents_sound(h, h.data_size)) return fail(EIO);
-  for (int i = 0; i < request.count; i++) {
-    const sc_entry *e = request.entries[i];
-    if (where[i] < 0) {
-      if (flag == SC_GET_ALL) return fail(ENOENT);
-      continue;
-    }
-    const Slot &slot = s.slots[size_t(where[i])];
-    if (!slot_sound(slot, h.data_size)) return fail(EIO);
-    if (slot.size != e->size || slot.type != e->type) return fail(EINVAL);
-  }
-  if (seen != nullptr) *seen = h;
-  int read = 0;
-  for (int i = 0; i < request.count; i++) {
-    if (where[i] < 0) continue;
-    const Slot &slot = s.slots[size_t(where[i])];
-    memcpy(request.entries[i]->data, s.values.data() + (slot.offset - s.first), slot.size);
-    read++;
-  }
-  return read;
-}
-
 // --- handles kept between calls ------------------------------------------
 
 std::mutex cache_mutex;
@@ -544,16 +224,18 @@ std::shared_ptr<Handle> cached(std::unordered_map<std::string, std::shared_ptr<H
 }
 
 // Runs `call` on the group's handle; when a handle kept from an earlier call
-// fails because its object was removed, replaced or damaged, runs it once
-// more on a handle opened anew.
+// fails because its object was removed (ESTALE), or replaced or damaged
+// (EIO), runs it once more on a handle opened anew. A group still removed
+// then is missing.
 template <typename Call>
 int with_group(const char *name, Call call) {
   thread_local std::string object;  // reused: set and get are the hot paths
   if (!object_name(name, &object)) return fail(EINVAL);
   int result = call(object);
-  if (result < 0 && (errno == EIO || errno == ENOENT)) {
+  if (result < 0 && (errno == EIO || errno == ESTALE)) {
     forget(object);
     result = call(object);
+    if (result < 0 && errno == ESTALE) errno = ENOENT;
   }
   return result;
 }
@@ -567,7 +249,7 @@ struct Access {
 int access_writable(const std::string &object, Access *access) {
   access->mapping = cached(writers, object, open_writable);
   if (!access->mapping) return -1;
-  if (access->mapping->removed()) return fail(ENOENT);
+  if (access->mapping->removed()) return fail(ESTALE);
   access->lock.emplace(*access->mapping);
   if (!access->lock->held()) return fail(access->lock->error());
   const Mapping &m = *access->mapping;
@@ -649,11 +331,11 @@ void reclaim(const std::string &object, const struct stat &examined) {
 
 // A new group, complete, under no name yet; its read-write mapping.
 MappingPtr build(uint64_t size, Descriptor *fd) {
-  const Settings &s = settings();
   if (fd->get() < 0) return nullptr;
+  const std::optional<gid_t> &writer_group = settings().writers;
   mode_t mode = 0644;
-  if (s.writers) {
-    if (fchown(fd->get(), uid_t(-1), *s.writers) < 0) return nullptr;
+  if (writer_group) {
+    if (fchown(fd->get(), uid_t(-1), *writer_group) < 0) return nullptr;
     mode = 0664;
   }
   uint64_t length = object_size(size);
@@ -713,7 +395,7 @@ int create(const std::string &object, uint64_t size, int flag) {
 // A group's header as a reader sees it, for the test interface.
 int read_header(const char *name, Header *out) {
   return with_group(name, [&](const std::string &object) {
-    ReaderPtr reader = cached(readers, object, open_readable);
+    ReaderPtr reader = cached(readers, object, open_reader);
     Request none{};
     return reader ? read_values(*reader, none, SC_GET_PRESENT, out) : -1;
   });
@@ -750,7 +432,7 @@ int sc_get_group(const char *name, sc_entry **entries, int flag) {
   request.count = count_entries(entries, request.lengths);
   if (request.count < 0) return -1;
   return with_group(name, [&](const std::string &object) {
-    ReaderPtr reader = cached(readers, object, open_readable);
+    ReaderPtr reader = cached(readers, object, open_reader);
     return reader ? read_values(*reader, request, flag) : -1;
   });
 }
