@@ -162,10 +162,10 @@ class GroupLock {
 class WriteSection {
  public:
   explicit WriteSection(Header *h) : sequence_(&h->sequence) {
-    uint64_t s = __atomic_load_n(sequence_, __ATOMIC_RELAXED);
-    odd_ = s | 1;
-    __atomic_store_n(sequence_, odd_, __ATOMIC_RELAXED);
-    std::atomic_thread_fence(std::memory_order_release);
+    odd_ = __atomic_load_n(sequence_, __ATOMIC_RELAXED) | 1;
+    // An exchange with acquire order: no write of the values can come before
+    // the odd counter.
+    __atomic_exchange_n(sequence_, odd_, __ATOMIC_ACQ_REL);
   }
   ~WriteSection() {
     if (open_) __atomic_store_n(sequence_, odd_ + 1, __ATOMIC_RELEASE);
