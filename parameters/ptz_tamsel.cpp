@@ -141,8 +141,8 @@ gint tamsel_write(gint32 opt_value, guint32 mode, const gchar *val, const gchar 
   // only the written value read back proves that. A parameter that cannot be
   // read back was not shown to be written, so the failure stands (and is
   // reported once, below).
-  gint read_err = 0;
-  gchar *raw = read_raw(path, &read_err);
+  gint ignored = 0;
+  gchar *raw = read_raw(path, &ignored);
   GCharPtr back(raw != nullptr ? to_utf8(raw) : nullptr);
   if (back && strcmp(back.get(), val) == 0) return 0;
   PTZ_LOG_WARNING("Could not set parameter %s to \"%s\", err = %d", path, val, err);

@@ -52,6 +52,7 @@ inline int fail(int error) {
   return -1;
 }
 
+// A file descriptor, closed with its owner.
 class Descriptor {
  public:
   explicit Descriptor(int fd) : fd_(fd) {}
@@ -66,6 +67,8 @@ class Descriptor {
   int fd_;
 };
 
+// Copies exactly `length` bytes from `offset`; false when the object ends
+// before (it shrank) or cannot be read.
 inline bool pread_all(int fd, void *buffer, size_t length, uint64_t offset) {
   auto *p = static_cast<char *>(buffer);
   while (length > 0) {
