@@ -3,8 +3,10 @@
  * Parameters are addressed by dotted paths ("root.PTZ.Driver.D0.Name"),
  * assembled from printf-style formats. Reads return newly allocated UTF-8
  * text (values stored in ISO-8859-1 are converted); writes return the
- * service's error code, 0 on success. Everything runs synchronously on the
- * caller's thread. */
+ * service's error code, 0 on success. A read of a parameter without a value
+ * fails silently; a read that the service fails otherwise (its store cannot
+ * be read, for one) is also logged: "Could not get parameter %s, err = %d".
+ * Everything runs synchronously on the caller's thread. */
 #ifndef PTZ_TAMSEL_H
 #define PTZ_TAMSEL_H
 

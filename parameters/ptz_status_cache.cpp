@@ -229,8 +229,10 @@ gboolean ptz_status_cache_update_group(PTZStatusCacheGroup *group) {
     return FALSE;
   }
   if (sc_set_group(group->name, entries, kSetAddKeys) >= 0) return TRUE;
-  // Most likely the group does not exist yet.
-  if (sc_create_group(group->name, group->size, kCreateExclusive) < 0) {
+  // Most likely the group does not exist yet. When it does (another process
+  // made it meanwhile, or the write failed for another reason) the second
+  // write tells what stands in the way, a refused permission for one.
+  if (sc_create_group(group->name, group->size, kCreateExclusive) < 0 && errno != EEXIST) {
     PTZ_LOG_ERR("Could not create status cache group %s. %m!", group->name);
     return FALSE;
   }

@@ -80,17 +80,30 @@ gboolean write_indexed(const gchar *val, gboolean switch_ab, gboolean switch_c, 
   return ptz_tamsel_set(path, val, switch_ab, switch_ab, switch_c, opt_value) == 0;
 }
 
-}  // namespace
+// Whether a read's error code says only that the parameter has no value. A
+// client library that does not tell its codes apart is taken to mean just
+// that by every failed read.
+bool no_such_parameter(gint err) {
+#ifdef TAMSEL_ERR_NOT_FOUND
+  return err == TAMSEL_ERR_NOT_FOUND;
+#else
+  return err != 0;
+#endif
+}
 
-namespace velmora {
-
-gchar *tamsel_read(const gchar *path) {
+// The parameter's raw value, or NULL with the service's error code in *err.
+gchar *read_raw(const gchar *path, gint *err) {
   TamselOptions options;
   cli_resetOptions(&options);
-  gint err = 0;
-  gchar *raw = cli_getCustomParam(path, &options, &err);
+  *err = 0;
+  gchar *raw = cli_getCustomParam(path, &options, err);
   // With an error the returned pointer carries no value and is not touched.
-  if (err != 0 || raw == nullptr) return nullptr;
+  if (*err == 0 && raw == nullptr) *err = -1;
+  return *err == 0 ? raw : nullptr;
+}
+
+// A raw value as UTF-8 (taking it over), or NULL when it cannot be converted.
+gchar *to_utf8(gchar *raw) {
   if (g_utf8_validate(raw, -1, nullptr)) return raw;
   GError *error = nullptr;
   gchar *converted = g_convert(raw, -1, "UTF-8", "ISO-8859-1", nullptr, nullptr, &error);
@@ -100,6 +113,19 @@ gchar *tamsel_read(const gchar *path) {
   }
   g_free(raw);
   return converted;
+}
+
+}  // namespace
+
+namespace velmora {
+
+gchar *tamsel_read(const gchar *path) {
+  gint err = 0;
+  gchar *raw = read_raw(path, &err);
+  if (raw != nullptr) return to_utf8(raw);
+  // A store that cannot be read is not a parameter without a value.
+  if (!no_such_parameter(err)) PTZ_LOG_ERR("Could not get parameter %s, err = %d", path, err);
+  return nullptr;
 }
 
 gint tamsel_write(gint32 opt_value, guint32 mode, const gchar *val, const gchar *path) {
@@ -113,8 +139,11 @@ gint tamsel_write(gint32 opt_value, guint32 mode, const gchar *val, const gchar 
   if (err == 0) return 0;
   // The service may report a failure after all of the write took effect:
   // only the written value read back proves that. A parameter that cannot be
-  // read back was not shown to be written, so the failure stands.
-  GCharPtr back(tamsel_read(path));
+  // read back was not shown to be written, so the failure stands (and is
+  // reported once, below).
+  gint ignored = 0;
+  gchar *raw = read_raw(path, &ignored);
+  GCharPtr back(raw != nullptr ? to_utf8(raw) : nullptr);
   if (back && strcmp(back.get(), val) == 0) return 0;
   PTZ_LOG_WARNING("Could not set parameter %s to \"%s\", err = %d", path, val, err);
   return err;

@@ -1,113 +1,51 @@
-// Status cache stand-in: each group is one POSIX shared memory object holding
-// a header (with a process-shared robust mutex), a key directory and the value
-// storage. Any process may have written the object, so every count, offset,
-// size and key text read from it is checked before it is used.
+// Status cache stand-in: each group is one POSIX shared-memory object (a file
+// under /dev/shm) holding a header, a key directory and the value storage.
+//
+// Who may do what. The creator's account, and the members of one configured
+// writer group, write a group; every account may read it. Writers map the
+// object read-write and take turns on a process-shared robust mutex in its
+// header. Readers never map it: they copy what they need with pread while a
+// sequence counter, which writers make odd while they change anything, stays
+// the same, and try again when it moved. So no reader can stall a writer, and
+// a reader cannot die of SIGBUS on an object that shrank under it.
+//
+// A group is built whole under no name (O_TMPFILE) and linked into place, so
+// a creator killed half-way leaves nothing behind. An object of another
+// account is never written to, never believed by a reader and never removed.
+// Anything read from an object is checked before it is used.
 #include "durnik.h"
 
 #include <dirent.h>
-#include <errno.h>
 #include <fcntl.h>
-#include <pthread.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cstddef>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
 
+#include "durnik_accounts.h"
+#include "durnik_layout.h"
+#include "durnik_reader.h"
 #include "durnik_testing.h"
 
 namespace {
 
-constexpr uint32_t kMagic = 0x4b4e5244;  // "DRNK"
-constexpr uint32_t kVersion = 1;
-constexpr uint32_t kKeySlots = 128;
-constexpr size_t kKeyField = SC_KEY_MAX + 1;
-constexpr size_t kNameMax = 200;
+using namespace durnik;
+
 constexpr int kLockTimeoutSeconds = 5;
-constexpr int kInitWaitMs = 2000;
-constexpr const char *kDefaultPrefix = "/durnik.";
+constexpr const char *kShmDir = "/dev/shm";
 
-struct Header {
-  uint32_t magic;  // written last by the creator: the group is ready
-  uint32_t version;
-  uint64_t data_size;
-  uint32_t key_slots;
-  uint32_t key_count;
-  uint64_t data_used;
-  uint32_t removed;  // set before the object is unlinked
-  uint32_t reserved;
-  pthread_mutex_t lock;
-};
-
-struct Slot {
-  char key[kKeyField];
-  uint64_t offset;
-  uint64_t size;
-  int32_t type;
-  uint32_t reserved;
-};
-
-constexpr size_t kSlotsOffset = (sizeof(Header) + 7) & ~size_t(7);
-constexpr size_t kDataOffset = kSlotsOffset + kKeySlots * sizeof(Slot);
-static_assert(sizeof(Slot) % 8 == 0 && kDataOffset % 8 == 0);
-
-size_t object_size(uint64_t data_size) { return kDataOffset + data_size; }
-
-// One process's mapping of one group. The fields copied at open never change
-// for a sound group; they are compared with the header on every access.
-struct Mapping {
-  void *base = MAP_FAILED;
-  size_t length = 0;
-  uint64_t data_size = 0;
-
-  ~Mapping() {
-    if (base != MAP_FAILED) munmap(base, length);
-  }
-  Header *header() const { return static_cast<Header *>(base); }
-  Slot *slots() const { return reinterpret_cast<Slot *>(static_cast<char *>(base) + kSlotsOffset); }
-  unsigned char *data() const { return static_cast<unsigned char *>(base) + kDataOffset; }
-  bool removed() const { return __atomic_load_n(&header()->removed, __ATOMIC_ACQUIRE) != 0; }
-};
-using MappingPtr = std::shared_ptr<Mapping>;
-
-int fail(int error) {
-  errno = error;
-  return -1;
-}
-
-// --- names ---------------------------------------------------------------
-
-const std::string &prefix() {
-  static const std::string value = [] {
-    const char *env = getenv("DURNIK_PREFIX");
-    if (env == nullptr || env[0] != '/' || strchr(env + 1, '/') != nullptr ||
-        strlen(env) > 100)
-      return std::string(kDefaultPrefix);
-    return std::string(env);
-  }();
-  return value;
-}
-
-bool object_name(const char *name, std::string *out) {
-  if (name == nullptr) return false;
-  size_t length = strnlen(name, kNameMax + 1);
-  if (length == 0 || length > kNameMax || memchr(name, '/', length) != nullptr) return false;
-  *out = prefix();
-  out->append(name, length);
-  return true;
-}
+std::string path_of(const std::string &object) { return kShmDir + object; }
 
 // --- fault injection -----------------------------------------------------
 
+std::atomic<bool> die_in_create{false};
 std::atomic<unsigned> fail_nth[3];
 std::atomic<int> fail_error[3];
 
@@ -125,83 +63,62 @@ bool injected_failure(durnik_testing_call call) {
   return false;
 }
 
-// --- mappings ------------------------------------------------------------
+// --- writers -------------------------------------------------------------
 
-std::mutex cache_mutex;
-std::unordered_map<std::string, MappingPtr> *cache = new std::unordered_map<std::string, MappingPtr>();
+// One process's read-write mapping of one group. The data size copied at
+// open never changes for a sound group; it is compared with the header on
+// every access.
+struct Mapping {
+  void *base = MAP_FAILED;
+  size_t length = 0;
+  uint64_t data_size = 0;
 
-// Maps an existing object and checks its fixed layout; waits a little for a
-// creator that is still initialising it.
-MappingPtr open_object(const std::string &object) {
-  int fd = shm_open(object.c_str(), O_RDWR, 0);
-  if (fd < 0) return nullptr;
-  struct stat st;
-  for (int waited = 0;; waited++) {
-    if (fstat(fd, &st) < 0) {
-      int e = errno;
-      close(fd);
-      errno = e;
-      return nullptr;
-    }
-    if (size_t(st.st_size) >= sizeof(Header)) break;
-    if (waited >= kInitWaitMs) {
-      close(fd);
-      errno = EIO;
-      return nullptr;
-    }
-    usleep(1000);
+  ~Mapping() {
+    if (base != MAP_FAILED) munmap(base, length);
   }
+  Header *header() const { return static_cast<Header *>(base); }
+  Slot *slots() const { return reinterpret_cast<Slot *>(static_cast<char *>(base) + kSlotsOffset); }
+  unsigned char *data() const { return static_cast<unsigned char *>(base) + kDataOffset; }
+  bool removed() const { return __atomic_load_n(&header()->removed, __ATOMIC_ACQUIRE) != 0; }
+};
+using MappingPtr = std::shared_ptr<Mapping>;
+
+void forget_writers_after_fork();
+
+// A writable mapping is not inherited by a forked child, which may have
+// given up the rights it stands for (and forgets it, see below).
+MappingPtr map_writable(int fd, uint64_t length, uint64_t data_size) {
+  forget_writers_after_fork();
   auto mapping = std::make_shared<Mapping>();
-  mapping->length = size_t(st.st_size);
-  mapping->base = mmap(nullptr, mapping->length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  int e = errno;
-  close(fd);
-  if (mapping->base == MAP_FAILED) {
-    errno = e;
+  mapping->base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (mapping->base == MAP_FAILED) return nullptr;
+  mapping->length = length;
+  mapping->data_size = data_size;
+  if (madvise(mapping->base, length, MADV_DONTFORK) < 0) return nullptr;
+  return mapping;
+}
+
+// Opens an existing group for writing: an object of this account or of the
+// writer group, whose header is checked before it is mapped.
+MappingPtr open_writable(const std::string &object) {
+  Descriptor fd(shm_open(object.c_str(), O_RDWR, 0));
+  if (fd.get() < 0) return nullptr;
+  struct stat st;
+  Header h;
+  if (fstat(fd.get(), &st) < 0) return nullptr;
+  if (!writable_by_us(st)) {
+    errno = EACCES;
     return nullptr;
   }
-  Header *h = mapping->header();
-  for (int waited = 0; __atomic_load_n(&h->magic, __ATOMIC_ACQUIRE) != kMagic; waited++) {
-    if (waited >= kInitWaitMs) {
-      errno = EIO;
-      return nullptr;
-    }
-    usleep(1000);
-  }
-  uint64_t data_size = h->data_size;
-  if (h->version != kVersion || h->key_slots != kKeySlots || data_size == 0 ||
-      data_size > SC_GROUP_SIZE_MAX || object_size(data_size) != mapping->length) {
+  if (!pread_all(fd.get(), &h, sizeof h, 0) || !layout_sound(h, uint64_t(st.st_size))) {
     errno = EIO;
     return nullptr;
   }
-  if (mapping->removed()) {
+  if (h.removed != 0) {
     errno = ENOENT;
     return nullptr;
   }
-  mapping->data_size = data_size;
-  return mapping;
-}
-
-MappingPtr lookup(const std::string &object) {
-  {
-    std::lock_guard<std::mutex> guard(cache_mutex);
-    auto found = cache->find(object);
-    if (found != cache->end()) {
-      if (!found->second->removed()) return found->second;
-      cache->erase(found);
-    }
-  }
-  MappingPtr mapping = open_object(object);
-  if (mapping) {
-    std::lock_guard<std::mutex> guard(cache_mutex);
-    (*cache)[object] = mapping;
-  }
-  return mapping;
-}
-
-void forget(const std::string &object) {
-  std::lock_guard<std::mutex> guard(cache_mutex);
-  cache->erase(object);
+  return map_writable(fd.get(), uint64_t(st.st_size), h.data_size);
 }
 
 // Holds a group's lock; a lock left by a process that died is taken over (the
@@ -239,106 +156,249 @@ class GroupLock {
   int error_ = 0;
 };
 
-// The header's variable fields, checked; called with the lock held.
-bool header_sound(const Mapping &m) {
-  const Header *h = m.header();
-  return h->magic == kMagic && h->version == kVersion && h->key_slots == kKeySlots &&
-         h->data_size == m.data_size && h->key_count <= kKeySlots && h->data_used <= m.data_size;
-}
-
-bool slot_sound(const Mapping &m, const Slot &slot) {
-  return slot.size > 0 && slot.size <= m.data_size && slot.offset <= m.data_size - slot.size;
-}
-
-// Index of the slot holding `key` (of `length` bytes) among the first
-// `count`, trying `hint` first (callers usually list keys in the order they
-// were added), or -1. Comparing the terminating NUL too means a match is the
-// same text, and no more than a slot's key field is ever read.
-int find_slot(const Mapping &m, uint32_t count, const char *key, size_t length, uint32_t hint) {
-  const Slot *slots = m.slots();
-  if (hint < count && memcmp(slots[hint].key, key, length + 1) == 0) return int(hint);
-  for (uint32_t i = 0; i < count; i++)
-    if (memcmp(slots[i].key, key, length + 1) == 0) return int(i);
-  return -1;
-}
-
-// Counts and checks the caller's entries, noting each key's length; -1 with
-// errno when unusable.
-int count_entries(sc_entry **entries, uint8_t *key_lengths) {
-  if (entries == nullptr) return fail(EINVAL);
-  int n = 0;
-  for (; entries[n] != nullptr; n++) {
-    if (n >= SC_ENTRIES_MAX) return fail(E2BIG);
-    const sc_entry *e = entries[n];
-    size_t key_length = e->key ? strnlen(e->key, kKeyField) : 0;
-    if (key_length == 0 || key_length > SC_KEY_MAX || e->size == 0 ||
-        e->size > SC_GROUP_SIZE_MAX || e->data == nullptr || e->type <= 0)
-      return fail(EINVAL);
-    key_lengths[n] = uint8_t(key_length);
+// Makes the sequence counter odd for its lifetime, so readers know a write
+// is under way; taken with the lock held. A counter left odd by a writer
+// that died is where this write starts.
+class WriteSection {
+ public:
+  explicit WriteSection(Header *h) : sequence_(&h->sequence) {
+    odd_ = __atomic_load_n(sequence_, __ATOMIC_RELAXED) | 1;
+    // An exchange with acquire order: no write of the values can come before
+    // the odd counter.
+    __atomic_exchange_n(sequence_, odd_, __ATOMIC_ACQ_REL);
   }
-  return n;
+  ~WriteSection() {
+    if (open_) __atomic_store_n(sequence_, odd_ + 1, __ATOMIC_RELEASE);
+  }
+  WriteSection(const WriteSection &) = delete;
+  WriteSection &operator=(const WriteSection &) = delete;
+  // Leaves the counter odd, as a writer killed half-way would.
+  void abandon() { open_ = false; }
+
+ private:
+  uint64_t *sequence_;
+  uint64_t odd_;
+  bool open_ = true;
+};
+
+// --- handles kept between calls ------------------------------------------
+
+std::mutex cache_mutex;
+auto *writers = new std::unordered_map<std::string, MappingPtr>();
+auto *readers = new std::unordered_map<std::string, ReaderPtr>();
+
+// Registers, once, the fork handlers that leave a child with no writable
+// mapping of its parent's.
+void forget_writers_after_fork() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    pthread_atfork([] { cache_mutex.lock(); }, [] { cache_mutex.unlock(); },
+                   [] {
+                     writers->clear();
+                     cache_mutex.unlock();
+                   });
+  });
 }
 
-uint64_t align_for(uint64_t offset, uint64_t size) {
-  uint64_t alignment = size >= 8 ? 8 : size >= 4 ? 4 : size >= 2 ? 2 : 1;
-  return (offset + alignment - 1) & ~(alignment - 1);
+void forget(const std::string &object) {
+  std::lock_guard<std::mutex> guard(cache_mutex);
+  writers->erase(object);
+  readers->erase(object);
 }
 
-// Opens the group and takes its lock; the result's mapping is null on failure.
+// The cached handle of `object` in `cache`, or a new one from `open`.
+template <typename Handle, typename Open>
+std::shared_ptr<Handle> cached(std::unordered_map<std::string, std::shared_ptr<Handle>> *cache,
+                               const std::string &object, Open open) {
+  {
+    std::lock_guard<std::mutex> guard(cache_mutex);
+    auto found = cache->find(object);
+    if (found != cache->end()) return found->second;
+  }
+  std::shared_ptr<Handle> handle = open(object);
+  if (handle) {
+    std::lock_guard<std::mutex> guard(cache_mutex);
+    (*cache)[object] = handle;
+  }
+  return handle;
+}
+
+// Runs `call` on the group's handle; when a handle kept from an earlier call
+// fails because its object was removed (ESTALE), or replaced or damaged
+// (EIO), runs it once more on a handle opened anew. A group still removed
+// then is missing.
+template <typename Call>
+int with_group(const char *name, Call call) {
+  thread_local std::string object;  // reused: set and get are the hot paths
+  if (!object_name(name, &object)) return fail(EINVAL);
+  int result = call(object);
+  if (result < 0 && (errno == EIO || errno == ESTALE)) {
+    forget(object);
+    result = call(object);
+    if (result < 0 && errno == ESTALE) errno = ENOENT;
+  }
+  return result;
+}
+
+// A writer's access to a group: its mapping, locked, with a sound header.
 struct Access {
   MappingPtr mapping;
   std::optional<GroupLock> lock;
 };
 
-int access_group(const char *name, Access *access) {
-  // Reused between calls: set and get are the hot paths of publishers.
-  thread_local std::string object;
-  if (!object_name(name, &object)) return fail(EINVAL);
-  access->mapping = lookup(object);
+int access_writable(const std::string &object, Access *access) {
+  access->mapping = cached(writers, object, open_writable);
   if (!access->mapping) return -1;
+  if (access->mapping->removed()) return fail(ESTALE);
   access->lock.emplace(*access->mapping);
   if (!access->lock->held()) return fail(access->lock->error());
-  if (!header_sound(*access->mapping)) return fail(EIO);
+  const Mapping &m = *access->mapping;
+  if (!layout_sound(*m.header(), m.length) || !contents_sound(*m.header(), m.data_size)) return fail(EIO);
   return 0;
 }
 
-int create_object(const std::string &object, uint64_t size) {
-  int fd = shm_open(object.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
-  if (fd < 0) return -1;
-  fchmod(fd, 0666);  // readable and writable by every process, whatever the umask
-  size_t length = object_size(size);
-  if (ftruncate(fd, off_t(length)) < 0) {
-    int e = errno;
-    close(fd);
-    shm_unlink(object.c_str());
-    return fail(e);
+int write_values(const std::string &object, const Request &request, int flag) {
+  Access access;
+  if (access_writable(object, &access) < 0) return -1;
+  const Mapping &m = *access.mapping;
+  Header *h = m.header();
+  Slot *slots = m.slots();
+
+  // First resolve every key (adding new ones past the visible directory), so
+  // that a refused call changes nothing.
+  uint32_t where[SC_ENTRIES_MAX];
+  uint32_t count = h->key_count;
+  uint64_t used = h->data_used;
+  uint32_t hint = 0;
+  for (int i = 0; i < request.count; i++) {
+    const sc_entry *e = request.entries[i];
+    int found = find_slot(slots, count, e->key, request.lengths[i], hint);
+    if (found < 0) {
+      if (flag != SC_SET_ADD) return fail(ENOENT);
+      uint64_t alignment = e->size >= 8 ? 8 : e->size >= 4 ? 4 : e->size >= 2 ? 2 : 1;
+      uint64_t offset = (used + alignment - 1) & ~(alignment - 1);
+      if (count >= kKeySlots || offset > m.data_size || e->size > m.data_size - offset) return fail(ENOSPC);
+      Slot &slot = slots[count];
+      memset(&slot, 0, sizeof slot);
+      memcpy(slot.key, e->key, request.lengths[i]);
+      slot.offset = offset;
+      slot.size = e->size;
+      slot.type = e->type;
+      used = offset + e->size;
+      found = int(count++);
+    } else if (!slot_sound(slots[found], m.data_size)) {
+      return fail(EIO);
+    } else if (slots[found].size != e->size || slots[found].type != e->type) {
+      return fail(EINVAL);
+    }
+    where[i] = uint32_t(found);
+    hint = uint32_t(found) + 1;
   }
-  auto mapping = std::make_shared<Mapping>();
-  mapping->length = length;
-  mapping->data_size = size;
-  mapping->base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  int e = errno;
-  close(fd);
-  if (mapping->base == MAP_FAILED) {
-    shm_unlink(object.c_str());
-    return fail(e);
+  // Slots past the published count are not read by anyone; from here on
+  // readers must know that the group changes.
+  WriteSection section(h);
+  for (int i = 0; i < request.count; i++)
+    memcpy(m.data() + slots[where[i]].offset, request.entries[i]->data, request.entries[i]->size);
+  h->data_used = used;
+  h->key_count = count;
+  return request.count;
+}
+
+// --- creation --------------------------------------------------------------
+
+// What lies under a group's name.
+enum class Existing { kNone, kOurs, kForeign, kReclaimable };
+
+Existing examine(const std::string &object, struct stat *st) {
+  Descriptor fd(shm_open(object.c_str(), O_RDONLY, 0));
+  if (fd.get() < 0) return errno == ENOENT ? Existing::kNone : Existing::kForeign;
+  Header h;
+  if (fstat(fd.get(), st) < 0) return Existing::kForeign;
+  bool sound = pread_all(fd.get(), &h, sizeof h, 0) && layout_sound(h, uint64_t(st->st_size)) && h.removed == 0;
+  if (!belongs_to_us(*st)) return Existing::kForeign;
+  if (!sound) return Existing::kReclaimable;
+  return writable_by_us(*st) ? Existing::kOurs : Existing::kForeign;
+}
+
+// Removes a half-made or damaged object of ours, if it is still the one that
+// was examined.
+void reclaim(const std::string &object, const struct stat &examined) {
+  struct stat now;
+  std::string path = path_of(object);
+  if (lstat(path.c_str(), &now) == 0 && now.st_ino == examined.st_ino && now.st_dev == examined.st_dev)
+    unlink(path.c_str());
+}
+
+// A new group, complete, under no name yet; its read-write mapping.
+MappingPtr build(uint64_t size, Descriptor *fd) {
+  if (fd->get() < 0) return nullptr;
+  const std::optional<gid_t> &writer_group = settings().writers;
+  mode_t mode = 0644;
+  if (writer_group) {
+    if (fchown(fd->get(), uid_t(-1), *writer_group) < 0) return nullptr;
+    mode = 0664;
   }
+  uint64_t length = object_size(size);
+  if (fchmod(fd->get(), mode) < 0 || ftruncate(fd->get(), off_t(length)) < 0) return nullptr;
+  if (die_in_create.exchange(false)) raise(SIGKILL);
+  MappingPtr mapping = map_writable(fd->get(), length, size);
+  if (!mapping) return nullptr;
   Header *h = mapping->header();
   h->version = kVersion;
   h->data_size = size;
   h->key_slots = kKeySlots;
   h->key_count = 0;
   h->data_used = 0;
+  h->sequence = 0;
   pthread_mutexattr_t attr;
   pthread_mutexattr_init(&attr);
   pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
   pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
   pthread_mutex_init(&h->lock, &attr);
   pthread_mutexattr_destroy(&attr);
-  __atomic_store_n(&h->magic, kMagic, __ATOMIC_RELEASE);
-  std::lock_guard<std::mutex> guard(cache_mutex);
-  (*cache)[object] = mapping;
-  return 0;
+  h->magic = kMagic;
+  return mapping;
+}
+
+int create(const std::string &object, uint64_t size, int flag) {
+  if (!settings().writers_known) return fail(EINVAL);
+  Descriptor fd(open(kShmDir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  MappingPtr mapping = build(size, &fd);
+  if (!mapping) return -1;
+  const std::string link = "/proc/self/fd/" + std::to_string(fd.get()), path = path_of(object);
+  // A half-made object of ours is reclaimed; a few rounds allow for other
+  // creators racing for the same name.
+  for (int round = 0; round < 3; round++) {
+    if (linkat(AT_FDCWD, link.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      std::lock_guard<std::mutex> guard(cache_mutex);
+      (*writers)[object] = mapping;
+      readers->erase(object);
+      return 0;
+    }
+    if (errno != EEXIST) return -1;
+    struct stat st;
+    switch (examine(object, &st)) {
+      case Existing::kNone:
+        break;
+      case Existing::kOurs:
+        return flag == SC_CREATE_OPEN ? 0 : fail(EEXIST);
+      case Existing::kForeign:
+        return fail(flag == SC_CREATE_OPEN ? EACCES : EEXIST);
+      case Existing::kReclaimable:
+        reclaim(object, st);
+        break;
+    }
+  }
+  return fail(EEXIST);
+}
+
+// A group's header as a reader sees it, for the test interface.
+int read_header(const char *name, Header *out) {
+  return with_group(name, [&](const std::string &object) {
+    ReaderPtr reader = cached(readers, object, open_reader);
+    Request none{};
+    return reader ? read_values(*reader, none, SC_GET_PRESENT, out) : -1;
+  });
 }
 
 }  // namespace
@@ -351,126 +411,38 @@ int sc_create_group(const char *name, int64_t size, int flag) {
   if (!object_name(name, &object) || size <= 0 || size > SC_GROUP_SIZE_MAX ||
       (flag != SC_CREATE_EXCLUSIVE && flag != SC_CREATE_OPEN))
     return fail(EINVAL);
-  if (create_object(object, uint64_t(size)) == 0) return 0;
-  if (errno != EEXIST || flag == SC_CREATE_EXCLUSIVE) return -1;
-  // Open mode: an existing, sound group is success.
-  return lookup(object) ? 0 : -1;
+  return create(object, uint64_t(size), flag);
 }
 
 int sc_set_group(const char *name, sc_entry **entries, int flag) {
   if (injected_failure(DURNIK_TESTING_SET)) return -1;
   if (flag != SC_SET_EXISTING && flag != SC_SET_ADD) return fail(EINVAL);
-  uint8_t lengths[SC_ENTRIES_MAX];
-  int n = count_entries(entries, lengths);
-  if (n < 0) return -1;
-  Access access;
-  if (access_group(name, &access) < 0) return -1;
-  const Mapping &m = *access.mapping;
-  Header *h = m.header();
-  Slot *slots = m.slots();
-
-  // First resolve every key (adding new ones past the visible directory), so
-  // that a refused call changes nothing.
-  uint32_t where[SC_ENTRIES_MAX];
-  uint32_t count = h->key_count;
-  uint64_t used = h->data_used;
-  uint32_t hint = 0;
-  for (int i = 0; i < n; i++) {
-    const sc_entry *e = entries[i];
-    int found = find_slot(m, count, e->key, lengths[i], hint);
-    if (found < 0) {
-      if (flag != SC_SET_ADD) return fail(ENOENT);
-      uint64_t offset = align_for(used, e->size);
-      if (count >= kKeySlots || offset > m.data_size || e->size > m.data_size - offset)
-        return fail(ENOSPC);
-      Slot &slot = slots[count];
-      memset(&slot, 0, sizeof slot);
-      memcpy(slot.key, e->key, lengths[i]);
-      slot.offset = offset;
-      slot.size = e->size;
-      slot.type = e->type;
-      used = offset + e->size;
-      found = int(count++);
-    } else if (!slot_sound(m, slots[found])) {
-      return fail(EIO);
-    } else if (slots[found].size != e->size || slots[found].type != e->type) {
-      return fail(EINVAL);
-    }
-    where[i] = uint32_t(found);
-    hint = uint32_t(found) + 1;
-  }
-  for (int i = 0; i < n; i++) memcpy(m.data() + slots[where[i]].offset, entries[i]->data, entries[i]->size);
-  h->data_used = used;
-  h->key_count = count;
-  return n;
+  Request request;
+  request.entries = entries;
+  request.count = count_entries(entries, request.lengths);
+  if (request.count < 0) return -1;
+  return with_group(name, [&](const std::string &object) { return write_values(object, request, flag); });
 }
 
 int sc_get_group(const char *name, sc_entry **entries, int flag) {
   if (injected_failure(DURNIK_TESTING_GET)) return -1;
   if (flag != SC_GET_ALL && flag != SC_GET_PRESENT) return fail(EINVAL);
-  uint8_t lengths[SC_ENTRIES_MAX];
-  int n = count_entries(entries, lengths);
-  if (n < 0) return -1;
-  Access access;
-  if (access_group(name, &access) < 0) return -1;
-  const Mapping &m = *access.mapping;
-  const Slot *slots = m.slots();
-  uint32_t count = m.header()->key_count;
-
-  int32_t where[SC_ENTRIES_MAX];
-  uint32_t hint = 0;
-  for (int i = 0; i < n; i++) {
-    const sc_entry *e = entries[i];
-    int found = find_slot(m, count, e->key, lengths[i], hint);
-    if (found < 0) {
-      if (flag == SC_GET_ALL) return fail(ENOENT);
-    } else if (!slot_sound(m, slots[found])) {
-      return fail(EIO);
-    } else if (slots[found].size != e->size || slots[found].type != e->type) {
-      return fail(EINVAL);
-    } else {
-      hint = uint32_t(found) + 1;
-    }
-    where[i] = found;
-  }
-  int read = 0;
-  for (int i = 0; i < n; i++) {
-    if (where[i] < 0) continue;
-    memcpy(entries[i]->data, m.data() + slots[where[i]].offset, entries[i]->size);
-    read++;
-  }
-  return read;
+  Request request;
+  request.entries = entries;
+  request.count = count_entries(entries, request.lengths);
+  if (request.count < 0) return -1;
+  return with_group(name, [&](const std::string &object) {
+    ReaderPtr reader = cached(readers, object, open_reader);
+    return reader ? read_values(*reader, request, flag) : -1;
+  });
 }
 
 // --- listing -------------------------------------------------------------
 
-namespace {
-
-// The data size of the complete group in the object `entry` of the directory
-// `dir`, or -1. Only the header is read, without mapping or locking: a FIFO,
-// a half-made group or anything else another account left under the prefix
-// can neither stall nor mislead the listing.
-int64_t complete_group_size(int dir, const char *entry) {
-  int fd = openat(dir, entry, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat st;
-  Header h;
-  bool sound = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && size_t(st.st_size) >= sizeof h &&
-               pread(fd, &h, sizeof h, 0) == ssize_t(sizeof h);
-  close(fd);
-  if (!sound || h.magic != kMagic || h.version != kVersion || h.key_slots != kKeySlots ||
-      h.data_size == 0 || h.data_size > SC_GROUP_SIZE_MAX || h.removed != 0 ||
-      object_size(h.data_size) != size_t(st.st_size))
-    return -1;
-  return int64_t(h.data_size);
-}
-
-}  // namespace
-
 int sc_list_groups(sc_group_func func, void *data) {
   if (func == nullptr) return fail(EINVAL);
-  const std::string &p = prefix();  // "/durnik." names "/dev/shm/durnik.*"
-  DIR *dir = opendir("/dev/shm");
+  const std::string &p = settings().prefix;  // "/durnik." names "/dev/shm/durnik.*"
+  DIR *dir = opendir(kShmDir);
   if (dir == nullptr) return -1;
   int listed = 0;
   while (struct dirent *entry = readdir(dir)) {
@@ -478,10 +450,14 @@ int sc_list_groups(sc_group_func func, void *data) {
     const char *name = entry->d_name + p.size() - 1;
     std::string object;
     if (!object_name(name, &object)) continue;
-    int64_t size = complete_group_size(dirfd(dir), entry->d_name);
-    if (size < 0) continue;
+    // Listed only what a reader would believe: a complete group of a trusted
+    // publisher, read without a lock or a mapping.
+    ReaderPtr reader = open_reader(object);
+    Header h;
+    Request none{};
+    if (!reader || read_values(*reader, none, SC_GET_PRESENT, &h) < 0) continue;
     listed++;
-    if (func(name, size, data) != 0) break;
+    if (func(name, int64_t(h.data_size), data) != 0) break;
   }
   closedir(dir);
   return listed;
@@ -492,15 +468,17 @@ int sc_list_groups(sc_group_func func, void *data) {
 int durnik_testing_remove_group(const char *name) {
   std::string object;
   if (!object_name(name, &object)) return fail(EINVAL);
-  MappingPtr mapping = lookup(object);
-  if (mapping) __atomic_store_n(&mapping->header()->removed, 1u, __ATOMIC_RELEASE);
+  // Processes that keep the group open learn of the removal from its mark;
+  // only a group this process may write can be marked.
+  if (MappingPtr mapping = cached(writers, object, open_writable))
+    __atomic_store_n(&mapping->header()->removed, 1u, __ATOMIC_RELEASE);
   forget(object);
   return shm_unlink(object.c_str());
 }
 
 int durnik_testing_remove_all(void) {
-  const std::string &p = prefix();
-  DIR *dir = opendir("/dev/shm");
+  const std::string &p = settings().prefix;
+  DIR *dir = opendir(kShmDir);
   if (dir == nullptr) return -1;
   int result = 0;
   while (struct dirent *entry = readdir(dir)) {
@@ -512,15 +490,13 @@ int durnik_testing_remove_all(void) {
 }
 
 int64_t durnik_testing_group_size(const char *name) {
-  Access access;
-  if (access_group(name, &access) < 0) return -1;
-  return int64_t(access.mapping->data_size);
+  Header h;
+  return read_header(name, &h) < 0 ? -1 : int64_t(h.data_size);
 }
 
 int durnik_testing_key_count(const char *name) {
-  Access access;
-  if (access_group(name, &access) < 0) return -1;
-  return int(access.mapping->header()->key_count);
+  Header h;
+  return read_header(name, &h) < 0 ? -1 : int(h.key_count);
 }
 
 void durnik_testing_fail_call(durnik_testing_call call, unsigned nth, int error) {
@@ -529,16 +505,24 @@ void durnik_testing_fail_call(durnik_testing_call call, unsigned nth, int error)
   fail_nth[call] = nth;
 }
 
+void durnik_testing_die_in_next_create(void) { die_in_create = true; }
+
 int durnik_testing_lock_and_keep(const char *name) {
+  std::string object;
+  if (!object_name(name, &object)) return fail(EINVAL);
   Access access;
-  if (access_group(name, &access) < 0) return -1;
+  if (access_writable(object, &access) < 0) return -1;
+  WriteSection section(access.mapping->header());
+  section.abandon();
   access.lock->release();
   return 0;
 }
 
 int durnik_testing_damage(const char *name, durnik_damage damage) {
+  std::string object;
+  if (!object_name(name, &object)) return fail(EINVAL);
   Access access;
-  if (access_group(name, &access) < 0) return -1;
+  if (access_writable(object, &access) < 0) return -1;
   const Mapping &m = *access.mapping;
   Header *h = m.header();
   Slot *slots = m.slots();

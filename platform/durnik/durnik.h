@@ -1,5 +1,6 @@
 /* Shared status cache: named groups of named, typed values in shared memory,
- * written by one process and readable by any other.
+ * written by the account that created them (and, when configured, one writer
+ * group) and readable by every account.
  *
  * A group has a fixed data size chosen when it is created and its own key
  * directory. Each value is described by an sc_entry (key, size, the caller's
@@ -38,7 +39,7 @@ typedef struct sc_entry {
 
 /* sc_create_group flags. */
 #define SC_CREATE_EXCLUSIVE 0 /* fail with EEXIST when the group exists */
-#define SC_CREATE_OPEN 1      /* an existing group is success, as it is */
+#define SC_CREATE_OPEN 1      /* an existing group of ours is success, as it is */
 /* sc_set_group flags. */
 #define SC_SET_EXISTING 1 /* every key must already be in the group */
 #define SC_SET_ADD 2      /* keys not yet in the group are added */

@@ -30,9 +30,15 @@ typedef enum {
  * with `error` before touching anything. nth 0 cancels. */
 void durnik_testing_fail_call (durnik_testing_call call, unsigned nth, int error);
 
-/* Takes the group's lock and keeps it: a child that calls this and exits
- * leaves the lock to be recovered by the next user. */
+/* Takes the group's lock and begins a write, and keeps both: a child that
+ * calls this and exits leaves the lock to be recovered by the next writer,
+ * and readers are told to try again (EAGAIN) until then. */
 int durnik_testing_lock_and_keep (const char *name);
+
+/* The next sc_create_group of this process ends the process (SIGKILL) once
+ * the new object has its size but is not complete yet, as a creator killed
+ * half-way would. */
+void durnik_testing_die_in_next_create (void);
 
 /* Overwrites part of a group the way a faulty process might. */
 typedef enum {

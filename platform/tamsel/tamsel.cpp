@@ -1,19 +1,25 @@
 // Stand-in for the device's parameter-service client.
 //
 // The store is one file shared by every process of the machine: a sequence
-// of records "path NUL value NUL", values kept as raw bytes. Writers take an
-// exclusive lock on a companion lock file, read the whole store, change it,
-// write a temporary file and rename it into place, so a reader (under a
-// shared lock) always sees a complete store. The location is
+// of records "path NUL value NUL", values kept as raw bytes. The location is
 // $TAMSEL_STORE, or /var/lib/tamsel/parameters.store.
+//
+// Writers take an exclusive lock on a companion lock file (with a deadline),
+// read the whole store, change it, write a temporary file of a fresh name and
+// rename it into place. Readers take no lock: a renamed store is always
+// whole. Only the store's own account writes it; every account may read it.
+// Nothing at the store's names is followed when it is a link, and no file of
+// another account is used as the lock or adopted as the store.
 
 #include "tamsel.h"
 #include "tamsel_testing.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -26,6 +32,8 @@ namespace {
 
 constexpr guint32 kResetStamp = 0x7A3E1C05u;
 constexpr const char *kDefaultStore = "/var/lib/tamsel/parameters.store";
+// A writer gives up on the store's lock after this long.
+constexpr gint64 kLockPatienceUs = 5 * G_USEC_PER_SEC;
 using Store = std::map<std::string, std::string>;
 
 std::string store_path() {
@@ -33,46 +41,99 @@ std::string store_path() {
   return env != nullptr && *env != '\0' ? env : kDefaultStore;
 }
 
-// Holds an flock on "<store>.lock" for its lifetime.
+std::string directory_of(const std::string &path) {
+  gchar *dir = g_path_get_dirname(path.c_str());
+  std::string out = dir;
+  g_free(dir);
+  return out;
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Descriptor(const Descriptor &) = delete;
+  Descriptor &operator=(const Descriptor &) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// A store file that can be believed: a regular file that only its owner can
+// change, owned by root, by this process's account or by the owner of its
+// directory (whoever controls the directory decides what lies in it anyway).
+bool believable(const struct stat &file, const std::string &store) {
+  struct stat dir;
+  return S_ISREG(file.st_mode) && (file.st_mode & (S_IWGRP | S_IWOTH)) == 0 &&
+         stat(directory_of(store).c_str(), &dir) == 0 &&
+         (file.st_uid == 0 || file.st_uid == geteuid() || file.st_uid == dir.st_uid);
+}
+
+// Holds an flock on "<store>.lock" for its lifetime. The lock file is this
+// account's and no other account can open it, so none can take the lock; a
+// link or another account's file at its name is refused. The lock is waited
+// for up to kLockPatienceUs.
 class StoreLock {
  public:
-  StoreLock(const std::string &store, bool exclusive) {
-    gchar *dir = g_path_get_dirname(store.c_str());
-    g_mkdir_with_parents(dir, 0755);
-    g_free(dir);
-    fd_ = open((store + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd_ < 0) return;
-    int rc;
-    do rc = flock(fd_, exclusive ? LOCK_EX : LOCK_SH);
-    while (rc < 0 && errno == EINTR);
-    if (rc < 0) {
-      close(fd_);
-      fd_ = -1;
+  explicit StoreLock(const std::string &store) : fd_(open_lock_file(store + ".lock")) {
+    if (fd_.get() < 0) return;
+    gint64 deadline = g_get_monotonic_time() + kLockPatienceUs;
+    for (gulong pause_us = 1000;; pause_us = std::min<gulong>(pause_us * 2, 50000)) {
+      if (flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) {
+        held_ = true;
+        return;
+      }
+      if ((errno != EWOULDBLOCK && errno != EINTR) || g_get_monotonic_time() >= deadline) return;
+      g_usleep(pause_us);
     }
-  }
-  ~StoreLock() {
-    if (fd_ >= 0) close(fd_);  // closing releases the lock
   }
   StoreLock(const StoreLock &) = delete;
   StoreLock &operator=(const StoreLock &) = delete;
-  bool held() const { return fd_ >= 0; }
+  // Closing the descriptor releases the lock.
+  bool held() const { return held_; }
 
  private:
-  int fd_ = -1;
+  static int open_lock_file(const std::string &path) {
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) < 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+        (st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+      if (fd >= 0) close(fd);
+      return -1;
+    }
+    return fd;
+  }
+
+  Descriptor fd_;
+  bool held_ = false;
 };
 
-// Reads the store; a missing file is an empty store. A damaged tail (a path
-// without its value) is ignored.
-bool load(const std::string &path, Store &store) {
-  gchar *contents = nullptr;
-  gsize length = 0;
-  GError *error = nullptr;
-  if (!g_file_get_contents(path.c_str(), &contents, &length, &error)) {
-    bool missing = g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
-    g_error_free(error);
-    return missing;
+bool read_all(int fd, std::string *out) {
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    out->append(buffer, size_t(n));
   }
-  const char *p = contents, *end = contents + length;
+}
+
+// Reads the store; a missing file is an empty store. A damaged tail (a path
+// without its value) is ignored. A writer (`for_writing`) uses only a store
+// of its own account.
+bool load(const std::string &path, Store &store, bool for_writing) {
+  Descriptor fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0) return errno == ENOENT;
+  struct stat st;
+  std::string contents;
+  if (fstat(fd.get(), &st) < 0 || !believable(st, path) || (for_writing && st.st_uid != geteuid()) ||
+      !read_all(fd.get(), &contents))
+    return false;
+  const char *p = contents.data(), *end = p + contents.size();
   while (p < end) {
     const char *key_end = static_cast<const char *>(memchr(p, '\0', end - p));
     if (key_end == nullptr) break;
@@ -82,7 +143,6 @@ bool load(const std::string &path, Store &store) {
     store[std::string(p, key_end)] = std::string(value, value_end);
     p = value_end + 1;
   }
-  g_free(contents);
   return true;
 }
 
@@ -97,16 +157,19 @@ bool write_all(int fd, const std::string &data) {
   return true;
 }
 
+// Writes the store to a new file of a fresh name (created exclusively, so a
+// link or file planted at some name is never written through) and renames it
+// into place.
 bool save(const std::string &path, const Store &store) {
   std::string data;
   for (const auto &[key, value] : store) {
     data.append(key).push_back('\0');
     data.append(value).push_back('\0');
   }
-  std::string tmp = path + ".tmp";
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  std::string tmp = path + ".XXXXXX";
+  int fd = mkostemp(tmp.data(), O_CLOEXEC);
   if (fd < 0) return false;
-  bool ok = write_all(fd, data) && fsync(fd) == 0;
+  bool ok = fchmod(fd, 0644) == 0 && write_all(fd, data) && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   if (ok && rename(tmp.c_str(), path.c_str()) == 0) return true;
   unlink(tmp.c_str());
@@ -164,9 +227,10 @@ gint set_param(const gchar *path, const gchar *value, const TamselOptions *optio
   bool injected = take_injected_failure(&value_stored);
   if (value_stored) {
     std::string file = store_path();
-    StoreLock lock(file, true);
+    g_mkdir_with_parents(directory_of(file).c_str(), 0755);
+    StoreLock lock(file);
     Store store;
-    if (!lock.held() || !load(file, store)) return TAMSEL_ERR_STORE;
+    if (!lock.held() || !load(file, store, true)) return TAMSEL_ERR_STORE;
     store[path] = value;
     if (!save(file, store)) return TAMSEL_ERR_STORE;
   }
@@ -195,14 +259,10 @@ gchar *cli_getCustomParam(const gchar *path, TamselOptions *options, gint *err) 
     finish(err, code);
     return nullptr;
   }
-  std::string file = store_path();
   Store store;
-  {
-    StoreLock lock(file, false);
-    if (!lock.held() || !load(file, store)) {
-      finish(err, TAMSEL_ERR_STORE);
-      return nullptr;
-    }
+  if (!load(store_path(), store, false)) {
+    finish(err, TAMSEL_ERR_STORE);
+    return nullptr;
   }
   auto it = store.find(path);
   if (it == store.end()) {
@@ -226,14 +286,11 @@ gint cli_setCustomParam(const gchar *path, const gchar *value, TamselOptions *op
 
 gint cli_sync(TamselOptions *options, gint *err) {
   if (gint code = check_options(options, true); code != TAMSEL_OK) return finish(err, code);
+  // The store file and the directory that names it.
   std::string file = store_path();
-  StoreLock lock(file, false);
-  if (!lock.held()) return finish(err, TAMSEL_ERR_STORE);
-  int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    bool ok = fsync(fd) == 0;
-    close(fd);
-    if (!ok) return finish(err, TAMSEL_ERR_STORE);
+  for (const std::string &path : {file, directory_of(file)}) {
+    Descriptor fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0 ? errno != ENOENT : fsync(fd.get()) != 0) return finish(err, TAMSEL_ERR_STORE);
   }
   last_sync_mode = options->mode;
   return finish(err, TAMSEL_OK);

@@ -221,14 +221,19 @@ TEST_F(StatusCache, RefusalsAreLogged) {
   EXPECT_EQ(v, 180);
 
   // Another process made this group with PAN_DEG as an integer: the write is
-  // refused and the group cannot be created anew.
+  // refused, and the line tells why (not that the group exists).
   sc_entry foreign{"PAN_DEG", 4, &v, SC_TYPE_INT}, *foreign_list[] = {&foreign, nullptr};
   ASSERT_EQ(sc_create_group("PTZ_POSITION_IS6", 1536, 0), 0);
   ASSERT_EQ(sc_set_group("PTZ_POSITION_IS6", foreign_list, SC_SET_ADD), 1);
   GroupPtr clash = setup(PTZ_SC_GROUP_POSITION, 6, 1, {{PTZ_SC_PARAM_POSITION_PAN, &v}});
   refused(ptz_status_cache_update_group(clash.get()),
-          "Could not create status cache group PTZ_POSITION_IS6. File exists!");
+          "Could not set status cache parameter group PTZ_POSITION_IS6. Invalid argument!");
 #ifdef VELMORA_PLATFORM_BUNDLED
+  // A creation that fails for another reason than an existing group.
+  GroupPtr unmade = setup(PTZ_SC_GROUP_VARIOUS, 9, 1, {{PTZ_SC_PARAM_VARIOUS_BACKLIGHT_COMPENSATION, &v}});
+  durnik_testing_fail_call(DURNIK_TESTING_CREATE, 1, ENOSPC);
+  refused(ptz_status_cache_update_group(unmade.get()),
+          "Could not create status cache group PTZ_VARIOUS_IS9. No space left on device!");
   // The first write finds no group; the one after the creation fails.
   GroupPtr fresh = setup(PTZ_SC_GROUP_VARIOUS, 8, 1, {{PTZ_SC_PARAM_VARIOUS_BACKLIGHT_COMPENSATION, &v}});
   durnik_testing_fail_call(DURNIK_TESTING_SET, 2, EIO);

@@ -176,6 +176,24 @@ TEST_F(TamselTest, FailedWriteIsCheckedByReadingBack) {
   EXPECT_TRUE(log_.contains(LOG_WARNING, "Could not set parameter root.O to \"w\", err = 4"));
 }
 
+// A store that cannot be read is a failing service, logged as such, where a
+// parameter without a value is silent; a failed write is reported once.
+TEST_F(TamselTest, AFailingStoreIsNotAMissingValue) {
+  std::string unusable = dir_.write("not-a-directory", "") + "/params";
+  setenv("TAMSEL_STORE", unusable.c_str(), 1);
+  gint32 number = 11;
+  gboolean flag = 7;
+  EXPECT_EQ(ptz_tamsel_get("root.PTZ.%s", "X"), nullptr);
+  EXPECT_FALSE(ptz_tamsel_get_int(&number, "root.PTZ.X"));
+  EXPECT_FALSE(ptz_tamsel_get_bool(&flag, "root.PTZ.X"));
+  EXPECT_EQ(number, 11);
+  EXPECT_EQ(flag, 7);
+  EXPECT_EQ(log_.count(LOG_ERR, "Could not get parameter root.PTZ.X, err = 5"), 3u);
+  EXPECT_EQ(ptz_tamsel_set("root.PTZ.X", "v", FALSE, FALSE, FALSE, 0), TAMSEL_ERR_STORE);
+  EXPECT_EQ(log_.count(LOG_WARNING, "Could not set parameter root.PTZ.X to \"v\", err = 5"), 1u);
+  EXPECT_EQ(log_.lines().size(), 4u);
+}
+
 #else
 TEST(TamselTest, NeedsTheBundledParameterService) { GTEST_SKIP() << "writes would reach the device"; }
 #endif

@@ -79,14 +79,77 @@ TEST_F(Durnik, OtherProcessesRecoverADeadHoldersLockAndSeeRemovals) {
   Values v;
   ASSERT_EQ(sc_create_group("SHARED", 128, 0), 0);
   ASSERT_EQ(sc_set_group("SHARED", v.list, SC_SET_ADD), 2);
-  // A process that dies holding the lock does not block the others.
+  // A process that dies holding the lock, half-way through a write, does not
+  // block the others: readers are told to try again until the next writer
+  // has taken the lock over.
   Child holder([] { return durnik_testing_lock_and_keep("SHARED") == 0 ? 0 : 1; });
   ASSERT_EQ(holder.wait(), 0);
+  EXPECT_EQ(error_of(sc_get_group("SHARED", v.list, SC_GET_PRESENT)), EAGAIN);
   EXPECT_EQ(sc_set_group("SHARED", v.list, SC_SET_EXISTING), 2);
+  EXPECT_EQ(sc_get_group("SHARED", v.list, SC_GET_ALL), 2);
   // A group removed by another process is missing here too, though mapped.
   Child remover([] { return durnik_testing_remove_group("SHARED"); });
   ASSERT_EQ(remover.wait(), 0);
   EXPECT_EQ(error_of(sc_get_group("SHARED", v.list, SC_GET_PRESENT)), ENOENT);
+}
+
+// A reader in one process never sees a write of another half done: every
+// word of each value read is the same while a publisher rewrites them all.
+TEST_F(Durnik, ReadersSeeWholeWritesOnly) {
+  struct Block {
+    gint64 words[512] = {};
+    sc_entry entry{"BLOCK", sizeof words, words, SC_TYPE_INT};
+    sc_entry *list[2] = {&entry, nullptr};
+    bool whole() const {
+      for (gint64 w : words)
+        if (w != words[0]) return false;
+      return true;
+    }
+  } r;
+  ASSERT_EQ(sc_create_group("BLOCK", sizeof r.words, SC_CREATE_EXCLUSIVE), 0);
+  ASSERT_EQ(sc_set_group("BLOCK", r.list, SC_SET_ADD), 1);
+  Child publisher([] {
+    Block w;
+    for (gint64 i = 1;; i++) {
+      for (gint64 &word : w.words) word = i;
+      if (sc_set_group("BLOCK", w.list, SC_SET_EXISTING) != 1) return 1;
+      if (i % 16 == 0) g_usleep(20);
+    }
+  });
+  int torn = 0, changes = 0;
+  gint64 last = 0, deadline = g_get_monotonic_time() + 500000;
+  for (int reads = 0; reads < 100000 && g_get_monotonic_time() < deadline; reads++) {
+    ASSERT_EQ(sc_get_group("BLOCK", r.list, SC_GET_ALL), 1) << g_strerror(errno);
+    torn += !r.whole();
+    changes += r.words[0] != last;
+    last = r.words[0];
+  }
+  EXPECT_EQ(torn, 0);
+  EXPECT_GT(changes, 1);
+  EXPECT_TRUE(publisher.running());
+}
+
+// An object that accounts other than its owner's (and the writer group)
+// could have written is believed by no reader and adopted by no writer.
+TEST_F(Durnik, ObjectsWritableByOthersAreRefused) {
+  Values v;
+  for (mode_t mode : {0666, 0664, 0646}) {
+    std::string name = "LOOSE" + std::to_string(mode);
+    SCOPED_TRACE(name);
+    ASSERT_EQ(sc_create_group(name.c_str(), 64, SC_CREATE_EXCLUSIVE), 0);
+    ASSERT_EQ(sc_set_group(name.c_str(), v.list, SC_SET_ADD), 2);
+    std::string path = "/dev/shm" + std::string(getenv("DURNIK_PREFIX")) + name;
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    // A process that has not used the group yet, as any other would.
+    Child other([&] {
+      bool refused = error_of(sc_get_group(name.c_str(), v.list, SC_GET_ALL)) == EACCES &&
+                     error_of(sc_set_group(name.c_str(), v.list, SC_SET_EXISTING)) == EACCES &&
+                     error_of(sc_create_group(name.c_str(), 64, SC_CREATE_OPEN)) == EACCES &&
+                     error_of(sc_create_group(name.c_str(), 64, SC_CREATE_EXCLUSIVE)) == EEXIST;
+      return refused ? 0 : 1;
+    });
+    EXPECT_EQ(other.wait(), 0);
+  }
 }
 
 TEST_F(Durnik, DamagedGroupsAreRefusedNotTrusted) {

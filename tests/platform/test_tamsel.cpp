@@ -1,5 +1,8 @@
 // The parameter-service stand-in on its own: request checks, values kept
 // byte for byte, a damaged store, and writers in several processes.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -68,6 +71,30 @@ TEST_F(TamselStoreTest, RequestsAreCheckedAndValuesKeptByteForByte) {
   EXPECT_EQ(set("other", "2"), TAMSEL_OK);
   EXPECT_EQ(get("other"), "2");
   EXPECT_EQ(get("root.PTZ.M"), multi);
+}
+
+// Every account may read the store; the lock and the files being written are
+// the store account's alone, and nothing else is left behind.
+TEST_F(TamselStoreTest, OnlyTheStoreIsOpenToOtherAccounts) {
+  EXPECT_EQ(set("root.PTZ.A", "1"), TAMSEL_OK);
+  EXPECT_EQ(set("root.PTZ.B", "2"), TAMSEL_OK);
+  struct stat st;
+  ASSERT_EQ(stat(store_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  ASSERT_EQ(stat((store_ + ".lock").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  GDir *dir = g_dir_open(dir_.file("sub/dir").c_str(), 0, nullptr);
+  ASSERT_NE(dir, nullptr);
+  std::vector<std::string> names;
+  while (const gchar *name = g_dir_read_name(dir)) names.push_back(name);
+  g_dir_close(dir);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"params", "params.lock"}));
+  TamselOptions options;
+  cli_resetOptions(&options);
+  options.mode = 9;
+  gint err = -1;
+  EXPECT_EQ(cli_sync(&options, &err), TAMSEL_OK);
 }
 
 // Writers in several processes at once lose no update: each one's
