@@ -101,7 +101,7 @@ MappingPtr map_writable(int fd, uint64_t length, uint64_t data_size) {
 // Opens an existing group for writing: an object of this account or of the
 // writer group, whose header is checked before it is mapped.
 MappingPtr open_writable(const std::string &object) {
-  Descriptor fd(shm_open(object.c_str(), O_RDWR, 0));
+  Descriptor fd(shm_open(object.c_str(), O_RDWR | O_NONBLOCK, 0));
   if (fd.get() < 0) return nullptr;
   struct stat st;
   Header h;
@@ -310,7 +310,9 @@ int write_values(const std::string &object, const Request &request, int flag) {
 enum class Existing { kNone, kOurs, kForeign, kReclaimable };
 
 Existing examine(const std::string &object, struct stat *st) {
-  Descriptor fd(shm_open(object.c_str(), O_RDONLY, 0));
+  // Non-blocking, as every open of a name another account may have taken
+  // (a FIFO would hold it); only regular files are ours.
+  Descriptor fd(shm_open(object.c_str(), O_RDONLY | O_NONBLOCK, 0));
   if (fd.get() < 0) return errno == ENOENT ? Existing::kNone : Existing::kForeign;
   Header h;
   if (fstat(fd.get(), st) < 0) return Existing::kForeign;

@@ -98,7 +98,9 @@ int snapshot(const Reader &reader, const Request &request, Snapshot *s, int32_t 
 
 ReaderPtr open_reader(const std::string &object) {
   auto reader = std::make_shared<Reader>();
-  reader->fd = shm_open(object.c_str(), O_RDONLY, 0);
+  // Non-blocking: a FIFO put under the name must not hold the open; what
+  // is not a regular file is refused below.
+  reader->fd = shm_open(object.c_str(), O_RDONLY | O_NONBLOCK, 0);
   if (reader->fd < 0) return nullptr;
   struct stat st;
   if (fstat(reader->fd, &st) < 0) return nullptr;

@@ -154,6 +154,33 @@ TEST_F(StatusCacheAttack, SquattedNamesAreNeitherAdoptedNorBelieved) {
   }
 }
 
+// A FIFO at a group's name: opening it for reading would wait for a writer
+// forever. Publisher, readers and the listing refuse it at once (each check
+// runs under an alarm, so a hang fails instead of stalling the suite).
+TEST_F(StatusCacheAttack, AFifoAtAGroupsNameStallsNobody) {
+  const std::string group = "PTZ_POSITION_IS7";
+  NobodyChild squatter([&] { return mkfifo(path_of(group).c_str(), 0666) == 0 ? 0 : 1; });
+  ASSERT_EQ(squatter.wait(), 0);
+  auto promptly = [](const std::function<bool()> &check) {
+    return [check] {
+      alarm(10);
+      return check();
+    };
+  };
+  EXPECT_TRUE(passes_in_child(promptly([] { return !Position(7).publish(1.0f); }))) << "publisher";
+  EXPECT_TRUE(passes_in_child(promptly([] { return Position(7).fetch() == std::nullopt; }))) << "reader as root";
+  EXPECT_TRUE(passes_in_child(promptly([] { return Position(7).fetch() == std::nullopt; }), true))
+      << "reader as nobody";
+  EXPECT_TRUE(passes_in_child(promptly([&] {
+    int listed = 0;
+    auto count = [](const char *, int64_t, void *n) {
+      ++*static_cast<int *>(n);
+      return 0;
+    };
+    return sc_list_groups(count, &listed) == 0 && listed == 0;
+  }))) << "listing";
+}
+
 // Timing groups are started and stopped by processes of several services:
 // with a writer group configured, an account in that group stops a timer
 // that root started; an account outside it cannot.
