@@ -174,3 +174,53 @@ TEST_F(CommandServer, TwoHundredConcurrentClients) {
   EXPECT_EQ(status, 0);
   EXPECT_EQ(received.size(), size_t(kClients));
 }
+
+// A command callback that runs a main loop of its own gets no further
+// command meanwhile, from any connection; they come after it returns.
+TEST_F(CommandServer, NestedMainLoopInTheCallbackReceivesNoCommands) {
+  int nested_deliveries = -1;
+  answer = false;
+  int first = peer(), second = peer();
+  ASSERT_TRUE(send_all(first, frame(1, "outer") + frame(2, "same connection")));
+  ASSERT_TRUE(wait_for(1));
+  ASSERT_TRUE(send_all(second, frame(3, "other connection")));
+  // From inside a callback: run the loop as a nested one would.
+  ptz_socket_server_register_callback(
+      PTZ_SOCKET_SERVER(server),
+      [](gpointer data, PTZSocketServerHandle *handle, const gchar *payload, gsize length) -> gboolean {
+        auto *self = static_cast<CommandServer *>(data);
+        self->received.push_back({std::string(payload, length), handle});
+        if (self->received.size() == 2) {
+          iterate_for(300);
+          // Still nothing more than this command.
+          *static_cast<int *>(g_object_get_data(G_OBJECT(self->server), "nested")) = int(self->received.size());
+        }
+        return TRUE;
+      },
+      this);
+  g_object_set_data(G_OBJECT(server), "nested", &nested_deliveries);
+  EXPECT_TRUE(wait_for(3));
+  EXPECT_EQ(nested_deliveries, 2);
+  for (auto &command : received) ptz_socket_server_release_handle(command.handle);
+}
+
+// A command that is never answered gives its handle back without a reply
+// (the leak checker of the sanitizer build sees any handle left over); the
+// plain server's embedded handle and NULL are left alone.
+TEST_F(CommandServer, UnansweredHandlesAreReleased) {
+  answer = false;
+  int fd = peer();
+  for (int i = 0; i < 50; i++) ASSERT_TRUE(send_all(fd, frame(uint32_t(i), "never answered")));
+  ASSERT_TRUE(wait_for(50));
+  for (auto &command : received) ptz_socket_server_release_handle(command.handle);
+  ptz_socket_server_release_handle(nullptr);
+  PTZSocketServer *plain = ptz_socket_server_new(PTZ_TYPE_SOCKET_SERVER, dir.file("plain.sock").c_str(), SOCK_STREAM);
+  plain->handle.server = plain;
+  ptz_socket_server_release_handle(&plain->handle);
+  EXPECT_EQ(plain->handle.server, plain);
+  g_object_unref(plain);
+  // The connection still works.
+  answer = true;
+  ASSERT_TRUE(send_all(fd, frame(99, "answered")));
+  EXPECT_EQ(read_reply(fd).payload, "re:answered");
+}
