@@ -114,6 +114,8 @@ int command_read(PTZSocket *endpoint, int fd, void *buffer, gsize size, int) {
   // A complete (or broken) message behind it is taken up by the next pass
   // without waiting for input.
   connection->message_waiting = after != Next::kIncomplete;
+  // Bytes of the next message start its own time limit.
+  velmora::server::set_partial(server, connection, false);
   velmora::server::set_partial(server, connection, after == Next::kIncomplete && connection->in_length > 0);
   drop_empty_buffer(server, connection);
   self->received = self->length = 0;

@@ -224,3 +224,26 @@ TEST_F(CommandServer, UnansweredHandlesAreReleased) {
   ASSERT_TRUE(send_all(fd, frame(99, "answered")));
   EXPECT_EQ(read_reply(fd).payload, "re:answered");
 }
+
+// The partial timeout counts from the first byte of the message still
+// incomplete: a client whose every write ends inside its next message is
+// never cut off, one that stops inside a message is.
+TEST_F(CommandServer, PartialTimeoutCountsFromTheIncompleteMessage) {
+  ptz_socket_server_set_partial_timeout(PTZ_SOCKET_SERVER(server), 300);
+  int busy = peer(), stalled = peer();
+  std::string stream;
+  for (uint32_t i = 0; i < 12; i++) stream += frame(i, "message " + std::string(1, char('a' + i)));
+  ASSERT_TRUE(send_all(stalled, frame(1, "never finished").substr(0, 10)));
+  // After half a message, each piece finishes one message and begins the
+  // next; 100 ms apart, 1.2 s in all, four times the timeout.
+  const size_t message = stream.size() / 12;
+  for (size_t at = 0, piece = message / 2; at < stream.size(); at += piece, piece = message) {
+    ASSERT_TRUE(send_all(busy, stream.substr(at, piece)));
+    iterate_for(100);
+  }
+  EXPECT_TRUE(wait_for(12));
+  EXPECT_TRUE(peer_closed(stalled));
+  ASSERT_TRUE(send_all(busy, frame(99, "still open")));
+  for (int i = 0; i < 12; i++) EXPECT_EQ(read_reply(busy).id, uint32_t(i));
+  EXPECT_EQ(read_reply(busy).payload, "re:still open");
+}
