@@ -24,6 +24,7 @@ struct CommandServer : ::testing::Test {
   std::vector<Command> received;
   bool answer = true;  // at once with "re:" + payload, else keep the handle
   gboolean result = TRUE;
+  int nested_deliveries = -1;  // commands delivered when a nested main loop ended
   PTZSocketServerCommand *server = ptz_socket_server_command_new(path.c_str(), SOCK_STREAM);
   std::vector<int> peers;
 
@@ -178,7 +179,6 @@ TEST_F(CommandServer, TwoHundredConcurrentClients) {
 // A command callback that runs a main loop of its own gets no further
 // command meanwhile, from any connection; they come after it returns.
 TEST_F(CommandServer, NestedMainLoopInTheCallbackReceivesNoCommands) {
-  int nested_deliveries = -1;
   answer = false;
   int first = peer(), second = peer();
   ASSERT_TRUE(send_all(first, frame(1, "outer") + frame(2, "same connection")));
@@ -192,14 +192,13 @@ TEST_F(CommandServer, NestedMainLoopInTheCallbackReceivesNoCommands) {
         self->received.push_back({std::string(payload, length), handle});
         if (self->received.size() == 2) {
           iterate_for(300);
-          // Still nothing more than this command.
-          *static_cast<int *>(g_object_get_data(G_OBJECT(self->server), "nested")) = int(self->received.size());
+          self->nested_deliveries = int(self->received.size());
         }
         return TRUE;
       },
       this);
-  g_object_set_data(G_OBJECT(server), "nested", &nested_deliveries);
   EXPECT_TRUE(wait_for(3));
+  // Nothing more than this command during the nested loop.
   EXPECT_EQ(nested_deliveries, 2);
   for (auto &command : received) ptz_socket_server_release_handle(command.handle);
 }
