@@ -41,10 +41,10 @@ constexpr gint64 kLogPaceUs = 10 * G_USEC_PER_SEC;
 
 const char kDispatch[] = "ptz_socket_server_source_dispatch";
 
-// Paces one kind of log line.
+// Paces one kind of log line; all zero to begin with.
 struct Pacer {
-  gint64 last_us = 0;
-  guint held_back = 0;
+  gint64 last_us;
+  guint held_back;
 
   // Whether a line may go out now; *others tells how many were held back
   // since the last one.
@@ -62,8 +62,8 @@ struct Pacer {
 
 // Open connections of one account.
 struct Account {
-  guint connections = 0;
-  bool cap_logged = false;  // the current episode at the cap has been logged
+  guint connections;
+  bool cap_logged;  // the current episode at the cap has been logged
 };
 
 }  // namespace
@@ -100,9 +100,9 @@ struct _PTZSocketServerSource {
   GHashTable *accounts;  // uid -> Account
   uid_t own_uid;
   bool policy;  // only root, own_uid and the allowed may connect
-  std::vector<uid_t> *allowed_uids;
-  std::vector<gid_t> *allowed_gids;
-  Pacer *refusal_log, *timeout_log;
+  GArray *allowed_uids;  // of guint32
+  GArray *allowed_gids;  // of guint32
+  Pacer refusal_log, timeout_log;
 };
 
 G_DEFINE_TYPE(PTZSocketServer, ptz_socket_server, PTZ_TYPE_SOCKET)
@@ -149,7 +149,7 @@ gint64 next_due(PTZSocketServerSource *src) {
 Account *account_of(PTZSocketServerSource *src, uid_t uid, bool create) {
   auto *account = static_cast<Account *>(g_hash_table_lookup(src->accounts, GUINT_TO_POINTER(uid)));
   if (account == nullptr && create) {
-    account = new Account();
+    account = g_new0(Account, 1);
     g_hash_table_insert(src->accounts, GUINT_TO_POINTER(uid), account);
   }
   return account;
@@ -163,17 +163,17 @@ void release_account(PTZSocketServerSource *src, uid_t uid) {
   if (account->connections == 0) g_hash_table_remove(src->accounts, GUINT_TO_POINTER(uid));
 }
 
-bool in_group_list(PTZSocketServerSource *src, gid_t gid) {
-  return std::find(src->allowed_gids->begin(), src->allowed_gids->end(), gid) != src->allowed_gids->end();
+bool listed(const GArray *ids, guint32 id) {
+  for (guint i = 0; i < ids->len; i++)
+    if (g_array_index(ids, guint32, i) == id) return true;
+  return false;
 }
 
 // Whether the peer policy lets this peer in.
 bool policy_allows(PTZSocketServerSource *src, int fd, const ucred &peer) {
-  if (peer.uid == 0 || peer.uid == src->own_uid) return true;
-  const auto &uids = *src->allowed_uids;
-  if (std::find(uids.begin(), uids.end(), peer.uid) != uids.end()) return true;
-  if (src->allowed_gids->empty()) return false;
-  if (in_group_list(src, peer.gid)) return true;
+  if (peer.uid == 0 || peer.uid == src->own_uid || listed(src->allowed_uids, peer.uid)) return true;
+  if (src->allowed_gids->len == 0) return false;
+  if (listed(src->allowed_gids, peer.gid)) return true;
   // The peer's supplementary groups, as they were when it connected.
   std::vector<gid_t> groups(64);
   socklen_t size = socklen_t(groups.size() * sizeof(gid_t));
@@ -184,7 +184,7 @@ bool policy_allows(PTZSocketServerSource *src, int fd, const ucred &peer) {
     if (getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &size) != 0) return false;
   }
   groups.resize(size / sizeof(gid_t));
-  return std::any_of(groups.begin(), groups.end(), [&](gid_t gid) { return in_group_list(src, gid); });
+  return std::any_of(groups.begin(), groups.end(), [&](gid_t gid) { return listed(src->allowed_gids, gid); });
 }
 
 // Whether a newly accepted connection may stay; counts it against its
@@ -202,7 +202,7 @@ bool admit(PTZSocketServerSource *src, int fd, uid_t *uid, bool *counted) {
   const gint64 now = g_source_get_time(&src->source);
   if (src->policy && !policy_allows(src, fd, peer)) {
     guint others = 0;
-    if (src->refusal_log->allow(now, &others))
+    if (src->refusal_log.allow(now, &others))
       PTZ_LOG_WARNING("%s: Refused connection from uid %u gid %u pid %d: not allowed by the peer policy "
                       "(%u more refused since the last report)",
                       kDispatch, guint(peer.uid), guint(peer.gid), int(peer.pid), others);
@@ -294,7 +294,11 @@ bool accept_at_limit(PTZSocketServerSource *src, int error) {
       watch_listening(src, false);
       return false;
     }
+    const int error_with_room = errno;
     src->reserve_fd = open_reserve();
+    // Accepting checks for a free descriptor before it looks for a waiting
+    // client: nobody was waiting after all.
+    if (error_with_room == EAGAIN || error_with_room == EWOULDBLOCK || error_with_room == EINTR) return false;
   }
   if (!src->out_of_descriptors_logged)
     PTZ_LOG_ERR("%s: accept failed, errno=%d, %s", kDispatch, error, g_strerror(error));
@@ -367,7 +371,7 @@ void expire_partial(PTZSocketServerSource *src, gint64 now) {
     auto *connection = static_cast<PTZSocketServerConnection *>(src->partial.head->data);
     if (connection->partial_since_us + gint64(src->partial_timeout_ms) * 1000 > now) break;
     guint others = 0;
-    if (src->timeout_log->allow(now, &others))
+    if (src->timeout_log.allow(now, &others))
       PTZ_LOG_WARNING("%s: Closing client fd %d (uid %d): its message stayed incomplete for %u ms "
                       "(%u more closed since the last report)",
                       kDispatch, connection->fd, int(connection->uid), src->partial_timeout_ms, others);
@@ -476,10 +480,8 @@ void source_finalize(GSource *source) {
   g_clear_pointer(&src->by_fd, g_hash_table_destroy);
   g_clear_pointer(&src->accounts, g_hash_table_destroy);
   g_free(src->spare_buffer);
-  delete src->allowed_uids;
-  delete src->allowed_gids;
-  delete src->refusal_log;
-  delete src->timeout_log;
+  g_array_unref(src->allowed_uids);
+  g_array_unref(src->allowed_gids);
 }
 
 GSourceFuncs source_funcs = {source_prepare, source_check, source_dispatch, source_finalize, nullptr, nullptr};
@@ -538,15 +540,12 @@ PTZSocketServer *start_serving(PTZSocket *endpoint) {
   src->reserve_fd = -1;
   src->parked_fd = -1;
   src->by_fd = g_hash_table_new(g_direct_hash, g_direct_equal);
-  src->accounts = g_hash_table_new_full(g_direct_hash, g_direct_equal, nullptr,
-                                        [](gpointer account) { delete static_cast<Account *>(account); });
+  src->accounts = g_hash_table_new_full(g_direct_hash, g_direct_equal, nullptr, g_free);
   src->partial_timeout_ms = PTZ_SOCKET_SERVER_DEFAULT_PARTIAL_TIMEOUT_MS;
   src->max_per_user = PTZ_SOCKET_SERVER_DEFAULT_MAX_CONNECTIONS_PER_USER;
   src->own_uid = geteuid();
-  src->allowed_uids = new std::vector<uid_t>();
-  src->allowed_gids = new std::vector<gid_t>();
-  src->refusal_log = new Pacer();
-  src->timeout_log = new Pacer();
+  src->allowed_uids = g_array_new(FALSE, FALSE, sizeof(guint32));
+  src->allowed_gids = g_array_new(FALSE, FALSE, sizeof(guint32));
   src->epoll_fd = epoll_create1(EPOLL_CLOEXEC);
   if (src->epoll_fd < 0) PTZ_LOG_ERR("%s: epoll_create1 failed: %s", "start_serving", g_strerror(errno));
   g_source_set_name(&src->source, "PTZSocketServer");
@@ -690,15 +689,17 @@ void ptz_socket_server_set_max_connections_per_user(PTZSocketServer *server, gui
 void ptz_socket_server_allow_user(PTZSocketServer *server, uid_t uid) {
   g_return_if_fail(PTZ_IS_SOCKET_SERVER(server));
   if (server->source == nullptr) return;
+  guint32 id = uid;
   server->source->policy = true;
-  server->source->allowed_uids->push_back(uid);
+  g_array_append_val(server->source->allowed_uids, id);
 }
 
 void ptz_socket_server_allow_group(PTZSocketServer *server, gid_t gid) {
   g_return_if_fail(PTZ_IS_SOCKET_SERVER(server));
   if (server->source == nullptr) return;
+  guint32 id = gid;
   server->source->policy = true;
-  server->source->allowed_gids->push_back(gid);
+  g_array_append_val(server->source->allowed_gids, id);
 }
 
 }  // extern "C"
