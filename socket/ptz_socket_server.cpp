@@ -225,7 +225,10 @@ bool admit(PTZSocketServerSource *src, int fd, uid_t *uid, bool *counted) {
 // ---- connections --------------------------------------------------------------
 
 void free_connection(PTZSocketServerSource *src, PTZSocketServerConnection *connection) {
-  if (connection->in != nullptr) velmora::server::give_buffer(src->server, connection->in);
+  if (connection->in_is_read_ahead)
+    velmora::server::give_buffer(src->server, connection->in);
+  else
+    g_free(connection->in);
   g_free(connection);
 }
 

@@ -56,9 +56,27 @@ Next next_message(const PTZSocketServerConnection *connection, gsize *total) {
   return connection->in_length >= length ? Next::kComplete : Next::kIncomplete;
 }
 
-void drop_empty_buffer(PTZSocketServer *server, PTZSocketServerConnection *connection) {
-  if (connection->in != nullptr && connection->in_length == 0)
-    velmora::server::give_buffer(server, std::exchange(connection->in, nullptr));
+// Gives the connection a whole read-ahead buffer, holding what it had.
+void widen(PTZSocketServer *server, PTZSocketServerConnection *connection) {
+  if (connection->in_is_read_ahead) return;
+  guint8 *full = velmora::server::take_buffer(server);
+  if (connection->in_length > 0) memcpy(full, connection->in, connection->in_length);
+  g_free(connection->in);
+  connection->in = full;
+  connection->in_is_read_ahead = true;
+}
+
+// Keeps only the bytes the connection holds, so that a connection waiting
+// with half a message costs that half, not a read-ahead buffer.
+void narrow(PTZSocketServer *server, PTZSocketServerConnection *connection) {
+  if (!connection->in_is_read_ahead) {
+    if (connection->in_length == 0) g_clear_pointer(&connection->in, g_free);
+    return;
+  }
+  guint8 *full = std::exchange(connection->in, nullptr);
+  if (connection->in_length > 0) connection->in = static_cast<guint8 *>(g_memdup2(full, connection->in_length));
+  connection->in_is_read_ahead = false;
+  velmora::server::give_buffer(server, full);
 }
 
 // The class read: continues the message of the connection with descriptor
@@ -77,7 +95,7 @@ int command_read(PTZSocket *endpoint, int fd, void *buffer, gsize size, int) {
   gsize total = 0;
   Next next = next_message(connection, &total);
   if (next == Next::kIncomplete) {
-    if (connection->in == nullptr) connection->in = velmora::server::take_buffer(server);
+    widen(server, connection);
     // Never wait here, also on a blocking descriptor handed in by the caller:
     // a peer that sent half a message must not stall the main context.
     ssize_t n = recv(fd, connection->in + connection->in_length, velmora::server::kReadAhead - connection->in_length,
@@ -97,7 +115,7 @@ int command_read(PTZSocket *endpoint, int fd, void *buffer, gsize size, int) {
       self->received = connection->in_length;
       self->length = connection->in_length >= 4 ? total : 0;
       velmora::server::set_partial(server, connection, connection->in_length > 0);
-      drop_empty_buffer(server, connection);
+      narrow(server, connection);
       return 0;
     case Next::kComplete:
       break;
@@ -117,7 +135,7 @@ int command_read(PTZSocket *endpoint, int fd, void *buffer, gsize size, int) {
   // Bytes of the next message start its own time limit.
   velmora::server::set_partial(server, connection, false);
   velmora::server::set_partial(server, connection, after == Next::kIncomplete && connection->in_length > 0);
-  drop_empty_buffer(server, connection);
+  narrow(server, connection);
   self->received = self->length = 0;
   // A bare header carries nothing to deliver and gets no reply.
   self->complete = payload > 0;

@@ -19,9 +19,12 @@ struct _PTZSocketServerConnection {
   GList partial_link;
   bool partial;
   gint64 partial_since_us;  // when the incomplete message began
-  // Bytes read ahead of the command server's framing, not yet consumed.
+  // Bytes read ahead of the command server's framing, not yet consumed: in
+  // a read-ahead buffer while a read runs, else in an allocation of their
+  // own size.
   guint8 *in;
   gsize in_length;
+  bool in_is_read_ahead;
   // A complete message waits in `in`: read it without waiting for input.
   bool message_waiting;
 };
