@@ -376,16 +376,19 @@ PTZSocketPendingCommand *register_pending(PTZSocketClientCommand *self, gpointer
 }
 
 // Takes back a command whose bytes could not be written; false when the
-// expiry already reported it (the dispatcher owns its data then).
-bool withdraw_pending(PTZSocketClientCommand *self, PTZSocketPendingCommand *command) {
+// expiry already reported it (the dispatcher owns its data then, and may have
+// freed it: only its address is compared). No other command can be added
+// meanwhile: the caller holds the I/O lock.
+bool withdraw_pending(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, guint32 id) {
   client::Lock lock(&self->list_lock);
-  GList *link = pending_of(self).find(command->id);
-  // Another command may share its id (ids wrap): look for this very one.
-  while (link != nullptr && link->data != command) link = link->next;
-  if (link == nullptr) return false;
-  pending_of(self).remove(link);
-  g_free(command);
-  return true;
+  // Commands behind the oldest with this id (ids wrap) are looked at too.
+  for (GList *link = pending_of(self).find(id); link != nullptr; link = link->next) {
+    if (link->data != command) continue;
+    pending_of(self).remove(link);
+    g_free(command);
+    return true;
+  }
+  return false;
 }
 
 void ptz_socket_client_command_finalize(GObject *object) {
@@ -511,7 +514,7 @@ gboolean ptz_socket_client_command_async_send(PTZSocketClientCommand *self, cons
   if (sent == Sent::kAll) return TRUE;
   if (sent == Sent::kBodyFailed) PTZ_LOG_ERR("%s: Failed to send body", __func__);
   PTZ_LOG_INFO("%s: Failed to async_send id=%d", __func__, int(id));
-  bool withdrawn = command == nullptr || withdraw_pending(self, command);
+  bool withdrawn = command == nullptr || withdraw_pending(self, command, id);
   client::write_failed(base(self), error);
   // A command the expiry already handed to the dispatcher counts as sent, so
   // its data is never released twice.
