@@ -22,9 +22,19 @@
  *   PidFile      where to write the process id           [none]
  *   StateFile    where settings changed over D-Bus are kept across
  *                restarts, over the values above         [none: not kept]
+ *   AllowedUsers, AllowedGroups  accounts and groups (names or numbers,
+ *                separated by ';' or ',') that may connect to the command
+ *                socket besides root and the driver's own account; either
+ *                key turns the peer policy on          [anybody who can open it]
+ *   MaxConnectionsPerUser  connections one other account may hold open,
+ *                0 for no limit                          [32]
+ *   PartialTimeoutMs  how long a connection may hold part of a command,
+ *                0 for no limit                          [5000]
  * and "PTZDriverManager"/"NbrOfDrivers", read by the counter log. */
 #define _POSIX_C_SOURCE 200809L
 #include <errno.h>
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
@@ -48,6 +58,8 @@ typedef struct {
   gchar *socket_path, *preset_path, *service, *pid_file, *state_path;
   gint update_ms;
   gboolean publish_on_bus;
+  GArray *allowed_uids, *allowed_gids; /* NULL: no peer policy */
+  gint max_connections_per_user, partial_timeout_ms;
   PtzSimPublisherConfig publish;
 
   PtzSimHead head;
@@ -146,6 +158,44 @@ service_name_valid (const gchar *name)
   return TRUE;
 }
 
+/* A list of accounts (or groups) as numbers; NULL when the key is absent,
+ * FALSE in *ok when a name is unknown. */
+static GArray *
+config_ids (const gchar *key, gboolean groups, gboolean *ok)
+{
+  gchar *text = ptz_settings_get_custom_string (GROUP, key);
+  gchar **names;
+  GArray *ids;
+  gint i;
+
+  if (text == NULL)
+    return NULL;
+  ids = g_array_new (FALSE, FALSE, sizeof (guint32));
+  names = g_strsplit_set (text, ";,", -1);
+  for (i = 0; names[i] != NULL; i++) {
+    const gchar *name = g_strstrip (names[i]);
+    guint64 number = 0;
+    guint32 id;
+    if (*name == '\0')
+      continue;
+    if (g_ascii_string_to_unsigned (name, 10, 0, G_MAXUINT32 - 1, &number, NULL)) {
+      id = (guint32) number;
+    } else if (!groups && getpwnam (name) != NULL) {
+      id = (guint32) getpwnam (name)->pw_uid;
+    } else if (groups && getgrnam (name) != NULL) {
+      id = (guint32) getgrnam (name)->gr_gid;
+    } else {
+      fprintf (stderr, "configuration: %s names an unknown %s '%s'\n", key, groups ? "group" : "account", name);
+      *ok = FALSE;
+      continue;
+    }
+    g_array_append_val (ids, id);
+  }
+  g_strfreev (names);
+  g_free (text);
+  return ids;
+}
+
 static gboolean
 load_configuration (Driver *d, const gchar *path)
 {
@@ -181,6 +231,18 @@ load_configuration (Driver *d, const gchar *path)
   }
   d->pid_file = ptz_settings_get_custom_string (GROUP, "PidFile");
   d->state_path = ptz_settings_get_custom_string (GROUP, "StateFile");
+  if (!config_int ("MaxConnectionsPerUser", PTZ_SOCKET_SERVER_DEFAULT_MAX_CONNECTIONS_PER_USER, 0, 100000,
+                   &d->max_connections_per_user) ||
+      !config_int ("PartialTimeoutMs", PTZ_SOCKET_SERVER_DEFAULT_PARTIAL_TIMEOUT_MS, 0, 3600000,
+                   &d->partial_timeout_ms))
+    return FALSE;
+  {
+    gboolean ok = TRUE;
+    d->allowed_uids = config_ids ("AllowedUsers", FALSE, &ok);
+    d->allowed_gids = config_ids ("AllowedGroups", TRUE, &ok);
+    if (!ok)
+      return FALSE;
+  }
   d->publish_on_bus = config_bool ("PublishOnBus", TRUE);
   d->publish.index = (guint32) index;
   d->publish.driver_number = number;
@@ -493,6 +555,26 @@ on_command (gpointer data, PTZSocketServerHandle *handle, const gchar *bytes, gs
 
 /* ---- start and stop -------------------------------------------------- */
 
+static void
+apply_connection_limits (Driver *d)
+{
+  PTZSocketServer *server = PTZ_SOCKET_SERVER (d->server);
+  guint i;
+  ptz_socket_server_set_max_connections_per_user (server, (guint) d->max_connections_per_user);
+  ptz_socket_server_set_partial_timeout (server, (guint) d->partial_timeout_ms);
+  /* Either key turns the policy on, even when it lists nobody: then only
+   * root and this driver's own account may connect. */
+  if (d->allowed_uids != NULL || d->allowed_gids != NULL)
+    ptz_socket_server_allow_user (server, geteuid ());
+  for (i = 0; d->allowed_uids != NULL && i < d->allowed_uids->len; i++)
+    ptz_socket_server_allow_user (server, (uid_t) g_array_index (d->allowed_uids, guint32, i));
+  for (i = 0; d->allowed_gids != NULL && i < d->allowed_gids->len; i++)
+    ptz_socket_server_allow_group (server, (gid_t) g_array_index (d->allowed_gids, guint32, i));
+  if (d->allowed_uids != NULL || d->allowed_gids != NULL)
+    printf ("peer policy: %u accounts and %u groups besides root and the driver's own\n",
+            d->allowed_uids != NULL ? d->allowed_uids->len : 0, d->allowed_gids != NULL ? d->allowed_gids->len : 0);
+}
+
 static gboolean
 on_signal (gpointer data)
 {
@@ -531,6 +613,7 @@ run (Driver *d)
     return 1;
   }
   ptz_socket_server_register_callback (PTZ_SOCKET_SERVER (d->server), on_command, d);
+  apply_connection_limits (d);
   g_signal_connect (d->settings, "notify_change", G_CALLBACK (on_setting_changed), d);
   /* Settings changed over D-Bus before a restart, applied as any change. */
   d->state = ptz_sim_state_open (d->state_path);
@@ -613,6 +696,10 @@ main (int argc, char **argv)
   g_free (d.service);
   g_free (d.pid_file);
   g_free (d.state_path);
+  if (d.allowed_uids != NULL)
+    g_array_free (d.allowed_uids, TRUE);
+  if (d.allowed_gids != NULL)
+    g_array_free (d.allowed_gids, TRUE);
   g_free (config);
   return status;
 }

@@ -15,6 +15,7 @@
 
 #include <glib.h>
 #include <glib-object.h>
+#include <sys/types.h>
 
 #include "ptz_export.h"
 #include "ptz_socket.h"
@@ -25,6 +26,13 @@ G_BEGIN_DECLS
 #define PTZ_SOCKET_MESSAGE_MAX 2560
 /* Size of the framing header. */
 #define PTZ_SOCKET_HEADER_SIZE 8
+/* Connections one account may hold open to a server unless changed with
+ * ptz_socket_server_set_max_connections_per_user (root and the server's own
+ * account are not limited). */
+#define PTZ_SOCKET_SERVER_DEFAULT_MAX_CONNECTIONS_PER_USER 32
+/* How long a command server lets a connection hold part of a message unless
+ * changed with ptz_socket_server_set_partial_timeout, in milliseconds. */
+#define PTZ_SOCKET_SERVER_DEFAULT_PARTIAL_TIMEOUT_MS 5000
 
 #define PTZ_TYPE_SOCKET_SERVER (ptz_socket_server_get_type ())
 #define PTZ_SOCKET_SERVER(obj) (G_TYPE_CHECK_INSTANCE_CAST ((obj), PTZ_TYPE_SOCKET_SERVER, PTZSocketServer))
@@ -121,6 +129,88 @@ PTZ_API gboolean ptz_socket_server_send (PTZSocketServerHandle *handle, const vo
 PTZ_API void ptz_socket_server_close (PTZSocketServer *server, PTZSocketServerConnection *connection);
 /* Drops one reference of the handle's server. */
 PTZ_API void ptz_socket_server_unref (PTZSocketServerHandle *handle);
+
+/**
+ * ptz_socket_server_release_handle:
+ * @handle: (nullable) (transfer full): a reply handle that will not be
+ *   answered
+ *
+ * Releases a reply handle without answering it. A command server's handle
+ * is otherwise released only by ptz_socket_server_send; a command that is
+ * never answered must be released with this call, or its handle leaks. The
+ * handle must not be used afterwards. For the plain server's handle, which
+ * is embedded in the server, and for NULL this does nothing; neither does it
+ * for handles of server classes of other libraries, which own theirs.
+ *
+ * Call it on the thread that iterates the default main context.
+ */
+PTZ_API void ptz_socket_server_release_handle (PTZSocketServerHandle *handle);
+
+/**
+ * ptz_socket_server_set_partial_timeout:
+ * @server: a server
+ * @timeout_ms: the longest time, in milliseconds, that a connection may hold
+ *   part of a message; 0 for no limit
+ *
+ * A command server closes a connection whose current message is still
+ * incomplete @timeout_ms after its first byte arrived, so that peers cannot
+ * hold connections with half a frame, or dribble one, for ever. The default
+ * is %PTZ_SOCKET_SERVER_DEFAULT_PARTIAL_TIMEOUT_MS. The plain server, which
+ * has no framing, ignores it. Closures are logged at warning priority, one
+ * line for those that happen close together.
+ *
+ * Call it on the thread that iterates the default main context.
+ */
+PTZ_API void ptz_socket_server_set_partial_timeout (PTZSocketServer *server, guint timeout_ms);
+
+/**
+ * ptz_socket_server_set_max_connections_per_user:
+ * @server: a server
+ * @max_connections: how many connections one account may hold open at once;
+ *   0 for no limit
+ *
+ * Sets the cap on connections per peer account, found with SO_PEERCRED when
+ * a connection is accepted. Root and the account the server runs as are
+ * never limited. A connection past its account's cap is closed as soon as it
+ * is accepted; one warning per episode is logged (an episode ends when the
+ * account is below its cap again). The default is
+ * %PTZ_SOCKET_SERVER_DEFAULT_MAX_CONNECTIONS_PER_USER. Connections already
+ * open are kept when the cap is lowered.
+ *
+ * Call it on the thread that iterates the default main context.
+ */
+PTZ_API void ptz_socket_server_set_max_connections_per_user (PTZSocketServer *server, guint max_connections);
+
+/**
+ * ptz_socket_server_allow_user:
+ * @server: a server listening at a path
+ * @uid: an account that may connect
+ *
+ * Turns on the server's peer policy, if it is not on yet, and lets @uid
+ * connect. With the policy on, a connection is accepted only when its peer
+ * (SO_PEERCRED) is root, runs as the server's own account, is an allowed
+ * account, or has an allowed group as its group or one of its supplementary
+ * groups (SO_PEERGROUPS); any other is closed at once with a warning in the
+ * system log. Without a call to this function or to
+ * ptz_socket_server_allow_group every peer that can open the socket file may
+ * connect (the file's mode decides, see ptz_socket_new). The policy applies
+ * to connections accepted from then on.
+ *
+ * Call it on the thread that iterates the default main context.
+ */
+PTZ_API void ptz_socket_server_allow_user (PTZSocketServer *server, uid_t uid);
+
+/**
+ * ptz_socket_server_allow_group:
+ * @server: a server listening at a path
+ * @gid: a group whose members may connect
+ *
+ * Turns on the peer policy, if it is not on yet, and lets members of @gid
+ * connect; see ptz_socket_server_allow_user.
+ *
+ * Call it on the thread that iterates the default main context.
+ */
+PTZ_API void ptz_socket_server_allow_group (PTZSocketServer *server, gid_t gid);
 
 /* g_autoptr() support: the cleanup drops one reference. */
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketServer, g_object_unref)

@@ -27,7 +27,7 @@ jobs=$(nproc)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_BENCH=ON \
   -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_EXAMPLES=OFF >/dev/null
 cmake --build "$build" -j "$jobs" --target \
-  bench_command_channel bench_status_cache bench_settings bench_dynamical_properties bench_driver_parameter_item
+  bench_command_channel bench_held_connections bench_status_cache bench_settings bench_dynamical_properties bench_driver_parameter_item
 
 results="$build/results"
 rm -rf "$results"
@@ -47,6 +47,7 @@ run() {
 order=()
 run command_channel bench_command_channel "$@"
 run command_channel_pinned bench_command_channel --pin-cpu="$cpu" "$@"
+run held_connections bench_held_connections "$@"
 run status_cache bench_status_cache "$@"
 run settings bench_settings "$@"
 run dynamical_properties bench_dynamical_properties "$@"

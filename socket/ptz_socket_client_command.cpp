@@ -9,6 +9,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <utility>
 
 #include "common/ptz_log.h"
 #include "common/ptz_time_scale.h"
@@ -16,7 +17,13 @@
 #include "socket/ptz_socket_client_private.h"
 #include "socket/ptz_socket_private.h"
 
-G_DEFINE_TYPE(PTZSocketClientCommand, ptz_socket_client_command, PTZ_TYPE_SOCKET_CLIENT)
+namespace {
+struct PTZSocketClientCommandPrivate {
+  velmora::client::PendingIndex *pending;
+};
+}  // namespace
+
+G_DEFINE_TYPE_WITH_PRIVATE(PTZSocketClientCommand, ptz_socket_client_command, PTZ_TYPE_SOCKET_CLIENT)
 
 namespace {
 
@@ -49,10 +56,8 @@ gint64 deadline_us(const PTZSocketPendingCommand *command) {
 
 // ---- pending commands (all called with the list lock held) ------------------
 
-GList *find_pending(PTZSocketClientCommand *self, guint32 id) {
-  for (GList *l = self->pending; l != nullptr; l = l->next)
-    if (l->data != nullptr && static_cast<PTZSocketPendingCommand *>(l->data)->id == id) return l;
-  return nullptr;
+velmora::client::PendingIndex &pending_of(PTZSocketClientCommand *self) {
+  return *static_cast<PTZSocketClientCommandPrivate *>(ptz_socket_client_command_get_instance_private(self))->pending;
 }
 
 gboolean ptz_socket_client_command_cmd_timeout(gpointer data);
@@ -72,25 +77,25 @@ void arm_expiry(PTZSocketClientCommand *self, gint64 now_us) {
 // no lock held, so it may send again on this client (a retry).
 gboolean ptz_socket_client_command_cmd_timeout(gpointer data) {
   auto *self = static_cast<PTZSocketClientCommand *>(data);
-  GList *due = nullptr;
+  GList *due = nullptr;  // newest first
   {
     client::Lock lock(&self->list_lock);
     self->expiry_timer = 0;
     gint64 now = monotonic_now_us();
-    while (self->pending != nullptr) {
-      GList *head = self->pending;
+    while (GList *head = self->pending) {
       auto *command = static_cast<PTZSocketPendingCommand *>(head->data);
       if (command == nullptr) {
         PTZ_LOG_ERR("%s: Entry without data", __func__);
-        self->pending = g_list_delete_link(self->pending, head);
+        pending_of(self).remove(head);
         continue;
       }
       if (deadline_us(command) > now) break;
-      self->pending = g_list_remove_link(self->pending, head);
-      due = g_list_concat(due, head);
+      pending_of(self).remove(head);
+      due = g_list_prepend(due, command);
     }
     if (self->pending != nullptr) arm_expiry(self, now);
   }
+  due = g_list_reverse(due);
   for (GList *l = due; l != nullptr; l = l->next)
     client::report_expired(base(self), static_cast<PTZSocketPendingCommand *>(l->data));
   g_list_free(due);
@@ -181,10 +186,10 @@ int ptz_socket_client_command_read_fd(PTZSocketClientCommand *self, int fd, bool
 // Takes the pending command with this id off the list; NULL when none waits.
 PTZSocketPendingCommand *take_pending(PTZSocketClientCommand *self, guint32 id) {
   client::Lock lock(&self->list_lock);
-  GList *link = find_pending(self, id);
+  GList *link = pending_of(self).find(id);
   if (link == nullptr) return nullptr;
   auto *command = static_cast<PTZSocketPendingCommand *>(link->data);
-  self->pending = g_list_delete_link(self->pending, link);
+  pending_of(self).remove(link);
   return command;
 }
 
@@ -254,9 +259,7 @@ GList *take_orphans(PTZSocketClient *client) {
   auto *self = PTZ_SOCKET_CLIENT_COMMAND(client);
   reset_reader(self);  // a partial message of the lost connection
   client::Lock lock(&self->list_lock);
-  GList *orphans = self->pending;
-  self->pending = nullptr;
-  return orphans;
+  return pending_of(self).take_all();
 }
 
 // A reply for an asynchronous command that a synchronous wait read; the
@@ -367,20 +370,25 @@ PTZSocketPendingCommand *register_pending(PTZSocketClientCommand *self, gpointer
   gint64 deadline = now + gint64(velmora::scaled_ms(kExpiryMs)) * 1000;
   command->deadline_seconds = deadline / G_USEC_PER_SEC;
   command->deadline_nanoseconds = glong(deadline % G_USEC_PER_SEC) * 1000;
-  self->pending = g_list_append(self->pending, command);
+  pending_of(self).append(command);
   if (self->expiry_timer == 0) arm_expiry(self, now);
   return command;
 }
 
 // Takes back a command whose bytes could not be written; false when the
-// expiry already reported it (the dispatcher owns its data then).
-bool withdraw_pending(PTZSocketClientCommand *self, PTZSocketPendingCommand *command) {
+// expiry already reported it (the dispatcher owns its data then, and may have
+// freed it: only its address is compared). No other command can be added
+// meanwhile: the caller holds the I/O lock.
+bool withdraw_pending(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, guint32 id) {
   client::Lock lock(&self->list_lock);
-  GList *link = g_list_find(self->pending, command);
-  if (link == nullptr) return false;
-  self->pending = g_list_delete_link(self->pending, link);
-  g_free(command);
-  return true;
+  // Commands behind the oldest with this id (ids wrap) are looked at too.
+  for (GList *link = pending_of(self).find(id); link != nullptr; link = link->next) {
+    if (link->data != command) continue;
+    pending_of(self).remove(link);
+    g_free(command);
+    return true;
+  }
+  return false;
 }
 
 void ptz_socket_client_command_finalize(GObject *object) {
@@ -390,14 +398,15 @@ void ptz_socket_client_command_finalize(GObject *object) {
     if (timer != nullptr) g_source_destroy(timer);
     self->expiry_timer = 0;
   }
-  for (GList *l = self->pending; l != nullptr; l = l->next) {
+  GList *left = pending_of(self).take_all();
+  for (GList *l = left; l != nullptr; l = l->next) {
     auto *command = static_cast<PTZSocketPendingCommand *>(l->data);
     if (command != nullptr && self->free_callback != nullptr)
       self->free_callback(command->user_data, self->free_data);
     g_free(command);
   }
-  g_list_free(self->pending);
-  self->pending = nullptr;
+  g_list_free(left);
+  delete &pending_of(self);
   g_free(self->buffer);
   self->buffer = nullptr;
   client::set_command_hooks(base(self), nullptr, nullptr);
@@ -417,8 +426,68 @@ static void ptz_socket_client_command_init(PTZSocketClientCommand *self) {
   self->buffer = static_cast<guint8 *>(g_malloc0(kMessageMax));
   g_mutex_init(&self->list_lock);
   g_mutex_init(&self->io_lock);
+  static_cast<PTZSocketClientCommandPrivate *>(ptz_socket_client_command_get_instance_private(self))->pending =
+      new client::PendingIndex(&self->pending);
   client::set_command_hooks(base(self), &self->io_lock, take_orphans);
 }
+
+namespace velmora::client {
+
+PendingIndex::PendingIndex(GList **list) : list_(list), by_id_(g_hash_table_new(g_direct_hash, g_direct_equal)) {}
+
+PendingIndex::~PendingIndex() { g_hash_table_destroy(by_id_); }
+
+void PendingIndex::append(PTZSocketPendingCommand *command) {
+  GList *link = g_list_alloc();
+  link->data = command;
+  link->prev = tail_;
+  if (tail_ != nullptr)
+    tail_->next = link;
+  else
+    *list_ = link;
+  tail_ = link;
+  gpointer key = GUINT_TO_POINTER(command->id);
+  if (g_hash_table_contains(by_id_, key))
+    duplicates_++;
+  else
+    g_hash_table_insert(by_id_, key, link);
+}
+
+GList *PendingIndex::find(guint32 id) const {
+  return static_cast<GList *>(g_hash_table_lookup(by_id_, GUINT_TO_POINTER(id)));
+}
+
+void PendingIndex::remove(GList *link) {
+  if (link == tail_) tail_ = link->prev;
+  if (auto *command = static_cast<PTZSocketPendingCommand *>(link->data)) {
+    gpointer key = GUINT_TO_POINTER(command->id);
+    if (g_hash_table_lookup(by_id_, key) != link) {
+      duplicates_--;
+    } else {
+      // The next command with the same id, if any, takes its place.
+      GList *same = nullptr;
+      for (GList *l = link->next; duplicates_ > 0 && l != nullptr && same == nullptr; l = l->next)
+        if (l->data != nullptr && static_cast<PTZSocketPendingCommand *>(l->data)->id == command->id) same = l;
+      if (same != nullptr) {
+        duplicates_--;
+        g_hash_table_insert(by_id_, key, same);
+      } else {
+        g_hash_table_remove(by_id_, key);
+      }
+    }
+  }
+  *list_ = g_list_delete_link(*list_, link);
+}
+
+GList *PendingIndex::take_all() {
+  GList *all = std::exchange(*list_, nullptr);
+  tail_ = nullptr;
+  duplicates_ = 0;
+  g_hash_table_remove_all(by_id_);
+  return all;
+}
+
+}  // namespace velmora::client
 
 extern "C" {
 
@@ -445,7 +514,7 @@ gboolean ptz_socket_client_command_async_send(PTZSocketClientCommand *self, cons
   if (sent == Sent::kAll) return TRUE;
   if (sent == Sent::kBodyFailed) PTZ_LOG_ERR("%s: Failed to send body", __func__);
   PTZ_LOG_INFO("%s: Failed to async_send id=%d", __func__, int(id));
-  bool withdrawn = command == nullptr || withdraw_pending(self, command);
+  bool withdrawn = command == nullptr || withdraw_pending(self, command, id);
   client::write_failed(base(self), error);
   // A command the expiry already handed to the dispatcher counts as sent, so
   // its data is never released twice.

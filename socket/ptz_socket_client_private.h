@@ -72,6 +72,33 @@ void write_failed(PTZSocketClient *client, int error);
 // wrote everything, else write_failed has been applied.
 bool raw_send(PTZSocketClient *client, int fd, const void *buffer, gsize length);
 
+// The pending commands of a command client: the client's documented list
+// (oldest first, so in the order of their deadlines), which it keeps in the
+// `pending` field, with a tail for appending and an index by id, so that
+// appending, finding a command by id and removing it cost the same however
+// many commands wait. Used with the client's list lock held.
+class PendingIndex {
+ public:
+  explicit PendingIndex(GList **list);
+  ~PendingIndex();
+  PendingIndex(const PendingIndex &) = delete;
+  PendingIndex &operator=(const PendingIndex &) = delete;
+
+  void append(PTZSocketPendingCommand *command);
+  // The element of the oldest command with this id; NULL when none waits.
+  GList *find(guint32 id) const;
+  // Unlinks and frees the element (not the command it holds).
+  void remove(GList *link);
+  // Hands over the whole list, leaving it empty.
+  GList *take_all();
+
+ private:
+  GList **list_;
+  GList *tail_ = nullptr;
+  GHashTable *by_id_;   // id -> element of the oldest command with it
+  guint duplicates_ = 0;  // commands sharing an id with an older one (ids wrap)
+};
+
 // Hands one pending command's user data to the reply dispatcher as expired
 // (NULL data, length 0) and frees the entry. No lock may be held.
 void report_expired(PTZSocketClient *client, PTZSocketPendingCommand *command);

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 
 #include <memory>
+#include <utility>
 
 #include "common/ptz_log.h"
 #include "common/ptz_raii.h"
@@ -39,63 +40,102 @@ guint32 field(const guint8 *bytes) {
   return value;
 }
 
-// Reads into the connection's message up to `want` bytes in all; returns 1
-// when they are in, 0 when the socket has no more yet, -1 when the
-// connection has ended or failed.
-int fill(PTZSocketServerConnection *connection, gsize want) {
-  while (connection->received < want) {
-    // Never wait here, also on a blocking descriptor handed in by the caller:
-    // a peer that sent half a message must not stall the main context.
-    ssize_t n = recv(connection->fd, connection->message + connection->received,
-                     want - connection->received, MSG_DONTWAIT);
-    if (n > 0) {
-      connection->received += gsize(n);
-    } else if (n == 0) {
-      return -1;
-    } else {
-      return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? 0 : -1;
-    }
+// What the read-ahead buffer of a connection begins with.
+enum class Next { kIncomplete, kComplete, kTooLarge, kTooShort };
+
+Next next_message(const PTZSocketServerConnection *connection, gsize *total) {
+  if (connection->in_length < 4) return Next::kIncomplete;
+  // The field is read as a signed number: a value with the top bit set is
+  // as much too large as any above the limit.
+  const guint32 length = field(connection->in);
+  *total = length;
+  if (length > kMax) return Next::kTooLarge;
+  // Nothing shorter than its own header can be framed: no way to find the
+  // next message boundary on this connection.
+  if (length < kHeader) return Next::kTooShort;
+  return connection->in_length >= length ? Next::kComplete : Next::kIncomplete;
+}
+
+// Gives the connection a whole read-ahead buffer, holding what it had.
+void widen(PTZSocketServer *server, PTZSocketServerConnection *connection) {
+  if (connection->in_is_read_ahead) return;
+  guint8 *full = velmora::server::take_buffer(server);
+  if (connection->in_length > 0) memcpy(full, connection->in, connection->in_length);
+  g_free(connection->in);
+  connection->in = full;
+  connection->in_is_read_ahead = true;
+}
+
+// Keeps only the bytes the connection holds, so that a connection waiting
+// with half a message costs that half, not a read-ahead buffer.
+void narrow(PTZSocketServer *server, PTZSocketServerConnection *connection) {
+  if (!connection->in_is_read_ahead) {
+    if (connection->in_length == 0) g_clear_pointer(&connection->in, g_free);
+    return;
   }
-  return 1;
+  guint8 *full = std::exchange(connection->in, nullptr);
+  if (connection->in_length > 0) connection->in = static_cast<guint8 *>(g_memdup2(full, connection->in_length));
+  connection->in_is_read_ahead = false;
+  velmora::server::give_buffer(server, full);
 }
 
 // The class read: continues the message of the connection with descriptor
 // fd; returns the payload length once a message is complete (its payload
 // copied to buffer), 0 while it is not, -1 when the connection must close.
+// One read brings as much as the read-ahead buffer takes; messages found
+// complete behind the current one wait there for the next passes, one per
+// pass, and are never mixed with another connection's bytes.
 int command_read(PTZSocket *endpoint, int fd, void *buffer, gsize size, int) {
   static const char *const function = "ptz_socket_server_command_read";
   auto *self = PTZ_SOCKET_SERVER_COMMAND(endpoint);
-  PTZSocketServerConnection *connection = velmora::server::find_connection(&self->parent_instance, fd, 0);
+  PTZSocketServer *server = &self->parent_instance;
+  PTZSocketServerConnection *connection = velmora::server::find_connection(server, fd, 0);
   if (connection == nullptr) return -1;
-  if (connection->message == nullptr) connection->message = static_cast<guint8 *>(g_malloc(kMax));
 
-  if (connection->length == 0) {
-    int r = fill(connection, 4);
-    self->received = connection->received;
-    if (r <= 0) return r;
-    const guint32 length = field(connection->message);
-    // The field is read as a signed number: a value with the top bit set is
-    // as much too large as any above the limit.
-    if (length > kMax) {
-      PTZ_LOG_ERR("%s: Received a message larger than max (%u): len=%lu", function, guint(kMax),
-                  gulong(length));
-      return -1;
-    }
-    // Nothing shorter than its own header can be framed: no way to find the
-    // next message boundary on this connection.
-    if (length < kHeader) return -1;
-    connection->length = length;
+  gsize total = 0;
+  Next next = next_message(connection, &total);
+  if (next == Next::kIncomplete) {
+    widen(server, connection);
+    // Never wait here, also on a blocking descriptor handed in by the caller:
+    // a peer that sent half a message must not stall the main context.
+    ssize_t n = recv(fd, connection->in + connection->in_length, velmora::server::kReadAhead - connection->in_length,
+                     MSG_DONTWAIT);
+    if (n == 0) return -1;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
+    if (n > 0) connection->in_length += gsize(n);
+    next = next_message(connection, &total);
   }
-  self->length = connection->length;
-  int r = fill(connection, connection->length);
-  self->received = connection->received;
-  if (r <= 0) return r;
+  switch (next) {
+    case Next::kTooLarge:
+      PTZ_LOG_ERR("%s: Received a message larger than max (%u): len=%lu", function, guint(kMax), gulong(total));
+      return -1;
+    case Next::kTooShort:
+      return -1;
+    case Next::kIncomplete:
+      self->received = connection->in_length;
+      self->length = connection->in_length >= 4 ? total : 0;
+      velmora::server::set_partial(server, connection, connection->in_length > 0);
+      narrow(server, connection);
+      return 0;
+    case Next::kComplete:
+      break;
+  }
 
-  const gsize payload = connection->length - kHeader;
-  memcpy(self->buffer, connection->message, connection->length);
-  self->id = field(connection->message + 4);
-  memcpy(buffer, connection->message + kHeader, MIN(payload, size));
-  connection->received = connection->length = 0;
+  const gsize payload = total - kHeader;
+  memcpy(self->buffer, connection->in, total);
+  self->id = field(connection->in + 4);
+  memcpy(buffer, connection->in + kHeader, MIN(payload, size));
+  connection->in_length -= total;
+  memmove(connection->in, connection->in + total, connection->in_length);
+  gsize following = 0;
+  Next after = next_message(connection, &following);
+  // A complete (or broken) message behind it is taken up by the next pass
+  // without waiting for input.
+  connection->message_waiting = after != Next::kIncomplete;
+  // Bytes of the next message start its own time limit.
+  velmora::server::set_partial(server, connection, false);
+  velmora::server::set_partial(server, connection, after == Next::kIncomplete && connection->in_length > 0);
+  narrow(server, connection);
   self->received = self->length = 0;
   // A bare header carries nothing to deliver and gets no reply.
   self->complete = payload > 0;
@@ -162,6 +202,12 @@ static void ptz_socket_server_command_class_init(PTZSocketServerCommandClass *kl
 
 static void ptz_socket_server_command_init(PTZSocketServerCommand *self) {
   self->buffer = static_cast<guint8 *>(g_malloc0(kMax));
+}
+
+extern "C" void ptz_socket_server_release_handle(PTZSocketServerHandle *handle) {
+  if (handle == nullptr || handle->server == nullptr || handle == &handle->server->handle) return;
+  // Only handles this file made are freed here; other classes own theirs.
+  if (PTZ_SOCKET_SERVER_GET_CLASS(handle->server)->get_handle == command_get_handle) g_free(handle);
 }
 
 extern "C" PTZSocketServerCommand *ptz_socket_server_command_new(const gchar *socket, int socket_type) {

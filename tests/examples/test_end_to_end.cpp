@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -25,6 +26,8 @@
 #include "ptz_socket_client.h"
 #include "ptz_socket_server.h"
 #include "ptz_status_cache.h"
+#include "run_as_nobody.h"
+#include "tests/socket/raw_peer.h"
 #include "velmora_test.h"
 #ifdef VELMORA_PLATFORM_BUNDLED
 #include "tests/parameters/durnik_isolation.h"
@@ -596,3 +599,36 @@ TEST_F(ExamplesTest, BadSetupsEndWithAClearStatus) {
 }
 
 }  // namespace
+
+// ---- the peer policy from the configuration ------------------------------
+
+// The driver lets in only the accounts its configuration names (and root):
+// another local account is refused at once, however it tries, and a name
+// that does not exist is a configuration error.
+TEST_F(ExamplesTest, PeerPolicyRefusesAccountsTheConfigurationDoesNotName) {
+  if (const char *why = velmora::testing::run_as_nobody_unavailable()) GTEST_SKIP() << why;
+  chmod(dir_.path().c_str(), 0755);
+  Process *driver = start_driver(write_config("AllowedUsers=daemon; 12345\nAllowedGroups=root", false));
+  ASSERT_TRUE(driver->running()) << read_file(dir_.file("driver.log"));
+  // The file's mode would let every account in: the policy alone decides.
+  chmod(socket().c_str(), 0666);
+  auto refused = velmora::testing::run_as_nobody([&] {
+    int fd = velmora::testing::connect_raw(socket());
+    if (fd < 0) return 1;  // the socket must be reachable for the check to mean anything
+    std::vector<guint8> stop = payload([](GArray *a) { ptz_serialize_32bit(a, PTZ_COMMAND_STOP); });
+    velmora::testing::send_all(fd, velmora::testing::frame(1, std::string(stop.begin(), stop.end())));
+    // Closed without a reply.
+    return velmora::testing::read_bytes(fd, 1, 10000, false).empty() ? 0 : 2;
+  });
+  EXPECT_EQ(refused->wait(), 0);
+  connect();
+  EXPECT_EQ(send(payload([](GArray *a) { ptz_serialize_32bit(a, PTZ_COMMAND_STOP); })).second, guint32(kOk));
+  EXPECT_NE(read_file(dir_.file("driver.log")).find("peer policy: 2 accounts and 1 groups"), std::string::npos);
+  kill(driver->pid(), SIGTERM);
+  EXPECT_EQ(driver->wait(), 0);
+
+  Process unknown({kDriver, "--config", write_config("AllowedUsers=no-such-account-here", false)},
+                  dir_.file("unknown.log"));
+  EXPECT_EQ(unknown.wait(), 2);
+  EXPECT_NE(read_file(dir_.file("unknown.log")).find("unknown account 'no-such-account-here'"), std::string::npos);
+}

@@ -2,6 +2,7 @@
 #include <sys/socket.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client_fixture.h"
@@ -98,4 +99,51 @@ TEST_F(CommandClientTest, SyncSendGivesUpAfterTenSeconds) {
   Token token{&recorder, 1};
   ASSERT_TRUE(async("after", &token));
   EXPECT_TRUE(iterate_until([&] { return recorder.size() == 1; }));
+}
+
+// Thousands of awaited commands answered in reverse order, by a peer on a
+// socket pair, each reach their own command once; two pending commands that
+// share an id (ids wrap) are answered oldest first; the pending list stays
+// the documented one, oldest first.
+TEST(CommandClientPending, ManyCommandsAnsweredInAnyOrderAndSharedIds) {
+  constexpr int kCommands = 5000;
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  PTZSocketClientCommand *client = ptz_socket_client_command_new(nullptr, pair[0], SOCK_STREAM);
+  ptz_socket_client_register_callback(PTZ_SOCKET_CLIENT(client), record_dispatch, nullptr);
+  Recorder recorder;
+  std::vector<Token> tokens;
+  for (int i = 0; i < kCommands + 2; i++) tokens.push_back({&recorder, i});
+  for (int i = 0; i < kCommands; i++) {
+    ASSERT_TRUE(ptz_socket_client_command_async_send(client, "q", 1, &tokens[i]));
+    ASSERT_EQ(read_bytes(pair[1], 9, 10000, false).size(), 9u);
+  }
+  // Two more under an id already waiting: the wrap of the id counter.
+  for (int i = kCommands; i < kCommands + 2; i++) {
+    client->next_id = 7;
+    ASSERT_TRUE(ptz_socket_client_command_async_send(client, "q", 1, &tokens[i]));
+    ASSERT_EQ(read_bytes(pair[1], 9, 10000, false).size(), 9u);
+  }
+  ASSERT_EQ(g_list_length(client->pending), guint(kCommands + 2));
+  EXPECT_EQ(static_cast<PTZSocketPendingCommand *>(client->pending->data)->user_data, &tokens[0]);
+  EXPECT_EQ(static_cast<PTZSocketPendingCommand *>(g_list_last(client->pending)->data)->user_data,
+            &tokens[kCommands + 1]);
+
+  std::string replies;
+  for (int i = kCommands - 1; i >= 0; i--) replies += frame(uint32_t(i), "r" + std::to_string(i));
+  replies += frame(7, "second 7") + frame(7, "third 7");
+  std::thread writer([&] { send_all(pair[1], replies); });
+  EXPECT_TRUE(iterate_until([&] { return recorder.size() == size_t(kCommands + 2); }, 60000));
+  writer.join();
+  EXPECT_EQ(client->pending, nullptr);
+  int wrong = 0;
+  for (int i = 0; i < kCommands; i++)
+    if (i != 7 && recorder.of(i) != "r" + std::to_string(i)) wrong++;
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(recorder.of(7), "r7");
+  EXPECT_EQ(recorder.of(kCommands), "second 7");
+  EXPECT_EQ(recorder.of(kCommands + 1), "third 7");
+  g_object_unref(client);
+  close(pair[0]);
+  close(pair[1]);
 }

@@ -24,6 +24,7 @@ struct CommandServer : ::testing::Test {
   std::vector<Command> received;
   bool answer = true;  // at once with "re:" + payload, else keep the handle
   gboolean result = TRUE;
+  int nested_deliveries = -1;  // commands delivered when a nested main loop ended
   PTZSocketServerCommand *server = ptz_socket_server_command_new(path.c_str(), SOCK_STREAM);
   std::vector<int> peers;
 
@@ -173,4 +174,75 @@ TEST_F(CommandServer, TwoHundredConcurrentClients) {
   EXPECT_TRUE(iterate_until([&] { return (status = clients.wait(0)) != -1; }, 60000));
   EXPECT_EQ(status, 0);
   EXPECT_EQ(received.size(), size_t(kClients));
+}
+
+// A command callback that runs a main loop of its own gets no further
+// command meanwhile, from any connection; they come after it returns.
+TEST_F(CommandServer, NestedMainLoopInTheCallbackReceivesNoCommands) {
+  answer = false;
+  int first = peer(), second = peer();
+  ASSERT_TRUE(send_all(first, frame(1, "outer") + frame(2, "same connection")));
+  ASSERT_TRUE(wait_for(1));
+  ASSERT_TRUE(send_all(second, frame(3, "other connection")));
+  // From inside a callback: run the loop as a nested one would.
+  ptz_socket_server_register_callback(
+      PTZ_SOCKET_SERVER(server),
+      [](gpointer data, PTZSocketServerHandle *handle, const gchar *payload, gsize length) -> gboolean {
+        auto *self = static_cast<CommandServer *>(data);
+        self->received.push_back({std::string(payload, length), handle});
+        if (self->received.size() == 2) {
+          iterate_for(300);
+          self->nested_deliveries = int(self->received.size());
+        }
+        return TRUE;
+      },
+      this);
+  EXPECT_TRUE(wait_for(3));
+  // Nothing more than this command during the nested loop.
+  EXPECT_EQ(nested_deliveries, 2);
+  for (auto &command : received) ptz_socket_server_release_handle(command.handle);
+}
+
+// A command that is never answered gives its handle back without a reply
+// (the leak checker of the sanitizer build sees any handle left over); the
+// plain server's embedded handle and NULL are left alone.
+TEST_F(CommandServer, UnansweredHandlesAreReleased) {
+  answer = false;
+  int fd = peer();
+  for (int i = 0; i < 50; i++) ASSERT_TRUE(send_all(fd, frame(uint32_t(i), "never answered")));
+  ASSERT_TRUE(wait_for(50));
+  for (auto &command : received) ptz_socket_server_release_handle(command.handle);
+  ptz_socket_server_release_handle(nullptr);
+  PTZSocketServer *plain = ptz_socket_server_new(PTZ_TYPE_SOCKET_SERVER, dir.file("plain.sock").c_str(), SOCK_STREAM);
+  plain->handle.server = plain;
+  ptz_socket_server_release_handle(&plain->handle);
+  EXPECT_EQ(plain->handle.server, plain);
+  g_object_unref(plain);
+  // The connection still works.
+  answer = true;
+  ASSERT_TRUE(send_all(fd, frame(99, "answered")));
+  EXPECT_EQ(read_reply(fd).payload, "re:answered");
+}
+
+// The partial timeout counts from the first byte of the message still
+// incomplete: a client whose every write ends inside its next message is
+// never cut off, one that stops inside a message is.
+TEST_F(CommandServer, PartialTimeoutCountsFromTheIncompleteMessage) {
+  ptz_socket_server_set_partial_timeout(PTZ_SOCKET_SERVER(server), 300);
+  int busy = peer(), stalled = peer();
+  std::string stream;
+  for (uint32_t i = 0; i < 12; i++) stream += frame(i, "message " + std::string(1, char('a' + i)));
+  ASSERT_TRUE(send_all(stalled, frame(1, "never finished").substr(0, 10)));
+  // After half a message, each piece finishes one message and begins the
+  // next; 100 ms apart, 1.2 s in all, four times the timeout.
+  const size_t message = stream.size() / 12;
+  for (size_t at = 0, piece = message / 2; at < stream.size(); at += piece, piece = message) {
+    ASSERT_TRUE(send_all(busy, stream.substr(at, piece)));
+    iterate_for(100);
+  }
+  EXPECT_TRUE(wait_for(12));
+  EXPECT_TRUE(peer_closed(stalled));
+  ASSERT_TRUE(send_all(busy, frame(99, "still open")));
+  for (int i = 0; i < 12; i++) EXPECT_EQ(read_reply(busy).id, uint32_t(i));
+  EXPECT_EQ(read_reply(busy).payload, "re:still open");
 }
