@@ -7,6 +7,10 @@
 # of the driver in the middle of the run. Everything the run creates (sockets,
 # status-cache groups, parameter store, preset file, bus) lives in a temporary
 # place that is removed afterwards.
+#
+# For another machine (scripts/cross.sh): DEMO_BUILD names a configured build
+# tree to install from, CC and PKG_CONFIG build the examples for its target,
+# and DEMO_RUN (an emulator command) runs them where the kernel cannot.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -20,7 +24,7 @@ if [ "${1:-}" = "--run" ]; then
   supervise() {
     while [ ! -e "$work/stop" ]; do
       set +e
-      "$bin/ptz_sim_driver" --config "$work/driver.conf" 2>&1 | sed -u 's/^/            [driver] /'
+      ${DEMO_RUN:-} "$bin/ptz_sim_driver" --config "$work/driver.conf" 2>&1 | sed -u 's/^/            [driver] /'
       status=${PIPESTATUS[0]}
       set -e
       [ -e "$work/stop" ] && break
@@ -35,7 +39,7 @@ if [ "${1:-}" = "--run" ]; then
   # for it anyway (its client reconnects once a second).
   for _ in $(seq 50); do [ -s "$work/driver.pid" ] && break; sleep 0.1; done
   set +e
-  "$bin/ptz_commander" --socket "$work/driver.sock" --index 0 --service VelmoraDemo \
+  ${DEMO_RUN:-} "$bin/ptz_commander" --socket "$work/driver.sock" --index 0 --service VelmoraDemo \
     --restart-hook "kill -TERM \$(cat '$work/driver.pid')" --wait-ms 10000
   result=$?
   set -e
@@ -50,9 +54,12 @@ fi
 
 bash scripts/deps.sh
 echo "[demo] building the library"
-cmake -S . -B build/demo -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_EXAMPLES=OFF > /dev/null
-cmake --build build/demo -j "$(nproc)" > /dev/null
+build=${DEMO_BUILD:-build/demo}
+if [ -z "${DEMO_BUILD:-}" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_EXAMPLES=OFF > /dev/null
+fi
+cmake --build "$build" -j "$(nproc)" > /dev/null
 
 work=$(mktemp -d /tmp/velmora-demo-XXXXXX)
 tag=$(basename "$work")
@@ -65,15 +72,16 @@ cleanup() {
 trap cleanup EXIT
 
 echo "[demo] installing it into $work/prefix and building the examples with pkg-config"
-cmake --install build/demo --prefix "$work/prefix" > /dev/null
+cmake --install "$build" --prefix "$work/prefix" > /dev/null
 PKG_CONFIG_PATH=$(dirname "$(find "$work/prefix" -name velmora_common.pc | head -n1)")
 export PKG_CONFIG_PATH
-libdir=$(pkg-config --variable=libdir velmora_common)
+pkg_config=${PKG_CONFIG:-pkg-config}
+libdir=$($pkg_config --variable=libdir velmora_common)
 mkdir -p "$work/bin"
 build_example() {
   local name=$1; shift
-  cc -std=c99 -O2 -Wall -Wextra -Werror "$@" -o "$work/bin/$name" \
-    $(pkg-config --cflags --libs velmora_common) -Wl,-rpath,"$libdir"
+  ${CC:-cc} -std=c99 -O2 -Wall -Wextra -Werror "$@" -o "$work/bin/$name" \
+    $($pkg_config --cflags --libs velmora_common) -Wl,-rpath,"$libdir"
 }
 build_example ptz_sim_driver examples/ptz_sim_driver.c examples/ptz_sim_head.c \
   examples/ptz_sim_presets.c examples/ptz_sim_publisher.c examples/ptz_sim_settings_bus.c \

@@ -16,4 +16,9 @@ if(VELMORA_SANITIZE)
 endif()
 add_test(NAME abi.pkg_config_install
   COMMAND ${abi_dir}/install.sh ${PROJECT_BINARY_DIR} ${abi_dir}/consumer.c ${abi_flags})
+# The build's own compiler and pkg-config (a cross build's are the target's),
+# and the emulator that runs the consumer where the kernel cannot.
+list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " abi_emulator)
+set_tests_properties(abi.pkg_config_install PROPERTIES ENVIRONMENT
+  "CC=${CMAKE_C_COMPILER};PKG_CONFIG=${PKG_CONFIG_EXECUTABLE};VELMORA_EMULATOR=${abi_emulator}")
 set_tests_properties(abi.c_consumer abi.exports abi.pkg_config_install PROPERTIES LABELS abi)
