@@ -143,13 +143,20 @@ MappingPtr open_object(const std::string &object) {
       errno = e;
       return nullptr;
     }
-    if (size_t(st.st_size) >= sizeof(Header)) break;
+    // The object's size is compared as the 64-bit number it is: size_t
+    // keeps only its low 32 bits on 32-bit systems.
+    if (st.st_size >= off_t(sizeof(Header))) break;
     if (waited >= kInitWaitMs) {
       close(fd);
       errno = EIO;
       return nullptr;
     }
     usleep(1000);
+  }
+  if (uint64_t(st.st_size) > object_size(SC_GROUP_SIZE_MAX)) {
+    close(fd);
+    errno = EIO;
+    return nullptr;
   }
   auto mapping = std::make_shared<Mapping>();
   mapping->length = size_t(st.st_size);

@@ -1,9 +1,15 @@
 // The status cache stand-in on its own: flags, all-or-nothing writes and
 // reads, other processes, a lock left by a dead process, damaged groups.
 #include <errno.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include <string>
 
 #include "durnik.h"
 #include "tests/parameters/durnik_isolation.h"
@@ -122,6 +128,28 @@ TEST_F(Durnik, DamagedGroupsAreRefusedNotTrusted) {
     EXPECT_EQ(r.number, 77);
     EXPECT_EQ(error_of(sc_set_group(name.c_str(), r.list, SC_SET_EXISTING)), c.error);
   }
+}
+
+// An object grown by 4 GiB looks, in a 32-bit size_t, exactly as large as
+// its header says; it is refused on every system all the same.
+TEST_F(Durnik, ObjectsLargerThanAnyGroupAreRefused) {
+  // Made in a child, so that this process has not mapped it yet.
+  Child maker([] {
+    Values w;
+    return sc_create_group("GROWN", 64, 0) == 0 && sc_set_group("GROWN", w.list, SC_SET_ADD) == 2 ? 0 : 1;
+  });
+  ASSERT_EQ(maker.wait(), 0);
+  std::string object = std::string(getenv("DURNIK_PREFIX")) + "GROWN";
+  int fd = shm_open(object.c_str(), O_RDWR, 0);
+  ASSERT_GE(fd, 0);
+  struct stat st {};
+  ASSERT_EQ(fstat(fd, &st), 0);
+  ASSERT_EQ(ftruncate(fd, st.st_size + (off_t(1) << 32)), 0) << g_strerror(errno);
+  close(fd);
+  Values r;
+  r.number = 77;
+  EXPECT_EQ(error_of(sc_get_group("GROWN", r.list, SC_GET_ALL)), EIO);
+  EXPECT_EQ(r.number, 77);
 }
 
 }  // namespace
