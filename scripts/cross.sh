@@ -7,8 +7,9 @@
 # Installs what it needs (the target architecture for dpkg, the cross
 # compiler, the target's GLib and GoogleTest, qemu-user-static), builds the
 # library, the stand-ins, the tests, the examples and the tool in
-# build/cross-<arch> (RelWithDebInfo), then runs every test on a private
-# system bus and the demo with the examples built against an installed copy.
+# build/cross-<arch> (RelWithDebInfo; build/cross-<arch>-emulator with
+# --emulator), then runs every test on a private system bus and the demo
+# with the examples built against an installed copy.
 # The bus daemon, gdbus-codegen and the other generators are the build
 # machine's; every program of the project runs as an Arm binary.
 #
@@ -16,9 +17,9 @@
 # and registers the emulator with the kernel, so Arm programs run like any
 # other (also when a test starts one or a program re-executes itself). Where
 # that is impossible, or with --emulator, CMake's CMAKE_CROSSCOMPILING_EMULATOR
-# runs them and scripts in build/cross-<arch>/emulated/ start the programs
-# that tests execute. --build-only stops after the build, --setup-only after
-# the packages and the registration.
+# runs them and scripts in <build>/emulated/ start the programs that tests
+# execute. --build-only stops after the build, --setup-only after the
+# packages and the registration.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -52,27 +53,15 @@ step() {
 }
 
 step "packages"
-bash scripts/deps.sh
-packages=(
-  "g++-$triplet" qemu-user-static
-  "libglib2.0-dev:$arch" "libgtest-dev:$arch" "libgmock-dev:$arch" "libstdc++6:$arch"
-)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
+# A new architecture needs its package lists, whatever was updated before.
+if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  # A new architecture needs its package lists, whatever was updated before.
-  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
-    $sudo dpkg --add-architecture "$arch"
-    unset VELMORA_APT_UPDATED
-  fi
-  [ -n "${VELMORA_APT_UPDATED:-}" ] || $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  $sudo dpkg --add-architecture "$arch"
+  unset VELMORA_APT_UPDATED
 fi
+bash scripts/deps.sh "g++-$triplet" qemu-user-static \
+  "libglib2.0-dev:$arch" "libgtest-dev:$arch" "libgmock-dev:$arch" "libstdc++6:$arch"
 
 # The kernel runs Arm programs through the emulator when it is registered
 # with binfmt_misc (F: the kernel keeps the emulator open, so it works in
@@ -96,6 +85,7 @@ echo "== cross $arch: Arm programs run through $mode"
 
 step "configure and build"
 build=build/cross-$arch
+[ "$mode" = emulator ] && build+=-emulator
 jobs=$(nproc)
 ((jobs > 2)) && jobs=2
 cmake -S . -B "$build" -G Ninja --toolchain "$here/cmake/$triplet.cmake" \

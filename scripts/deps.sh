@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, tests, demo and benchmarks need,
-# when any of them is missing. Needs root (or sudo) only when it installs.
+# and any named as arguments, when any of them is missing. Needs root (or
+# sudo) only when it installs.
 set -euo pipefail
-packages=(
+packages=("$@"
   cmake ninja-build g++ pkg-config
   libglib2.0-dev libglib2.0-dev-bin libglib2.0-bin
   libgtest-dev libgmock-dev libbenchmark-dev
