@@ -25,7 +25,7 @@ struct PositionValues {
     gint32 integer;
     gfloat real;
     guint32 timeval[2];
-    struct timespec timespec;
+    gint64 timespec[2];  // 16-byte time values: 64-bit seconds and nanoseconds
   } v[kValues] = {};
 };
 

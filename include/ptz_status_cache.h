@@ -17,7 +17,11 @@
 
 G_BEGIN_DECLS
 
-/* One value as the status cache reads it (32 bytes on a 64-bit system). */
+/* One value as the status cache reads it (32 bytes on a 64-bit system, 24 on
+ * 32-bit Arm). Time values: type 4 is two 32-bit integers (seconds, then
+ * microseconds), type 5 two 64-bit integers (seconds, then nanoseconds) on
+ * every system; a struct timespec has that layout only where time_t and long
+ * are 64 bits wide. */
 typedef struct _PTZStatusCacheEntry {
   const gchar *key;  /* the value's key inside the group */
   guint64 size;      /* size of the value in bytes */

@@ -316,9 +316,8 @@ union DefaultValue {
   gint32 integer;
   gfloat real;
   guint32 timeval[2];
-  struct timespec timespec;
+  TimeValue16 timespec;
 };
-static_assert(sizeof(struct timespec) == 16);
 
 // Writes `values[i]` under the parameters `params[i]` into a new group
 // description of `capacity` and frees it; the update logs its own failures.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <glib.h>
+#include <time.h>
 
 namespace velmora::status_cache {
 
@@ -21,5 +22,16 @@ inline constexpr gint32 kInt = 1;
 inline constexpr gint32 kFloat = 2;
 inline constexpr gint32 kTimeval = 4;
 inline constexpr gint32 kTimespec = 5;
+
+// The value of type 5: seconds, then nanoseconds, 64 bits each, whatever the
+// width of the system's time_t (a struct timespec has this layout only on
+// 64-bit systems).
+struct TimeValue16 {
+  gint64 seconds;
+  gint64 nanoseconds;
+
+  static TimeValue16 from(const struct timespec &t) { return {gint64(t.tv_sec), gint64(t.tv_nsec)}; }
+};
+static_assert(sizeof(TimeValue16) == 16);
 
 }  // namespace velmora::status_cache

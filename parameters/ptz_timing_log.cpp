@@ -20,14 +20,12 @@ using namespace velmora::status_cache;
 constexpr int64_t kTimingGroupSize = 220;
 constexpr int64_t kCounterGroupSize = 78;
 
-static_assert(sizeof(struct timespec) == 16);
-
 guint16 short_pid(pid_t pid) { return guint16(pid & 0xffff); }
 
 // One time and the process that wrote it ("start_time"/"start_pid" or
 // "stop_time"/"stop_pid"), read and written together.
 struct TimePair {
-  struct timespec time {};
+  TimeValue16 time{};
   guint16 pid = 0;
   sc_entry time_entry;
   sc_entry pid_entry;
@@ -41,10 +39,12 @@ struct TimePair {
   TimePair &operator=(const TimePair &) = delete;
 
   // A time counts as set when its nanoseconds are not zero.
-  bool set() const { return time.tv_nsec != 0; }
+  bool set() const { return time.nanoseconds != 0; }
   int read(const char *group) { return sc_get_group(group, list, kGetPresent); }
   void write(const char *group, clockid_t clock, pid_t writer) {
-    clock_gettime(clock, &time);
+    struct timespec now {};
+    clock_gettime(clock, &now);
+    time = TimeValue16::from(now);
     pid = short_pid(writer);
     sc_set_group(group, list, kSetAddKeys);
   }

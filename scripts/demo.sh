@@ -10,6 +10,10 @@
 #
 # It prints one line for the packages, one for each build step, then the
 # transcript of the run; a step that fails shows its output.
+#
+# For another machine (scripts/cross.sh): DEMO_BUILD names a configured build
+# tree to install from, CC and PKG_CONFIG build the examples for its target,
+# and DEMO_RUN (an emulator command) runs them where the kernel cannot.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -23,7 +27,7 @@ if [ "${1:-}" = "--run" ]; then
   supervise() {
     while [ ! -e "$work/stop" ]; do
       set +e
-      "$bin/ptz_sim_driver" --config "$work/driver.conf" 2>&1 | sed -u 's/^/            [driver] /'
+      ${DEMO_RUN:-} "$bin/ptz_sim_driver" --config "$work/driver.conf" 2>&1 | sed -u 's/^/            [driver] /'
       status=${PIPESTATUS[0]}
       set -e
       [ -e "$work/stop" ] && break
@@ -38,7 +42,7 @@ if [ "${1:-}" = "--run" ]; then
   # for it anyway (its client reconnects once a second).
   for _ in $(seq 50); do [ -s "$work/driver.pid" ] && break; sleep 0.1; done
   set +e
-  "$bin/ptz_commander" --socket "$work/driver.sock" --index 0 --service VelmoraDemo \
+  ${DEMO_RUN:-} "$bin/ptz_commander" --socket "$work/driver.sock" --index 0 --service VelmoraDemo \
     --restart-hook "kill -TERM \$(cat '$work/driver.pid')" --wait-ms 10000
   result=$?
   set -e
@@ -73,10 +77,14 @@ step() {
 }
 
 # (The functions run as conditions of step, where set -e does not hold.)
+build=${DEMO_BUILD:-build/demo}
+pkg_config=${PKG_CONFIG:-pkg-config}
 build_library() {
-  cmake -S . -B build/demo -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_EXAMPLES=OFF &&
-    cmake --build build/demo -j "$(nproc)"
+  if [ -z "${DEMO_BUILD:-}" ]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_EXAMPLES=OFF || return 1
+  fi
+  cmake --build "$build" -j "$(nproc)"
 }
 
 # The examples, built as an outside user builds them: against the installed
@@ -85,13 +93,13 @@ build_examples() {
   local libdir
   PKG_CONFIG_PATH=$(dirname "$(find "$work/prefix" -name velmora_common.pc | head -n1)")
   export PKG_CONFIG_PATH
-  libdir=$(pkg-config --variable=libdir velmora_common) || return 1
+  libdir=$($pkg_config --variable=libdir velmora_common) || return 1
   mkdir -p "$work/bin" || return 1
   build_example() {
     local name=$1
     shift
-    cc -std=c99 -O2 -Wall -Wextra -Werror "$@" -o "$work/bin/$name" \
-      $(pkg-config --cflags --libs velmora_common) -Wl,-rpath,"$libdir"
+    ${CC:-cc} -std=c99 -O2 -Wall -Wextra -Werror "$@" -o "$work/bin/$name" \
+      $($pkg_config --cflags --libs velmora_common) -Wl,-rpath,"$libdir"
   }
   build_example ptz_sim_driver examples/ptz_sim_driver.c examples/ptz_sim_head.c \
     examples/ptz_sim_presets.c examples/ptz_sim_state.c examples/ptz_sim_key_file.c \
@@ -101,7 +109,7 @@ build_examples() {
 }
 
 bash scripts/deps.sh --quiet
-step "library built (build/demo)" build_library
+step "library built ($build)" build_library
 
 work=$(mktemp -d /tmp/velmora-demo-XXXXXX)
 tag=$(basename "$work")
@@ -113,7 +121,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-step "library installed into $work/prefix" cmake --install build/demo --prefix "$work/prefix"
+step "library installed into $work/prefix" cmake --install "$build" --prefix "$work/prefix"
 step "driver and commander built against the installed library with pkg-config" build_examples
 
 cat > "$work/driver.conf" <<CONF

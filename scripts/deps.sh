@@ -1,21 +1,23 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, tests, demo and benchmarks need,
-# when any of them is missing. Needs root (or sudo) only when it installs.
+# and any named as arguments, when any of them is missing. Needs root (or
+# sudo) only when it installs.
 # Ends with one line: "packages: N present, M installed" or
 # "packages: N present, installed M (names...)".
-#   deps.sh           the package manager's output as it comes
-#   deps.sh --quiet   only that line; the package manager's output is shown
-#                     when it fails
+#   deps.sh [PACKAGE...]           the package manager's output as it comes
+#   deps.sh --quiet [PACKAGE...]   only that line; the package manager's
+#                                  output is shown when it fails
 set -euo pipefail
 quiet=false
-[ "${1:-}" = "--quiet" ] && quiet=true
-packages=(
+[ "${1:-}" = "--quiet" ] && { quiet=true; shift; }
+packages=("$@"
   cmake ninja-build g++ pkg-config
   libglib2.0-dev libglib2.0-dev-bin libglib2.0-bin
   libgtest-dev libgmock-dev libbenchmark-dev libjson-glib-dev
   dbus-daemon
   clang libclang-rt-14-dev
   locales man-db
+  abigail-tools
   gobject-introspection libgirepository1.0-dev gir1.2-glib-2.0 python3-gi
 )
 missing=()

@@ -6,6 +6,9 @@
 # the staged copy twice, the ways users do: with pkg-config and with
 # find_package (CMake); both link only libvelmora_common and run.
 #   install.sh <build dir> <consumer.c> <cmake consumer dir> [extra compiler flags...]
+# Environment: CC and PKG_CONFIG (default cc and pkg-config), and for a build
+# for another machine CMAKE_TOOLCHAIN_FILE (read by cmake itself) and
+# VELMORA_EMULATOR (a command that runs the target's programs).
 set -euo pipefail
 build=$1; source=$2; cmake_consumer=$3; shift 3
 stage=$(mktemp -d); trap 'rm -rf "$stage"' EXIT
@@ -29,20 +32,22 @@ done
 
 # pkg-config: the .pc file finds its prefix relative to itself.
 export PKG_CONFIG_PATH=$libdir/pkgconfig
-test -f "$(pkg-config --variable=includedir velmora_common)/velmora_common/ptz_enum_types.h"
-cc -std=c99 -Wall -Wextra -Werror "$@" "$source" -o "$stage/pkg-config-consumer" \
-  $(pkg-config --cflags --libs velmora_common)
+pkg_config=${PKG_CONFIG:-pkg-config}
+run=${VELMORA_EMULATOR:-}
+test -f "$($pkg_config --variable=includedir velmora_common)/velmora_common/ptz_enum_types.h"
+${CC:-cc} -std=c99 -Wall -Wextra -Werror "$@" "$source" -o "$stage/pkg-config-consumer" \
+  $($pkg_config --cflags --libs velmora_common)
 if readelf -d "$stage/pkg-config-consumer" | grep -E 'NEEDED.*lib(tamsel|durnik|quiral|morvel|qenta)'; then
   echo "the consumer links a stand-in directly"; exit 1
 fi
-LD_LIBRARY_PATH=$libdir "$stage/pkg-config-consumer"
+LD_LIBRARY_PATH=$libdir $run "$stage/pkg-config-consumer"
 
 # CMake: find_package(velmora_common) and its imported target.
 flags="$*"
 cmake -S "$cmake_consumer" -B "$stage/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
   -DCONSUMER_SOURCE="$source" -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" > /dev/null
 cmake --build "$stage/cmake-build" > /dev/null
-"$stage/cmake-build/consumer"
+$run "$stage/cmake-build/consumer"
 
 # The introspection data, when built: Python finds the library through it.
 typelib=$libdir/girepository-1.0/Velmora-1.0.typelib
@@ -63,5 +68,5 @@ fi
 
 # The tool links a stand-in itself and finds it in the private directory.
 if [ -x "$prefix/bin/ptzctl" ]; then
-  LD_LIBRARY_PATH= "$prefix/bin/ptzctl" vocab PTZSCGroup > /dev/null
+  LD_LIBRARY_PATH= $run "$prefix/bin/ptzctl" vocab PTZSCGroup > /dev/null
 fi

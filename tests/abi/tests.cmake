@@ -18,6 +18,11 @@ endif()
 add_test(NAME abi.install
   COMMAND ${abi_dir}/install.sh ${PROJECT_BINARY_DIR} ${abi_dir}/consumer.c ${abi_dir}/cmake_consumer
     ${abi_flags})
+# The build's own compiler, pkg-config and toolchain (a cross build's are the
+# target's), and the emulator that runs the consumers where the kernel cannot.
+list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " abi_emulator)
+set_tests_properties(abi.install PROPERTIES ENVIRONMENT
+  "CC=${CMAKE_C_COMPILER};PKG_CONFIG=${PKG_CONFIG_EXECUTABLE};VELMORA_EMULATOR=${abi_emulator};CMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}")
 set_tests_properties(abi.c_consumer abi.exports abi.install PROPERTIES LABELS abi)
 
 # g_autoptr() of every class and record, compiled as C99 (gcc's cleanup

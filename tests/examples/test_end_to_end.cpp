@@ -315,12 +315,12 @@ TEST_F(ExamplesTest, CommanderCarriesOnAcrossADriverCrashAndTheCacheShowsTheOutc
 
   // The move to the preset was timed, and the restarted driver owns the
   // request counter.
-  struct timespec start {}, stop {};
+  velmora::testing::TimeValue16 start, stop;
   sc_entry times[] = {{"start_time", 16, &start, 5}, {"stop_time", 16, &stop, 5}};
   sc_entry *time_list[] = {&times[0], &times[1], nullptr};
   ASSERT_EQ(sc_get_group("ptzdt_driver_move_d1", time_list, SC_GET_ALL), 2);
-  EXPECT_NE(start.tv_nsec, 0);
-  EXPECT_GT(stop.tv_sec * 1000000000LL + stop.tv_nsec, start.tv_sec * 1000000000LL + start.tv_nsec);
+  EXPECT_NE(start.nanoseconds, 0);
+  EXPECT_GT(stop.ns(), start.ns());
   guint32 served = 0;
   gint32 owner = 0;
   sc_entry counter[] = {{"counter_value", 4, &served, 1}, {"counter_pid", 4, &owner, 1}};

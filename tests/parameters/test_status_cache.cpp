@@ -144,7 +144,7 @@ TEST_F(StatusCache, UpdateCreatesGroupsWithEveryKeySizeAndTypeCode) {
 TEST_F(StatusCache, AnotherProcessFetchesTheValues) {
   gfloat pan = 12.5f;
   gint32 status = 1;
-  struct timespec idle = {100, 200};
+  velmora::testing::TimeValue16 idle{100, 200};
   GroupPtr writer = setup(PTZ_SC_GROUP_POSITION, 2, 10,
                           {{PTZ_SC_PARAM_POSITION_PAN, &pan},
                            {PTZ_SC_PARAM_POSITION_PAN_STATUS, &status},
@@ -156,13 +156,13 @@ TEST_F(StatusCache, AnotherProcessFetchesTheValues) {
   Child child([] {
     gfloat p = 0;
     gint32 s = -5;
-    struct timespec t = {};
+    velmora::testing::TimeValue16 t;
     GroupPtr r = setup(PTZ_SC_GROUP_POSITION, 2, 5,
                        {{PTZ_SC_PARAM_POSITION_IRIS_STATUS_IDLE_TIME, &t},
                         {PTZ_SC_PARAM_POSITION_PAN, &p},
                         {PTZ_SC_PARAM_POSITION_PAN_STATUS, &s}});
-    bool ok = ptz_status_cache_fetch_group(r.get()) && p == -3.25f && s == 0 && t.tv_sec == 100 &&
-              t.tv_nsec == 200 && r->capacity == 3;  // the number of values read
+    bool ok = ptz_status_cache_fetch_group(r.get()) && p == -3.25f && s == 0 && t.seconds == 100 &&
+              t.nanoseconds == 200 && r->capacity == 3;  // the number of values read
     return ok ? 0 : 1;
   });
   EXPECT_EQ(child.wait(), 0);

@@ -19,10 +19,11 @@
 namespace {
 
 using velmora::testing::LogCapture;
+using velmora::testing::TimeValue16;
 
 // The four values of a timing group as another process reads them.
 struct Timing {
-  struct timespec start {}, stop {};
+  TimeValue16 start, stop;
   guint16 start_pid = 0, stop_pid = 0;
 
   explicit Timing(const std::string &group) {
@@ -33,11 +34,9 @@ struct Timing {
     sc_entry *list[] = {&e[0], &e[1], &e[2], &e[3], nullptr};
     EXPECT_EQ(sc_get_group(group.c_str(), list, SC_GET_ALL), 4) << group;
   }
-  bool started() const { return start.tv_nsec != 0; }
-  bool stopped() const { return stop.tv_nsec != 0; }
+  bool started() const { return start.nanoseconds != 0; }
+  bool stopped() const { return stop.nanoseconds != 0; }
 };
-
-gint64 ns(const struct timespec &t) { return t.tv_sec * G_GINT64_CONSTANT(1000000000) + t.tv_nsec; }
 
 // A counter group's value and owner.
 struct Counter {
@@ -75,23 +74,31 @@ TEST_F(TimingLog, StartAndStopOnceEachUntilTheNextReset) {
   log_time_stop("T", 0);  // not started: nothing
   EXPECT_FALSE(Timing("T").stopped());
 
+  struct timespec before {}, after {};
+  clock_gettime(CLOCK_MONOTONIC, &before);
   log_time_start("T");
+  clock_gettime(CLOCK_MONOTONIC, &after);
   Timing started("T");
   ASSERT_TRUE(started.started());
   EXPECT_EQ(started.start_pid, guint16(getpid()));
+  // The stored time is the monotonic clock as 64-bit seconds and 64-bit
+  // nanoseconds on every system, also where time_t has 32 bits.
+  EXPECT_GE(started.start.ns(), (TimeValue16{before.tv_sec, before.tv_nsec}.ns()));
+  EXPECT_LE(started.start.ns(), (TimeValue16{after.tv_sec, after.tv_nsec}.ns()));
+  EXPECT_LT(started.start.nanoseconds, 1000000000);
   g_usleep(2000);
   log_time_stop("T", 0);
   Timing stopped("T");
   ASSERT_TRUE(stopped.stopped());
   EXPECT_EQ(stopped.stop_pid, guint16(getpid()));
-  EXPECT_GT(ns(stopped.stop), ns(started.start));
+  EXPECT_GT(stopped.stop.ns(), started.start.ns());
   // Neither a second start nor a second stop moves the times.
   g_usleep(2000);
   log_time_start("T");
   log_time_stop("T", 0);
   Timing again("T");
-  EXPECT_EQ(ns(again.start), ns(started.start));
-  EXPECT_EQ(ns(again.stop), ns(stopped.stop));
+  EXPECT_EQ(again.start.ns(), started.start.ns());
+  EXPECT_EQ(again.stop.ns(), stopped.stop.ns());
 
   log_time_reset("T");  // an existing group is cleared, and runs again
   EXPECT_FALSE(Timing("T").started());
@@ -120,13 +127,13 @@ TEST_F(TimingLog, WhoMayStopATimer) {
   // Processor time, not the monotonic clock.
   struct timespec cpu;
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
-  EXPECT_LE(Timing("P").start.tv_sec, cpu.tv_sec);
+  EXPECT_LE(Timing("P").start.seconds, cpu.tv_sec);
   stopper = in_child([] { log_time_stop_process_timer("P"); });
   Timing p("P");
   ASSERT_TRUE(p.stopped());
   EXPECT_EQ(p.stop_pid, guint16(stopper));
   log_time_stop_process_timer("P");
-  EXPECT_EQ(ns(Timing("P").stop), ns(p.stop));
+  EXPECT_EQ(Timing("P").stop.ns(), p.stop.ns());
 }
 
 TEST_F(TimingLog, DriverNumbersPickTheirGroupsByLastDigit) {

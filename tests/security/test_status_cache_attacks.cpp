@@ -194,7 +194,7 @@ TEST_F(StatusCacheAttack, ConfiguredWriterGroupSharesTimingGroups) {
   EXPECT_EQ(st.st_mode & 07777, 0664u);
   EXPECT_EQ(st.st_gid, kWriters);
 
-  struct timespec stop {};
+  velmora::testing::TimeValue16 stop;
   guint16 stopper = 0;
   sc_entry e_stop{"stop_time", 16, &stop, SC_TYPE_TIMESPEC}, e_pid{"stop_pid", 2, &stopper, SC_TYPE_INT};
   sc_entry *list[] = {&e_stop, &e_pid, nullptr};
@@ -204,7 +204,7 @@ TEST_F(StatusCacheAttack, ConfiguredWriterGroupSharesTimingGroups) {
   });
   ASSERT_EQ(outsider.wait(), 0);
   ASSERT_EQ(sc_get_group("T", list, SC_GET_ALL), 2);
-  EXPECT_EQ(stop.tv_nsec, 0) << "stopped by an account outside the writer group";
+  EXPECT_EQ(stop.nanoseconds, 0) << "stopped by an account outside the writer group";
 
   NobodyChild member(
       [] {
@@ -215,7 +215,7 @@ TEST_F(StatusCacheAttack, ConfiguredWriterGroupSharesTimingGroups) {
   pid_t member_pid = member.pid();
   ASSERT_EQ(member.wait(), 0);
   ASSERT_EQ(sc_get_group("T", list, SC_GET_ALL), 2);
-  EXPECT_NE(stop.tv_nsec, 0);
+  EXPECT_NE(stop.nanoseconds, 0);
   EXPECT_EQ(stopper, guint16(member_pid));
 }
 
