@@ -61,7 +61,8 @@ if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
   unset VELMORA_APT_UPDATED
 fi
 bash scripts/deps.sh "g++-$triplet" qemu-user-static \
-  "libglib2.0-dev:$arch" "libgtest-dev:$arch" "libgmock-dev:$arch" "libstdc++6:$arch"
+  "libglib2.0-dev:$arch" "libgtest-dev:$arch" "libgmock-dev:$arch" "libstdc++6:$arch" \
+  "libjson-glib-dev:$arch"
 
 # The kernel runs Arm programs through the emulator when it is registered
 # with binfmt_misc (F: the kernel keeps the emulator open, so it works in
