@@ -17,6 +17,7 @@ packages=(
   clang libclang-rt-14-dev
   locales man-db
   gobject-introspection libgirepository1.0-dev gir1.2-glib-2.0 python3-gi
+  gi-docgen
 )
 missing=()
 for p in "${packages[@]}"; do
