@@ -98,7 +98,9 @@ PTZ_API gchar **ptz_settings_find_config_files (const gchar *files, gboolean req
  * pattern finds (ptz_settings_find_config_files()); a key set in several
  * files keeps the value of the last. A value without text is stored as the
  * empty string; values that are not UTF-8 are converted from ISO-8859-1
- * for the entries that ask for it. The key-file half is left as it is.
+ * for the entries that ask for it. Group and key names that a key file
+ * cannot hold (empty, with brackets or control characters, a key with "="
+ * or blanks around it) are skipped. The key-file half is left as it is.
  *
  * A file that is not required and cannot be opened is skipped silently; a
  * required pattern that finds nothing is logged but does not fail the

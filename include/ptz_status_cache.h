@@ -120,11 +120,11 @@ PTZ_API gboolean ptz_status_cache_add_param (PTZStatusCacheGroup *group,
  * @group: a description
  *
  * Writes the current values of the variables into the cache, creating the
- * group with the size of its type when it does not exist yet. A group
- * belongs to the account of the process that created it (or to the group
- * of accounts the status cache is configured with; see docs/security.md):
- * another account cannot write it. Readers in other processes see either
- * the values before or after the write, never a mix.
+ * group with the size of its type when it does not exist yet. With the
+ * bundled status cache (docs/security.md) a group belongs to the account of
+ * the process that created it, or to the group of accounts the status cache
+ * is configured with: another account cannot write it, and readers in
+ * other processes see the values before or after a write, never a mix.
  *
  * It fails when @group is %NULL ("Could not update status cache. No group
  * setup!"), when the group cannot be created ("Could not create status
