@@ -301,7 +301,8 @@ typedef struct _PTZSocketPendingCommand
  * A lost connection (the server hangs up or goes away, a read meets the
  * end of the stream, or the stream cannot be framed any more) makes every
  * pending asynchronous command reach the dispatcher as expired at once,
- * and the client reconnects; sends while it is not connected fail at once.
+ * and a client with a path reconnects; sends while it is not connected
+ * fail at once.
  *
  * Sends may come from any thread: one @io_lock serialises the exchanges,
  * so a synchronous send holds up other senders of the same client for its
