@@ -101,8 +101,11 @@ def documented_symbols(namespace):
 def undocumented_exports(namespace, library, nm):
     listing = subprocess.run([nm, "-D", "--defined-only", library], check=True, capture_output=True,
                              text=True).stdout
-    exported = {line.split()[2] for line in listing.splitlines() if len(line.split()) == 3
-                and line.split()[1] == "T"}
+    exported = set()
+    for line in listing.splitlines():
+        fields = line.split()  # address, kind, name
+        if len(fields) == 3 and fields[1] == "T":
+            exported.add(fields[2])
     missing = sorted(exported - documented_symbols(namespace))
     return ["exported function %s is not documented" % name for name in missing]
 
