@@ -160,6 +160,8 @@ PTZ_API gboolean ptz_g_dbus_server_dbus_register (PTZGDBusServer *self,
  * ptz_g_dbus_server_dbus_register() at a given path; a failure logs
  * "Failed to get name: <error>".
  *
+ * Call it on the thread that iterates the main context the skeleton serves in.
+ *
  * Returns: %TRUE when @skeleton was exported
  */
 PTZ_API gboolean ptz_g_dbus_server_dbus_register_obj_full_path (PTZGDBusServer *self,
@@ -178,6 +180,8 @@ PTZ_API gboolean ptz_g_dbus_server_dbus_register_obj_full_path (PTZGDBusServer *
  * requesting name" (warning; the request stays queued), a call that fails
  * "Failed to get name: <error>".
  *
+ * It blocks until the bus daemon answers. Call it on one thread at a time, normally the main-loop thread.
+ *
  * Returns: %TRUE when the process's connection is, or already was, the
  *   name's primary owner
  */
@@ -189,6 +193,8 @@ PTZ_API gboolean ptz_g_dbus_server_dbus_request_name (PTZGDBusServer *self,
  * @bus_name: the well-known bus name
  *
  * ptz_g_dbus_server_dbus_request_name() with a given name.
+ *
+ * It blocks until the bus daemon answers. Call it on one thread at a time, normally the main-loop thread.
  *
  * Returns: %TRUE when the process's connection is, or already was, the
  *   name's primary owner
@@ -333,6 +339,8 @@ PTZ_API GType ptz_g_dbus_client_get_type (void);
  * Creates a client without proxy. The first client of the process opens
  * the system bus; without one the process ends with exit status 42.
  *
+ * Call it on the thread whose default main context its proxy will deliver in.
+ *
  * Returns: (transfer full): the new client (release it with
  *   g_object_unref())
  */
@@ -348,6 +356,8 @@ PTZ_API PTZGDBusClient *ptz_g_dbus_client_new (void);
  * server exports at ("/com/brantel/PTZ/<service_name>", dots as slashes,
  * then "/<index>" unless @index is -1). See
  * ptz_g_dbus_client_set_proxy_full().
+ *
+ * Call it on the thread whose default main context the proxy is to deliver in.
  *
  * Returns: %TRUE when the proxy was created
  */
@@ -381,6 +391,8 @@ PTZ_API gboolean ptz_g_dbus_client_set_proxy_full (PTZGDBusClient *self, const g
  * The proxy, created from the stored names when there is none yet (see
  * ptz_g_dbus_client_set_proxy_full()).
  *
+ * Call it on the thread whose default main context the proxy delivers in.
+ *
  * Returns: (transfer none) (nullable): the proxy, owned by @self, or %NULL
  *   when it cannot be created
  */
@@ -397,6 +409,8 @@ PTZ_API GDBusProxy *ptz_g_dbus_client_get_proxy (PTZGDBusClient *self);
  * without a proxy and when a watch is connected already (the first stays).
  * Language bindings watch the proxy's #GDBusProxy:g-name-owner instead.
  *
+ * Call it on the thread whose default main context the proxy delivers in.
+ *
  * Returns: %TRUE when the callback was connected
  */
 PTZ_API gboolean ptz_g_dbus_client_connect_destroy_signal (PTZGDBusClient *self,
@@ -408,6 +422,8 @@ PTZ_API gboolean ptz_g_dbus_client_connect_destroy_signal (PTZGDBusClient *self,
  *
  * Disconnects the watch of ptz_g_dbus_client_connect_destroy_signal(), if
  * one is connected. Disposing of the client does it too.
+ *
+ * Call it on the thread whose default main context the proxy delivers in.
  */
 PTZ_API void ptz_g_dbus_client_disconnect_destroy_signal (PTZGDBusClient *self);
 

@@ -50,6 +50,8 @@ typedef struct _PTZLegacyConfigHandler PTZLegacyConfigHandler;
  * Could not declare configuration event for <path>: <error>", and undoes
  * what was done.
  *
+ * Call it on the thread that iterates the main context the skeleton serves in.
+ *
  * Returns: a handler (release it with ptz_legacy_config_cleanup()), or
  *   %NULL on failure, with nothing left exported or declared
  */
@@ -64,6 +66,8 @@ PTZ_API PTZLegacyConfigHandler *ptz_legacy_config_setup (GDBusInterfaceSkeleton 
  * Undeclares the object (a failure logs the warning "Could not undeclare
  * <error>" and cleanup goes on), unexports the skeleton and releases the
  * handler.
+ *
+ * Call it on the thread that uses the handler.
  */
 PTZ_API void ptz_legacy_config_cleanup (PTZLegacyConfigHandler *handler);
 /**
@@ -81,6 +85,8 @@ PTZ_API void ptz_legacy_config_cleanup (PTZLegacyConfigHandler *handler);
  * other type logs "ptz_legacy_config_prop_changed: Can not convert key
  * <key> type <type> to GVariant!" and sends nothing; a failed emission logs
  * the warning "Failed to emit property changed signal: <error>".
+ *
+ * Use a handler on one thread at a time.
  */
 PTZ_API void ptz_legacy_config_prop_changed (PTZLegacyConfigHandler *handler, const gchar *key,
                                              const GValue *value);
@@ -98,6 +104,8 @@ PTZ_API void ptz_legacy_config_prop_changed (PTZLegacyConfigHandler *handler, co
  * (the configuration with that dynamic index). @handler must not be %NULL
  * (a fatal assertion). A failed send logs the warning "Failed to send
  * configuration event, message = <error>".
+ *
+ * Use a handler on one thread at a time.
  *
  * Returns: %TRUE when the event was sent
  */

@@ -68,6 +68,8 @@ PTZ_API GArray *ptz_serialize_create_array (void);
  *
  * Appends @value as 1 byte. @array must not be %NULL (a fatal assertion).
  *
+ * Any thread may call it, on an array no other thread changes meanwhile.
+ *
  * Returns: (transfer none) (element-type guint8): @array
  */
 PTZ_API GArray *ptz_serialize_8bit (GArray *array, guint8 value);
@@ -81,6 +83,8 @@ PTZ_API GArray *ptz_serialize_8bit (GArray *array, guint8 value);
  * on the little-endian devices the framework runs on). @array must not be
  * %NULL (a fatal assertion).
  *
+ * Any thread may call it, on an array no other thread changes meanwhile.
+ *
  * Returns: (transfer none) (element-type guint8): @array
  */
 PTZ_API GArray *ptz_serialize_16bit (GArray *array, guint16 value);
@@ -92,6 +96,8 @@ PTZ_API GArray *ptz_serialize_16bit (GArray *array, guint16 value);
  *
  * Appends @value as 4 bytes in host byte order. @array must not be %NULL
  * (a fatal assertion).
+ *
+ * Any thread may call it, on an array no other thread changes meanwhile.
  *
  * Returns: (transfer none) (element-type guint8): @array
  */
@@ -110,6 +116,8 @@ PTZ_API GArray *ptz_serialize_32bit (GArray *array, guint32 value);
  * always equals the bytes that follow and the stream stays decodable.
  * @array and @string must not be %NULL (fatal assertions).
  *
+ * Any thread may call it, on an array no other thread changes meanwhile.
+ *
  * Returns: (transfer none) (element-type guint8): @array
  */
 PTZ_API GArray *ptz_serialize_string (GArray *array, const gchar *string);
@@ -123,6 +131,8 @@ PTZ_API GArray *ptz_serialize_string (GArray *array, const gchar *string);
  * Appends @size bytes as they are, without a length: the reader must know
  * it (ptz_deserialize_blob()). A @size of 0 appends nothing, and @data may
  * then be %NULL.
+ *
+ * Any thread may call it, on an array no other thread changes meanwhile.
  *
  * Returns: (transfer none) (element-type guint8): @array
  */
@@ -139,6 +149,8 @@ PTZ_API GArray *ptz_serialize_blob (GArray *array, gconstpointer data, guint siz
  * written this way: @array, @list and @serializer must not be %NULL (fatal
  * assertions); write a count of 0 with ptz_serialize_32bit() instead.
  * Language bindings encode lists with ptz_serialize_variant().
+ *
+ * Any thread may call it, on an array no other thread changes meanwhile.
  */
 PTZ_API void ptz_serialize_glist (GArray *array, GList *list, PTZSerializeFunc serializer);
 
@@ -153,6 +165,8 @@ PTZ_API void ptz_serialize_glist (GArray *array, GList *list, PTZSerializeFunc s
  * two pointers, the entry's key then its value, valid during the call.
  * @array, @table and @serializer must not be %NULL (fatal assertions).
  * Language bindings encode tables with ptz_serialize_variant().
+ *
+ * Any thread may call it, on an array no other thread changes meanwhile.
  */
 PTZ_API void ptz_serialize_ghashtable (GArray *array, GHashTable *table, PTZSerializeFunc serializer);
 
@@ -167,6 +181,8 @@ PTZ_API void ptz_serialize_ghashtable (GArray *array, GHashTable *table, PTZSeri
  * the end of the payload (L bytes)." is logged: compare *@indx before and
  * after to tell a refused read from a value of 0. @array and @indx must not
  * be %NULL (fatal assertions).
+ *
+ * Any thread may call it, on an array no other thread changes meanwhile.
  *
  * Returns: the value, or 0 when too few bytes remain
  */
@@ -184,6 +200,8 @@ PTZ_API guint8 ptz_deserialize_8bit (GArray *array, guint *indx);
  * after to tell a refused read from a value of 0. @array and @indx must not
  * be %NULL (fatal assertions).
  *
+ * Any thread may call it, on an array no other thread changes meanwhile.
+ *
  * Returns: the value, or 0 when too few bytes remain
  */
 PTZ_API guint16 ptz_deserialize_16bit (GArray *array, guint *indx);
@@ -199,6 +217,8 @@ PTZ_API guint16 ptz_deserialize_16bit (GArray *array, guint *indx);
  * the end of the payload (L bytes)." is logged: compare *@indx before and
  * after to tell a refused read from a value of 0. @array and @indx must not
  * be %NULL (fatal assertions).
+ *
+ * Any thread may call it, on an array no other thread changes meanwhile.
  *
  * Returns: the value, or 0 when too few bytes remain
  */
@@ -216,6 +236,8 @@ PTZ_API guint32 ptz_deserialize_32bit (GArray *array, guint *indx);
  * nothing is read, *@indx stays and the line "ptz_deserialize_string: read
  * of N bytes at index I passes the end of the payload (L bytes)." is
  * logged. @array and @indx must not be %NULL (fatal assertions).
+ *
+ * Any thread may call it, on an array no other thread changes meanwhile.
  *
  * Returns: (transfer full) (nullable): a new string (free it with
  *   g_free()), or %NULL when the field does not fit in the rest of the
@@ -236,6 +258,8 @@ PTZ_API gchar *ptz_deserialize_string (GArray *array, guint *indx);
  * assertions). Language bindings take such bytes from the #GBytes payload
  * themselves.
  *
+ * Any thread may call it, on an array no other thread changes meanwhile.
+ *
  * Returns: (transfer full) (nullable): a new copy of the @size bytes (free
  *   it with g_free()), or %NULL when @size is 0 or too few bytes remain
  */
@@ -255,6 +279,8 @@ PTZ_API gpointer ptz_deserialize_blob (GArray *array, guint *indx, guint size);
  * gives %NULL without calling @deserializer. @array, @indx and
  * @deserializer must not be %NULL (fatal assertions). Language bindings
  * decode lists with ptz_deserialize_variant().
+ *
+ * Any thread may call it, on an array no other thread changes meanwhile.
  *
  * Returns: (transfer container) (element-type gpointer) (nullable): the
  *   items read, in order (free the list with g_list_free(); the items are
@@ -277,6 +303,8 @@ PTZ_API GList *ptz_deserialize_glist (GArray *array, guint *indx, PTZDeserialize
  * payload ends after N of M entries.", when the array is exhausted, the
  * record is %NULL or the entry reader leaves *@indx where it was. @array,
  * @indx, @table and @deserializer must not be %NULL (fatal assertions).
+ *
+ * Any thread may call it, on an array no other thread changes meanwhile.
  *
  * Returns: (transfer none) (element-type gpointer gpointer): @table
  */

@@ -196,6 +196,8 @@ PTZ_API GType ptz_socket_get_type (void);
  * Use the constructors of the subclasses (ptz_socket_server_new(),
  * ptz_socket_client_new(), ...) rather than this one for them.
  *
+ * Call it on the thread that iterates the default main context.
+ *
  * Returns: (transfer full): the new endpoint (release it with
  *   g_object_unref())
  */
@@ -211,6 +213,8 @@ PTZ_API PTZSocket *ptz_socket_new (GType type, int role, const gchar *socket, in
  *
  * Wraps a descriptor the caller already holds, for instance one end of a
  * socketpair(2). Nothing is opened, and the endpoint never reconnects.
+ *
+ * Call it on the thread that iterates the default main context.
  *
  * Returns: (transfer full): the new endpoint (release it with
  *   g_object_unref())
@@ -283,6 +287,8 @@ PTZ_API GType ptz_socket_signal_get_type (void);
  * Creates a client endpoint that sends notifications to the server at
  * @socket, connecting at once or, while the server is absent, once a second
  * from the default main context (see ptz_socket_new()).
+ *
+ * Call it on the thread that iterates the default main context.
  *
  * Returns: (transfer full): the new endpoint (release it with
  *   g_object_unref())

@@ -221,6 +221,8 @@ PTZ_API GType ptz_socket_client_signal_data_ready_get_type (void);
  *
  * The same as ptz_socket_client_new().
  *
+ * Call it on the thread that iterates the default main context.
+ *
  * Returns: (transfer full) (nullable): the new client, or %NULL for a
  *   wrong @type
  */
@@ -446,6 +448,8 @@ PTZ_API gboolean ptz_socket_client_command_async_send (PTZSocketClientCommand *c
  * Sets what releases the user data of the commands that are still pending
  * when @client is finalized. Without it, that data is forgotten. Set it
  * before sending.
+ *
+ * Call it on the thread that iterates the default main context.
  */
 PTZ_API void ptz_socket_client_command_register_free_callback (PTZSocketClientCommand *client,
                                                                PTZSocketClientFreeFunc free_callback,

@@ -110,6 +110,8 @@ PTZ_API PTZStatusCacheGroup *ptz_status_cache_setup_group (PTZSCGroup group,
  * such parameter N!"). The Preset group holds no values this library
  * publishes: adding to it fails silently.
  *
+ * Use the description on one thread at a time.
+ *
  * Returns: %TRUE when the value was added
  */
 PTZ_API gboolean ptz_status_cache_add_param (PTZStatusCacheGroup *group,
@@ -157,6 +159,8 @@ PTZ_API gboolean ptz_status_cache_fetch_group (PTZStatusCacheGroup *group);
  *
  * Frees the description (not the caller's variables, and not the group in
  * the cache, which outlives the process). %NULL does nothing.
+ *
+ * Use the description on one thread at a time.
  */
 PTZ_API void ptz_status_cache_free_group (PTZStatusCacheGroup *group);
 /**

@@ -31,6 +31,8 @@ PTZ_API gchar *CamelCase2token (const gchar *CamelCase, gchar token);
  *
  * CamelCase2token() with '-': "maxSpeed" gives "max-speed".
  *
+ * Any thread may call it.
+ *
  * Returns: (transfer full): the converted name (free it with g_free())
  */
 PTZ_API gchar *CamelCase2hyphen (const gchar *CamelCase);
@@ -39,6 +41,8 @@ PTZ_API gchar *CamelCase2hyphen (const gchar *CamelCase);
  * @CamelCase: the name, not %NULL
  *
  * CamelCase2token() with '_': "PanTiltZoom" gives "pan_tilt_zoom".
+ *
+ * Any thread may call it.
  *
  * Returns: (transfer full): the converted name (free it with g_free())
  */

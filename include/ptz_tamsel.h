@@ -51,6 +51,8 @@ PTZ_API gchar *ptz_tamsel_get_vp (const gchar *path_format, ...) G_GNUC_PRINTF (
  *
  * The same as ptz_tamsel_get_vp().
  *
+ * Any thread may call it.
+ *
  * Returns: (transfer full) (nullable): the value as UTF-8 (free it with
  *   g_free()), or %NULL
  */

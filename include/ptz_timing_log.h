@@ -30,6 +30,8 @@ G_BEGIN_DECLS
  *
  * Creates the timing group (220 bytes) when it does not exist and clears
  * its four values, so that it can be started again.
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_time_reset (const gchar *group);
 /**
@@ -39,6 +41,8 @@ PTZ_API void log_time_reset (const gchar *group);
  * Stores the monotonic clock's time and the calling process as the start,
  * unless the timer has been started since its last reset (or the group
  * does not exist or cannot be read).
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_time_start (const gchar *group);
 /**
@@ -49,6 +53,8 @@ PTZ_API void log_time_start (const gchar *group);
  *
  * Stores the monotonic clock's time and the calling process as the stop of
  * a started timer that has not been stopped since its last reset.
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_time_stop (const gchar *group, gint32 other_process);
 /**
@@ -56,6 +62,8 @@ PTZ_API void log_time_stop (const gchar *group, gint32 other_process);
  * @group: (nullable): the timing group's name; %NULL does nothing
  *
  * log_time_start() with the calling process's processor-time clock.
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_time_start_process_timer (const gchar *group);
 /**
@@ -66,6 +74,8 @@ PTZ_API void log_time_start_process_timer (const gchar *group);
  * caller's, when that process cannot be found) and the calling process as
  * the stop of a started processor-time timer not yet stopped. Any process
  * may stop it.
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_time_stop_process_timer (const gchar *group);
 
@@ -75,6 +85,8 @@ PTZ_API void log_time_stop_process_timer (const gchar *group);
  *   ("_d1" for 1, "_d2" for 2, none otherwise)
  *
  * log_time_start() of "ptzdt_driver_req_d1" or "ptzdt_driver_req_d2".
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_time_start_driver_req (gint32 driver);
 /**
@@ -83,6 +95,8 @@ PTZ_API void log_time_start_driver_req (gint32 driver);
  *
  * log_time_stop() of the driver's request group, by the process that
  * started it.
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_time_stop_driver_req (gint32 driver);
 /**
@@ -90,6 +104,8 @@ PTZ_API void log_time_stop_driver_req (gint32 driver);
  * @driver: the driver's number (see log_time_start_driver_req())
  *
  * log_time_start() of "ptzdt_driver_move_d1" or "ptzdt_driver_move_d2".
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_time_start_driver_move (gint32 driver);
 /**
@@ -98,6 +114,8 @@ PTZ_API void log_time_start_driver_move (gint32 driver);
  *
  * log_time_stop() of the driver's move group, by the process that started
  * it.
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_time_stop_driver_move (gint32 driver);
 /**
@@ -105,6 +123,8 @@ PTZ_API void log_time_stop_driver_move (gint32 driver);
  * @driver: the driver's number (see log_time_start_driver_req())
  *
  * log_time_start() of "ptzdt_driver_reply_d1" or "ptzdt_driver_reply_d2".
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_time_start_driver_reply (gint32 driver);
 /**
@@ -113,6 +133,8 @@ PTZ_API void log_time_start_driver_reply (gint32 driver);
  *
  * log_time_stop() of the driver's reply group, by the process that started
  * it.
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_time_stop_driver_reply (gint32 driver);
 /**
@@ -122,6 +144,8 @@ PTZ_API void log_time_stop_driver_reply (gint32 driver);
  * log_time_start_process_timer() of "ptzdt_driver_process_d1" or
  * "ptzdt_driver_process_d2"; stop it with log_time_stop_process_timer()
  * and the group's name.
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_time_start_process_timer_driver (gint32 driver);
 
@@ -138,6 +162,8 @@ PTZ_API void log_time_start_process_timer_driver (gint32 driver);
  * that one is new. When the number of drivers cannot be read,
  * "log_counter_reset: Failed to get NbrOfDrivers" is logged (warning) and
  * one driver is assumed.
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_counter_reset (gint32 counter, const gchar *prefix);
 /**
@@ -150,6 +176,8 @@ PTZ_API void log_counter_reset (gint32 counter, const gchar *prefix);
  * claimed it last with log_counter_reset()); with more than one driver, an
  * update of counter 1 by the owner of counter 2 goes there. Otherwise
  * nothing is written.
+ *
+ * Any process and thread may call it.
  */
 PTZ_API void log_counter_update (gint32 counter, const gchar *prefix, guint16 value);
 
