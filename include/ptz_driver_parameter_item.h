@@ -12,6 +12,23 @@
 
 G_BEGIN_DECLS
 
+/**
+ * PTZDriverParameterItem:
+ * @field1: a 32-bit value
+ * @field2: a string
+ * @field3: a string
+ * @field4: a string
+ * @field5: a 32-bit value
+ * @field6: a 32-bit value
+ * @field7: a string
+ *
+ * One driver parameter as the framework's processes exchange it, typically
+ * in the reply to %PTZ_COMMAND_GET_DRIVER_PARAMETERS. Its encoded form is
+ * the seven fields in this order, without tags or padding: an item with
+ * empty strings and zero numbers takes 20 bytes. What the fields mean is
+ * agreed between the drivers and the daemons; the library fixes only their
+ * types and order.
+ */
 typedef struct _PTZDriverParameterItem {
   guint32 field1;
   gchar *field2;
@@ -24,10 +41,11 @@ typedef struct _PTZDriverParameterItem {
 
 /**
  * ptz_driver_parameter_item_serialize:
- * @item: the item; its four strings must not be %NULL
+ * @item: the item; its four strings must not be %NULL (a fatal assertion)
  * @array: (element-type guint8): the byte array to append to
  *
- * Appends the item's seven fields to @array. Any thread may call it.
+ * Appends the item's seven fields to @array, with ptz_serialize_32bit() and
+ * ptz_serialize_string(). Any thread may call it.
  *
  * Returns: (transfer none) (element-type guint8): @array
  */

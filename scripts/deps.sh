@@ -19,6 +19,7 @@ packages=("$@"
   locales man-db
   abigail-tools
   gobject-introspection libgirepository1.0-dev gir1.2-glib-2.0 python3-gi
+  gi-docgen
 )
 missing=()
 for p in "${packages[@]}"; do

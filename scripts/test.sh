@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the library and runs every test.
-#   scripts/test.sh            normal build (build/default)
+#   scripts/test.sh            normal build (build/default), the API reference included
 #   scripts/test.sh asan       AddressSanitizer + UndefinedBehaviorSanitizer (build/asan)
 #   scripts/test.sh tsan       ThreadSanitizer, threaded tests only (build/tsan)
 set -euo pipefail
@@ -10,7 +10,7 @@ bash scripts/deps.sh
 variant=${1:-default}
 jobs=$(nproc)
 case "$variant" in
-  default) flags=() ; ctest_args=() ; target=all ;;
+  default) flags=(-DVELMORA_DOCS=ON) ; ctest_args=() ; target=all ;;
   asan) flags=(-DVELMORA_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug) ; ctest_args=() ; target=all ;;
   tsan) flags=(-DVELMORA_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug) ; ctest_args=(-L threaded) ; target=threaded_tests ;;
   *) echo "unknown variant: $variant" >&2; exit 2 ;;

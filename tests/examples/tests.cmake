@@ -13,3 +13,11 @@ if(TARGET test_examples_sim_head)
   target_sources(test_examples_sim_head PRIVATE ${PROJECT_SOURCE_DIR}/examples/ptz_sim_head.c)
   target_include_directories(test_examples_sim_head PRIVATE ${PROJECT_SOURCE_DIR}/examples)
 endif()
+# The driver and the client written from the API reference, run against each
+# other (examples/reference).
+if(VELMORA_BUILD_EXAMPLES)
+  add_test(NAME examples.reference_pair
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/reference_pair.sh $<TARGET_FILE:ptz_ref_driver> $<TARGET_FILE:ptz_ref_client>)
+  set_tests_properties(examples.reference_pair PROPERTIES LABELS examples TIMEOUT 120
+    FIXTURES_REQUIRED system_bus ENVIRONMENT DBUS_SYSTEM_BUS_ADDRESS=${VELMORA_TEST_BUS_ADDRESS})
+endif()
