@@ -192,6 +192,10 @@ PTZ_API gboolean ptz_status_cache_create_group (PTZSCGroup group, guint32 index)
 
 /**
  * PTZStatusCacheValueType:
+ * @PTZ_STATUS_CACHE_VALUE_NONE: no value type; never the type of an entry.
+ *   Language bindings see it in the type output of
+ *   ptz_status_cache_param_info() and ptz_status_cache_key_info() when
+ *   they answer %FALSE
  * @PTZ_STATUS_CACHE_VALUE_INT: a signed 32-bit integer, 4 bytes
  * @PTZ_STATUS_CACHE_VALUE_FLOAT: a single-precision floating-point number
  *   (C `float`), 4 bytes
@@ -206,6 +210,7 @@ PTZ_API gboolean ptz_status_cache_create_group (PTZSCGroup group, guint32 index)
  * have the size that goes with its type.
  */
 typedef enum {
+  PTZ_STATUS_CACHE_VALUE_NONE = 0,
   PTZ_STATUS_CACHE_VALUE_INT = 1,
   PTZ_STATUS_CACHE_VALUE_FLOAT = 2,
   PTZ_STATUS_CACHE_VALUE_TIMEVAL = 4,

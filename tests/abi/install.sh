@@ -61,7 +61,9 @@ gi.require_version("Velmora", "1.0")
 from gi.repository import Velmora
 assert Velmora.check_version(Velmora.MAJOR_VERSION, Velmora.MINOR_VERSION, Velmora.MICRO_VERSION) is None
 found, group, param, kind, size = Velmora.status_cache_key_info("PAN_DEG")
-assert found and size == 4 and kind == Velmora.StatusCacheValueType.FLOAT'
+assert found and size == 4 and kind == Velmora.StatusCacheValueType.FLOAT
+assert not Velmora.status_cache_key_info("NO_SUCH_KEY")[0]
+assert not Velmora.status_cache_param_info(Velmora.SCGroup.POSITION, 9999)[0]'
     break
   done
 fi
