@@ -23,14 +23,18 @@ void ptz_file_g_source_set_fd(GSource *source, int fd);
 
 namespace velmora::socket {
 
-// One write that never raises SIGPIPE: sendmsg(MSG_NOSIGNAL) on sockets,
-// writev on other descriptors. Returns what writev(2) returns.
+// One write that never raises SIGPIPE and never waits on a socket:
+// sendmsg(MSG_NOSIGNAL | MSG_DONTWAIT) on sockets, writev on other
+// descriptors. Returns what writev(2) returns.
 ssize_t write_once(int fd, const struct iovec *iov, int iovcnt);
 
-// The endpoint's timed write of several buffers as one message, with the
-// contract of PTZSocketClass.write (0 for a descriptor that is not open, -1 on
-// failure, else the bytes written); pieces go out in as few system calls as
-// the socket allows.
+// Most pieces write_vectored takes at once.
+constexpr int kMaxPieces = 4;
+
+// The endpoint's timed write of several buffers (at most kMaxPieces) as one
+// message, with the contract of PTZSocketClass.write (0 for a descriptor that
+// is not open, -1 on failure, else the bytes written); pieces go out in as
+// few system calls as the socket allows, the first before any poll.
 int write_vectored(PTZSocket *self, int fd, const struct iovec *iov, int iovcnt, int timeout_ms);
 
 }  // namespace velmora::socket
