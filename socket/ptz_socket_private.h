@@ -21,6 +21,16 @@ void ptz_file_g_source_set_hangup_notify(GSource *source, void (*notify)(gpointe
 // source watches again). Safe from any thread.
 void ptz_file_g_source_set_fd(GSource *source, int fd);
 
+// Holds the source for a caller that reads its descriptor itself (a
+// synchronous exchange): while held, the source dispatches nothing, and a
+// main context that finds the descriptor ready meanwhile stops watching it,
+// so only a main loop that actually polls it pays for the change of its poll
+// set. Releasing resumes watching when `resume` is true, also when watching
+// was paused before the hold (as ptz_file_g_source_add_poll). Safe from any
+// thread; holds do not nest.
+void ptz_file_g_source_hold(GSource *source);
+void ptz_file_g_source_release(GSource *source, bool resume);
+
 namespace velmora::socket {
 
 // One write that never raises SIGPIPE and never waits on a socket:
