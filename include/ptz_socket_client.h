@@ -147,9 +147,9 @@ struct _PTZSocketClientCommand
 {
   PTZSocketClient parent_instance;
 
-  gsize received;     /* bytes of the incoming message read so far */
+  gsize received;     /* end of what buffer holds: the incoming message and what came behind it */
   gsize length;       /* its total length once its header is in, else 0 */
-  guint8 *buffer;     /* 2560 bytes: the incoming message, header included */
+  guint8 *buffer;     /* 10240 bytes: the incoming message, header included, and what came behind it */
   guint32 next_id;    /* id of the next message sent (drawn atomically) */
   GList *pending;     /* PTZSocketPendingCommand, oldest first */
   guint expiry_timer; /* armed expiry timer, 0 when none */
