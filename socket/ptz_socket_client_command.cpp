@@ -262,15 +262,13 @@ PTZSocketPendingCommand *take_front(PTZSocketClientCommand *self, bool set_aside
 }
 
 // Sets aside every complete message in the buffer that a command awaits and
-// drops the others; false when a broken length field was met (the
-// connection is over then; it has not been logged).
-bool set_aside_complete(PTZSocketClientCommand *self) {
-  gssize length;
-  for (; (length = front_message(self)) > 0; consume_front(self)) take_front(self, true);
-  return length == 0;
+// drops the others, up to a broken length field if there is one.
+void set_aside_complete(PTZSocketClientCommand *self) {
+  for (; front_message(self) > 0; consume_front(self)) take_front(self, true);
 }
 
-// A reply set aside, taken off its queue; NULL when none waits.
+// A reply set aside, taken off its queue; NULL when none waits. Takes the
+// list lock only.
 SetAside *pop_set_aside(PTZSocketClientCommand *self) {
   client::Lock lock(&self->list_lock);
   GList *link = g_queue_pop_head_link(&priv(self)->set_aside);
