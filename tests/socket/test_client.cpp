@@ -182,39 +182,51 @@ TEST(SocketClient, DataReadyClientLeavesTheReadingToItsCallback) {
   g_object_unref(client);
 }
 
+// A command client on one end of a socket pair, the test's peer on the other.
+class CommandClientDelivery : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    client = ptz_socket_client_command_new(nullptr, pair.client, SOCK_STREAM);
+    ptz_socket_client_register_callback(PTZ_SOCKET_CLIENT(client), record_dispatch, nullptr);
+  }
+  void TearDown() override { g_object_unref(client); }
+  // Sends a one-byte asynchronous command awaiting a reply; the peer reads it.
+  void send_async(Token *token) {
+    ASSERT_TRUE(ptz_socket_client_command_async_send(client, "a", 1, token));
+    ASSERT_EQ(read_bytes(pair.peer, 9, 10000, false).size(), 9u);
+  }
+  // Waits until the client's end has something to read.
+  void await_readable() {
+    pollfd readable = {pair.client, POLLIN, 0};
+    ASSERT_EQ(poll(&readable, 1, 10000), 1);
+  }
+
+  Pair pair;
+  PTZSocketClientCommand *client = nullptr;
+  Recorder recorder;
+};
+
 // Replies waiting together are delivered in one dispatch, in the order they
 // came, whatever order their commands were sent in.
-TEST(CommandClientDelivery, WaitingRepliesAreDeliveredInOneDispatchInOrder) {
-  Pair pair;
-  PTZSocketClientCommand *client = ptz_socket_client_command_new(nullptr, pair.client, SOCK_STREAM);
-  ptz_socket_client_register_callback(PTZ_SOCKET_CLIENT(client), record_dispatch, nullptr);
-  Recorder recorder;
+TEST_F(CommandClientDelivery, WaitingRepliesAreDeliveredInOneDispatchInOrder) {
   std::vector<Token> tokens;
   for (int i = 0; i < 5; i++) tokens.push_back({&recorder, i});
-  for (auto &token : tokens) ASSERT_TRUE(ptz_socket_client_command_async_send(client, "q", 1, &token));
-  ASSERT_EQ(read_bytes(pair.peer, 5 * 9, 10000, false).size(), 45u);
+  for (auto &token : tokens) send_async(&token);
   std::string replies;
   for (int i : {3, 0, 4, 1, 2}) replies += frame(uint32_t(i), "r" + std::to_string(i));
   ASSERT_TRUE(send_all(pair.peer, replies));
-  pollfd readable = {pair.client, POLLIN, 0};
-  ASSERT_EQ(poll(&readable, 1, 10000), 1);
+  await_readable();
   g_main_context_iteration(nullptr, FALSE);
   EXPECT_EQ(recorder.summary(), "3:r3 0:r0 4:r4 1:r1 2:r2");
-  g_object_unref(client);
 }
 
 // A reply that a synchronous wait reads for another command is delivered
 // later from the main context, once, and before replies that came after it,
 // even when those are read by the client's source first.
-TEST(CommandClientDelivery, RepliesReadBySyncWaitKeepTheirOrder) {
-  Pair pair;
-  PTZSocketClientCommand *client = ptz_socket_client_command_new(nullptr, pair.client, SOCK_STREAM);
-  ptz_socket_client_register_callback(PTZ_SOCKET_CLIENT(client), record_dispatch, nullptr);
-  Recorder recorder;
+TEST_F(CommandClientDelivery, RepliesReadBySyncWaitKeepTheirOrder) {
   Token first{&recorder, 0}, second{&recorder, 1};
-  ASSERT_TRUE(ptz_socket_client_command_async_send(client, "a", 1, &first));
-  ASSERT_TRUE(ptz_socket_client_command_async_send(client, "b", 1, &second));
-  ASSERT_EQ(read_bytes(pair.peer, 18, 10000, false).size(), 18u);
+  send_async(&first);
+  send_async(&second);
   // The reply of the first command comes in front of the synchronous one.
   std::thread peer([&] {
     Reply sync = read_reply(pair.peer, 10000, false);
@@ -228,25 +240,18 @@ TEST(CommandClientDelivery, RepliesReadBySyncWaitKeepTheirOrder) {
   // The reply of the second comes after: both the idle delivery and the
   // source are ready at the next iteration.
   ASSERT_TRUE(send_all(pair.peer, frame(1, "second")));
-  pollfd readable = {pair.client, POLLIN, 0};
-  ASSERT_EQ(poll(&readable, 1, 10000), 1);
+  await_readable();
   EXPECT_TRUE(iterate_until([&] { return recorder.size() == 2; }));
   iterate_for(50);
   EXPECT_EQ(recorder.summary(), "0:first 1:second");
-  g_object_unref(client);
 }
 
 // While a thread waits in a synchronous send, a main loop on another thread
 // keeps running, and a reply for an asynchronous command that arrives
 // meanwhile reaches its dispatcher once, from that main loop.
-TEST(CommandClientDelivery, MainLoopOnAnotherThreadKeepsRunningDuringSyncSend) {
-  Pair pair;
-  PTZSocketClientCommand *client = ptz_socket_client_command_new(nullptr, pair.client, SOCK_STREAM);
-  ptz_socket_client_register_callback(PTZ_SOCKET_CLIENT(client), record_dispatch, nullptr);
-  Recorder recorder;
+TEST_F(CommandClientDelivery, MainLoopOnAnotherThreadKeepsRunningDuringSyncSend) {
   Token token{&recorder, 0};
-  ASSERT_TRUE(ptz_socket_client_command_async_send(client, "a", 1, &token));
-  ASSERT_EQ(read_bytes(pair.peer, 9, 10000, false).size(), 9u);
+  send_async(&token);
   // The peer answers the asynchronous command at once, the synchronous one
   // three seconds later.
   std::thread peer([&] {
@@ -280,12 +285,11 @@ TEST(CommandClientDelivery, MainLoopOnAnotherThreadKeepsRunningDuringSyncSend) {
   EXPECT_TRUE(iterate_until([&] { return recorder.size() == 1; }));
   iterate_for(50);
   EXPECT_EQ(recorder.summary(), "0:async");
-  g_object_unref(client);
 }
 
 // A blocking descriptor handed in by the caller: a send that finds no room
 // gives up after its time limit instead of blocking.
-TEST(CommandClientDelivery, BlockingDescriptorNeverBlocksASend) {
+TEST(CommandClientBlocking, BlockingDescriptorNeverBlocksASend) {
   int sv[2];
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
   int size = 4096;
