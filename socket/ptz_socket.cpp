@@ -332,12 +332,21 @@ void ptz_socket_set_reconnect_notify(PTZSocket *self, void (*notify)(PTZSocket *
 
 namespace velmora::socket {
 
-ssize_t write_once(int fd, const struct iovec *iov, int iovcnt) {
+namespace {
+
+// One write to a socket, never waiting (a socket the caller handed in may be
+// blocking) and never raising SIGPIPE; ENOTSOCK for other descriptors.
+ssize_t send_now(int fd, const struct iovec *iov, int iovcnt) {
   msghdr message = {};
   message.msg_iov = const_cast<iovec *>(iov);
   message.msg_iovlen = size_t(iovcnt);
-  // MSG_DONTWAIT: a socket the caller handed in may be blocking.
-  ssize_t n = sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+  return sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+}  // namespace
+
+ssize_t write_once(int fd, const struct iovec *iov, int iovcnt) {
+  ssize_t n = send_now(fd, iov, iovcnt);
   if (n < 0 && errno == ENOTSOCK) n = writev(fd, iov, iovcnt);
   return n;
 }
@@ -364,18 +373,15 @@ int write_vectored(PTZSocket *self, int fd, const struct iovec *iov, int iovcnt,
   gint64 start = g_get_monotonic_time();
   gint64 remaining = timeout_ms;
   // A socket almost always has room: the first write goes out before any
-  // poll, and MSG_DONTWAIT keeps it from blocking. Other descriptors may be
-  // blocking, so they are written only once poll says they have room.
-  bool poll_first = false;
+  // poll, and never waits. Other descriptors may be blocking, so they are
+  // written only once poll says they have room.
+  bool at_once = true;
   for (;;) {
     ssize_t n = 0;
     bool attempted = false;
-    if (!poll_first) {
-      poll_first = true;
-      msghdr message = {};
-      message.msg_iov = rest + first;
-      message.msg_iovlen = size_t(iovcnt - first);
-      n = sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (at_once) {
+      at_once = false;
+      n = send_now(fd, rest, iovcnt);
       attempted = n >= 0 || errno != ENOTSOCK;
     }
     if (!attempted) {
