@@ -687,11 +687,13 @@ gboolean ptz_socket_client_command_sync_send(PTZSocketClientCommand *self, const
       break;
     }
     if (ready > 0) {
+      // Whatever the read brought is taken, the reply and replies for other
+      // commands, also when the connection turns out to be over.
       bool lost = false;
-      const int n = fill(self, fd, &lost);
+      fill(self, fd, &lost);
       done = take_sync_reply(self, id, reply, reply_length, &lost);
       if (lost) client::connection_lost(client);
-      if (done || n < 0 || lost) break;
+      if (done || lost) break;
     }
     left_ms = limit_ms - (monotonic_now_us() - start_us) / 1000;
     if (left_ms <= 0) break;
