@@ -29,6 +29,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -399,35 +400,55 @@ void round_trips(benchmark::State &state, const Peer &peer, Exchange exchange) {
   cpu.report(state);
 }
 
-void blocking_client(benchmark::State &state, const char *server) {
-  Peer peer(server);
-  Request request(size_t(state.range(0)));
-  guint8 message[kMax];
-  guint32 id = 0;
-  round_trips(state, peer, [&] { return peer.started() && blocking_round_trip(peer.fd(), request, id++, message); });
-}
-
-void BM_BlockingPingPong(benchmark::State &state) { blocking_client(state, "blocking"); }
-void BM_MainLoopServer(benchmark::State &state) { blocking_client(state, "loop"); }
-
 PTZSocketClientCommand *library_client(const Peer &peer) {
   return peer.ready() ? ptz_socket_client_command_new(peer.path(), -1, SOCK_STREAM) : nullptr;
 }
 
-void BM_CommandSync(benchmark::State &state) {
-  Peer peer("library");
-  PTZSocketClientCommand *client = library_client(peer);
-  Request request(size_t(state.range(0)));
-  guint8 reply[kMax];
-  round_trips(state, peer, [&] {
+// A synchronous client and its server process: the library's command client
+// against the library's server ("library"), or a blocking client against the
+// main-loop server ("loop") or the blocking one ("blocking").
+class SyncClient {
+ public:
+  SyncClient(const char *kind, size_t reply) : peer_(kind), request_(reply) {
+    if (strcmp(kind, "library") == 0) {
+      library_ = true;
+      client_ = library_client(peer_);
+    }
+  }
+  ~SyncClient() {
+    if (client_ != nullptr) g_object_unref(client_);
+  }
+  SyncClient(const SyncClient &) = delete;
+  SyncClient &operator=(const SyncClient &) = delete;
+
+  const Peer &peer() const { return peer_; }
+  // One round trip; true when the expected reply came.
+  bool exchange() {
+    if (!library_) return peer_.started() && blocking_round_trip(peer_.fd(), request_, id_++, message_);
     gsize length = G_MAXSIZE;
-    return client != nullptr &&
-           ptz_socket_client_command_sync_send(client, request.bytes.data(), request.bytes.size(), reply,
+    return client_ != nullptr &&
+           ptz_socket_client_command_sync_send(client_, request_.bytes.data(), request_.bytes.size(), message_,
                                                &length) &&
-           length == request.reply;
-  });
-  if (client != nullptr) g_object_unref(client);
+           length == request_.reply;
+  }
+
+ private:
+  Peer peer_;
+  Request request_;
+  bool library_ = false;
+  PTZSocketClientCommand *client_ = nullptr;
+  guint8 message_[kMax];
+  guint32 id_ = 0;
+};
+
+void sync_client(benchmark::State &state, const char *kind) {
+  SyncClient client(kind, size_t(state.range(0)));
+  round_trips(state, client.peer(), [&] { return client.exchange(); });
 }
+
+void BM_BlockingPingPong(benchmark::State &state) { sync_client(state, "blocking"); }
+void BM_MainLoopServer(benchmark::State &state) { sync_client(state, "loop"); }
+void BM_CommandSync(benchmark::State &state) { sync_client(state, "library"); }
 
 void BM_GDBusCall(benchmark::State &state) {
   Peer peer("bus");
@@ -483,21 +504,125 @@ void count_reply(gpointer user_data, const gchar *data, gsize length) {
   if (data != nullptr && length == kAsyncPayload) progress->replies++;
 }
 
-// Times batches: `send` writes kBatch commands (true when all went out), then
-// the default main context runs until their replies are in. The first batch,
-// untimed, waits for the server process.
-template <typename Send>
-void batches(benchmark::State &state, const Peer &peer, Progress *progress, Send send) {
-  CpuMeter cpu(peer);
-  guint watchdog = g_timeout_add_seconds(1, watch_progress, progress);
-  auto batch = [&] {
-    long target = progress->replies + kBatch;  // replies may already come in while sending
-    return send() && await_replies(progress, target);
-  };
-  if (!batch()) fail(state, "no server");
+// An asynchronous client and its server process: send() writes a batch of
+// kBatch commands (true when all went out); their replies are counted in
+// `progress` as the default main context delivers them.
+class AsyncClient {
+ public:
+  virtual ~AsyncClient() = default;
+  virtual const Peer &peer() const = 0;
+  virtual bool send() = 0;
+  Progress progress;
+};
+
+// The library's command client against the library's server.
+class LibraryAsync : public AsyncClient {
+ public:
+  LibraryAsync() : peer_("library"), client_(library_client(peer_)) {
+    if (client_ != nullptr) ptz_socket_client_register_callback(PTZ_SOCKET_CLIENT(client_), count_reply, &progress);
+  }
+  ~LibraryAsync() override {
+    if (client_ != nullptr) g_object_unref(client_);
+  }
+  const Peer &peer() const override { return peer_; }
+  bool send() override {
+    bool sent = client_ != nullptr;
+    for (int i = 0; sent && i < kBatch; i++)
+      sent = ptz_socket_client_command_async_send(client_, request_.bytes.data(), request_.bytes.size(), &progress);
+    return sent;
+  }
+
+ private:
+  Peer peer_;
+  PTZSocketClientCommand *client_;
+  Request request_{kAsyncPayload};
+};
+
+// The floors of the asynchronous path: the batch written one message per
+// write, the replies read by the client's main loop either one framed
+// message per dispatch (two reads each), or all that are waiting in one
+// dispatch (one read into a large buffer); the server is the main-loop one.
+class FloorAsync : public AsyncClient {
+ public:
+  explicit FloorAsync(bool batched) : peer_("loop") {
+    if (!peer_.started()) return;
+    set_nonblocking(peer_.fd());
+    watch_ = g_unix_fd_add(peer_.fd(), GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                           batched ? receive_all : receive_one, this);
+  }
+  ~FloorAsync() override {
+    if (watch_ != 0) g_source_remove(watch_);
+  }
+  const Peer &peer() const override { return peer_; }
+  bool send() override {
+    bool sent = watch_ != 0;
+    for (int i = 0; sent && i < kBatch; i++) {
+      put_header(message_, request_.bytes.size(), id_++);
+      memcpy(message_ + kHeader, request_.bytes.data(), request_.bytes.size());
+      sent = write_all(peer_.fd(), message_, kHeader + request_.bytes.size());
+    }
+    return sent;
+  }
+
+ private:
+  static gboolean receive_one(gint fd, GIOCondition, gpointer data) {
+    auto *self = static_cast<FloorAsync *>(data);
+    FrameReader::Result result = self->reader_.step(fd);
+    if (result == FrameReader::kEnded) return self->ended();
+    if (result == FrameReader::kComplete) {
+      if (self->reader_.payload() == kAsyncPayload) self->progress.replies++;
+      self->reader_.reset();
+    }
+    return G_SOURCE_CONTINUE;
+  }
+  static gboolean receive_all(gint fd, GIOCondition, gpointer data) {
+    auto *self = static_cast<FloorAsync *>(data);
+    ssize_t n = read(fd, self->in_ + self->in_length_, sizeof self->in_ - self->in_length_);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return self->ended();
+    if (n > 0) self->in_length_ += size_t(n);
+    size_t at = 0;
+    while (self->in_length_ - at >= kHeader) {
+      size_t length = get32(self->in_ + at);
+      if (length < kHeader || length > kMax) return self->ended();
+      if (self->in_length_ - at < length) break;
+      if (length - kHeader == kAsyncPayload) self->progress.replies++;
+      at += length;
+    }
+    self->in_length_ -= at;
+    memmove(self->in_, self->in_ + at, self->in_length_);
+    return G_SOURCE_CONTINUE;
+  }
+  gboolean ended() {
+    progress.stalled = true;
+    watch_ = 0;
+    return G_SOURCE_REMOVE;
+  }
+
+  Peer peer_;
+  guint watch_ = 0;
+  FrameReader reader_;
+  guint8 in_[64 * 1024];
+  size_t in_length_ = 0;
+  Request request_{kAsyncPayload};
+  guint8 message_[kMax];
+  guint32 id_ = 0;
+};
+
+// One batch: written, then the default main context runs until its replies
+// are in.
+bool batch(AsyncClient *client) {
+  long target = client->progress.replies + kBatch;  // replies may already come in while sending
+  return client->send() && await_replies(&client->progress, target);
+}
+
+// Times batches. The first batch, untimed, waits for the server process.
+void batches(benchmark::State &state, AsyncClient *client) {
+  CpuMeter cpu(client->peer());
+  guint watchdog = g_timeout_add_seconds(1, watch_progress, &client->progress);
+  if (!batch(client)) fail(state, "no server");
   cpu.start();
   for (auto _ : state) {
-    if (!batch()) {
+    if (!batch(client)) {
       fail(state, "replies stopped");
       break;
     }
@@ -508,64 +633,18 @@ void batches(benchmark::State &state, const Peer &peer, Progress *progress, Send
 }
 
 void BM_CommandAsync(benchmark::State &state) {
-  Peer peer("library");
-  PTZSocketClientCommand *client = library_client(peer);
-  Progress progress;
-  Request request(kAsyncPayload);
-  if (client != nullptr) ptz_socket_client_register_callback(PTZ_SOCKET_CLIENT(client), count_reply, &progress);
-  batches(state, peer, &progress, [&] {
-    bool sent = client != nullptr;
-    for (int i = 0; sent && i < kBatch; i++)
-      sent = ptz_socket_client_command_async_send(client, request.bytes.data(), request.bytes.size(), &progress);
-    return sent;
-  });
-  if (client != nullptr) g_object_unref(client);
-}
-
-// The floor of the asynchronous path: a batch written at once, the replies
-// read one framed message per dispatch of the client's main loop, the server
-// a main loop doing the same.
-struct FloorReceiver {
-  Progress *progress;
-  FrameReader reader;
-};
-
-gboolean floor_receive(gint fd, GIOCondition, gpointer data) {
-  auto *self = static_cast<FloorReceiver *>(data);
-  FrameReader::Result result = self->reader.step(fd);
-  if (result == FrameReader::kEnded) {
-    self->progress->stalled = true;
-    return G_SOURCE_REMOVE;
-  }
-  if (result == FrameReader::kComplete) {
-    if (self->reader.payload() == kAsyncPayload) self->progress->replies++;
-    self->reader.reset();
-  }
-  return G_SOURCE_CONTINUE;
+  LibraryAsync client;
+  batches(state, &client);
 }
 
 void BM_MainLoopAsyncFloor(benchmark::State &state) {
-  Peer peer("loop");
-  Progress progress;
-  FloorReceiver receiver{&progress, {}};
-  guint watch = 0;
-  if (peer.started()) {
-    set_nonblocking(peer.fd());
-    watch = g_unix_fd_add(peer.fd(), GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR), floor_receive, &receiver);
-  }
-  Request request(kAsyncPayload);
-  guint8 message[kMax];
-  guint32 id = 0;
-  batches(state, peer, &progress, [&] {
-    bool sent = watch != 0;
-    for (int i = 0; sent && i < kBatch; i++) {
-      put_header(message, request.bytes.size(), id++);
-      memcpy(message + kHeader, request.bytes.data(), request.bytes.size());
-      sent = write_all(peer.fd(), message, kHeader + request.bytes.size());
-    }
-    return sent;
-  });
-  if (watch != 0) g_source_remove(watch);
+  FloorAsync client(false);
+  batches(state, &client);
+}
+
+void BM_MainLoopAsyncBatchedFloor(benchmark::State &state) {
+  FloorAsync client(true);
+  batches(state, &client);
 }
 
 void sizes(benchmark::internal::Benchmark *b) {
@@ -578,25 +657,35 @@ BENCHMARK(BM_MainLoopServer)->Apply(sizes);
 BENCHMARK(BM_CommandSync)->Apply(sizes);
 BENCHMARK(BM_GDBusCall)->Apply(sizes);
 BENCHMARK(BM_MainLoopAsyncFloor)->UseRealTime();
+BENCHMARK(BM_MainLoopAsyncBatchedFloor)->UseRealTime();
 BENCHMARK(BM_CommandAsync)->UseRealTime();
 
-std::vector<Ratio> ratios() {
+// The goals: a synchronous round trip costs at most the main-loop floor in
+// CPU time of both processes; pinned to one CPU, where the scheduler's
+// cross-CPU wake-ups are out of the numbers, it is at least 7 times faster
+// than a GDBus call; asynchronous throughput at least that of the floor that
+// reads one reply per dispatch, in CPU time too.
+std::vector<Ratio> ratios(bool pinned) {
   std::vector<Ratio> list;
   for (int size : kSizes) {
-    std::string arg = "/" + std::to_string(size) + "/real_time";
-    std::string what = "Synchronous command round trip, " + std::to_string(size) + "-byte reply";
+    const std::string number = std::to_string(size);
+    std::string arg = "/" + number + "/real_time";
+    std::string what = "Synchronous command round trip, " + number + "-byte reply";
     std::string path = "BM_CommandSync" + arg;
     list.push_back({what + ", times faster than a GDBus peer-to-peer call", "BM_GDBusCall" + arg, path,
-                    Goal::kAtLeast, 7, Clock::kReal, false});
-    list.push_back({what + ", against a main-loop server", path, "BM_MainLoopServer" + arg, Goal::kAtMost, 1.3,
-                    Clock::kReal, true});
+                    pinned ? Goal::kAtLeast : Goal::kNone, 7, Clock::kReal, false});
+    list.push_back({what + ", against a main-loop server", path, "BM_MainLoopServer" + arg, Goal::kAtMost, 1.0,
+                    Clock::kReal, true, true});
     list.push_back({what + ", against a blocking ping-pong", path, "BM_BlockingPingPong" + arg, Goal::kNone, 0,
                     Clock::kReal, true});
   }
-  list.push_back({"Asynchronous command throughput (" + std::to_string(kBatch) + " x " +
-                      std::to_string(kAsyncPayload) + " bytes in flight), share of main-loop receivers",
-                  "BM_MainLoopAsyncFloor/real_time", "BM_CommandAsync/real_time", Goal::kAtLeast, 0.8, Clock::kReal,
-                  false});
+  std::string async = "Asynchronous command throughput (" + std::to_string(kBatch) + " x " +
+                      std::to_string(kAsyncPayload) + " bytes in flight), share of ";
+  list.push_back({async + "main-loop receivers reading one reply per dispatch", "BM_MainLoopAsyncFloor/real_time",
+                  "BM_CommandAsync/real_time", Goal::kAtLeast, 1.0, Clock::kReal, false, true});
+  list.push_back({async + "a main-loop receiver reading every waiting reply per dispatch",
+                  "BM_MainLoopAsyncBatchedFloor/real_time", "BM_CommandAsync/real_time", Goal::kNone, 0,
+                  Clock::kReal, false});
   return list;
 }
 
@@ -625,12 +714,45 @@ std::string pin_cpu(int *argc, char **argv) {
   return suffix;
 }
 
+// ---- counted exchanges (scripts/syscalls.sh) --------------------------------------
+
+// Runs `n` exchanges of one kind outside the benchmark library, after one
+// untimed exchange that starts and connects the server, so that a system-call
+// count of a run with n and one with 0 differ by exactly n exchanges:
+//   sync-library, sync-loop, sync-blocking   a 64-byte round trip with the
+//     library's client and server, with a blocking client against the
+//     main-loop server, or a blocking ping-pong;
+//   async-library, async-loop, async-batched   a batch of kBatch 64-byte
+//     commands and their replies: the library's, the floor's reading one
+//     reply per dispatch, the floor's reading every waiting reply at once.
+int count_exchanges(const std::string &kind, long n) {
+  auto repeat = [n](auto exchange) {
+    for (long i = 0; i <= n; i++)
+      if (!exchange()) return 1;
+    return 0;
+  };
+  if (kind.rfind("sync-", 0) == 0) {
+    SyncClient client(kind.c_str() + 5, kAsyncPayload);
+    return repeat([&] { return client.exchange(); });
+  }
+  std::unique_ptr<AsyncClient> client;
+  if (kind == "async-library") client = std::make_unique<LibraryAsync>();
+  if (kind == "async-loop") client = std::make_unique<FloorAsync>(false);
+  if (kind == "async-batched") client = std::make_unique<FloorAsync>(true);
+  if (client == nullptr) return 2;
+  guint watchdog = g_timeout_add_seconds(1, watch_progress, &client->progress);
+  int status = repeat([&] { return batch(client.get()); });
+  g_source_remove(watchdog);
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   if (argc == 5 && strcmp(argv[1], "--serve") == 0) return serve(argv[2], atoi(argv[3]), argv[4]);
+  if (argc == 4 && strcmp(argv[1], "--count") == 0) return count_exchanges(argv[2], atol(argv[3]));
   // A server that ends early must not end the benchmark with it.
   signal(SIGPIPE, SIG_IGN);
   std::string suffix = pin_cpu(&argc, argv);
-  return velmora::bench::run_and_report(argc, argv, ratios(), suffix);
+  return velmora::bench::run_and_report(argc, argv, ratios(!suffix.empty()), suffix);
 }

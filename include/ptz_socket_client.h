@@ -275,9 +275,11 @@ typedef struct _PTZSocketPendingCommand
 
 /**
  * PTZSocketClientCommand:
- * @received: bytes of the incoming message read so far
+ * @received: the end of what @buffer holds: the incoming message and what
+ *   came behind it
  * @length: its total length once its header is in, else 0
- * @buffer: 2560 bytes holding the incoming message, header included; owned
+ * @buffer: 10240 bytes holding the incoming message, header included, and
+ *   the replies that came behind it; owned
  * @next_id: the id of the next message sent
  * @pending: the #PTZSocketPendingCommand entries awaiting a reply, oldest
  *   first

@@ -17,7 +17,7 @@ packages=("$@"
   dbus-daemon
   clang libclang-rt-14-dev
   locales man-db
-  abigail-tools
+  abigail-tools strace
   gobject-introspection libgirepository1.0-dev gir1.2-glib-2.0 python3-gi
   gi-docgen
 )

@@ -20,6 +20,7 @@ struct FileSource {
   PTZFileGSource pub;
   void (*hangup_notify)(gpointer data);
   gpointer hangup_data;
+  bool held;  // see ptz_file_g_source_hold; guarded by the lock
 };
 
 FileSource *from(GSource *source) { return reinterpret_cast<FileSource *>(source); }
@@ -52,7 +53,14 @@ gboolean file_source_prepare(GSource *, gint *timeout) {
 gboolean file_source_check(GSource *source) {
   FileSource *self = from(source);
   SourceLock lock(&self->pub.lock);
-  return (reported(self) & (G_IO_IN | G_IO_PRI | kDead)) != 0;
+  const bool ready = (reported(self) & (G_IO_IN | G_IO_PRI | kDead)) != 0;
+  if (ready && self->held) {
+    // Whoever holds the source reads the descriptor; this main context
+    // would only wake up again and again until it is released.
+    unwatch(self);
+    return FALSE;
+  }
+  return ready;
 }
 
 gboolean file_source_dispatch(GSource *source, GSourceFunc callback, gpointer user_data) {
@@ -62,7 +70,7 @@ gboolean file_source_dispatch(GSource *source, GSourceFunc callback, gpointer us
   gpointer notify_data = nullptr;
   {
     SourceLock lock(&self->pub.lock);
-    if (self->pub.tag == nullptr) return TRUE;
+    if (self->pub.tag == nullptr || self->held) return TRUE;
     condition = reported(self);
     if (condition & kDead) {
       unwatch(self);
@@ -98,6 +106,7 @@ GSource *ptz_file_g_source_new(int fd) {
   self->pub.tag = nullptr;
   self->hangup_notify = nullptr;
   self->hangup_data = nullptr;
+  self->held = false;
   SourceLock lock(&self->pub.lock);
   watch(self);
   return source;
@@ -140,4 +149,17 @@ void ptz_file_g_source_set_fd(GSource *source, int fd) {
   unwatch(self);
   self->pub.fd = fd;
   watch(self);
+}
+
+void ptz_file_g_source_hold(GSource *source) {
+  FileSource *self = from(source);
+  SourceLock lock(&self->pub.lock);
+  self->held = true;
+}
+
+void ptz_file_g_source_release(GSource *source, bool resume) {
+  FileSource *self = from(source);
+  SourceLock lock(&self->pub.lock);
+  self->held = false;
+  if (resume) watch(self);
 }

@@ -13,8 +13,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
-#include <vector>
 
 #include "common/ptz_log.h"
 #include "socket/ptz_socket_private.h"
@@ -332,11 +332,21 @@ void ptz_socket_set_reconnect_notify(PTZSocket *self, void (*notify)(PTZSocket *
 
 namespace velmora::socket {
 
-ssize_t write_once(int fd, const struct iovec *iov, int iovcnt) {
+namespace {
+
+// One write to a socket, never waiting (a socket the caller handed in may be
+// blocking) and never raising SIGPIPE; ENOTSOCK for other descriptors.
+ssize_t send_now(int fd, const struct iovec *iov, int iovcnt) {
   msghdr message = {};
   message.msg_iov = const_cast<iovec *>(iov);
   message.msg_iovlen = size_t(iovcnt);
-  ssize_t n = sendmsg(fd, &message, MSG_NOSIGNAL);
+  return sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+}  // namespace
+
+ssize_t write_once(int fd, const struct iovec *iov, int iovcnt) {
+  ssize_t n = send_now(fd, iov, iovcnt);
   if (n < 0 && errno == ENOTSOCK) n = writev(fd, iov, iovcnt);
   return n;
 }
@@ -347,6 +357,7 @@ int write_vectored(PTZSocket *self, int fd, const struct iovec *iov, int iovcnt,
     PTZ_LOG_WARNING("%s: not opened %s", function, path_text(self));
     return 0;
   }
+  if (iovcnt < 0 || iovcnt > kMaxPieces) return -1;
   if (timeout_ms == 0) {
     ssize_t n = write_once(fd, iov, iovcnt);
     return n > 0 ? int(n) : -1;
@@ -355,33 +366,48 @@ int write_vectored(PTZSocket *self, int fd, const struct iovec *iov, int iovcnt,
   for (int i = 0; i < iovcnt; i++) total += iov[i].iov_len;
   if (timeout_ms < 0 || total == 0) return -1;
 
-  std::vector<iovec> rest(iov, iov + iovcnt);
-  size_t first = 0;  // first piece not yet written whole
+  iovec rest[kMaxPieces];
+  std::copy(iov, iov + iovcnt, rest);
+  int first = 0;  // first piece not yet written whole
   gsize written = 0;
   gint64 start = g_get_monotonic_time();
   gint64 remaining = timeout_ms;
+  // A socket almost always has room: the first write goes out before any
+  // poll, and never waits. Other descriptors may be blocking, so they are
+  // written only once poll says they have room.
+  bool at_once = true;
   for (;;) {
-    pollfd p = {fd, POLLOUT, 0};
-    int r = poll(&p, 1, int(remaining));
-    if (r < 0 && errno != EINTR) PTZ_LOG_ERR("%s: poll failed: '%s'", function, g_strerror(errno));
-    if (r > 0) {
-      ssize_t n = write_once(fd, rest.data() + first, int(rest.size() - first));
-      if (n > 0) {
-        written += gsize(n);
-        for (gsize left = gsize(n); left > 0 && first < rest.size();) {
-          gsize take = MIN(left, rest[first].iov_len);
-          rest[first].iov_base = static_cast<char *>(rest[first].iov_base) + take;
-          rest[first].iov_len -= take;
-          left -= take;
-          if (rest[first].iov_len == 0) first++;
-        }
-      } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-        if (errno == EPIPE || errno == ECONNREFUSED) break;
-        int error = errno;
-        PTZ_LOG_ERR("%s: send failed on: %s, '%m'", function, path_text(self));
-        // Only a shortage of memory passes; any other error repeats forever.
-        if (error != ENOBUFS && error != ENOMEM) break;
+    ssize_t n = 0;
+    bool attempted = false;
+    if (at_once) {
+      at_once = false;
+      n = send_now(fd, rest, iovcnt);
+      attempted = n >= 0 || errno != ENOTSOCK;
+    }
+    if (!attempted) {
+      pollfd p = {fd, POLLOUT, 0};
+      int r = poll(&p, 1, int(remaining));
+      if (r < 0 && errno != EINTR) PTZ_LOG_ERR("%s: poll failed: '%s'", function, g_strerror(errno));
+      if (r > 0) {
+        n = write_once(fd, rest + first, iovcnt - first);
+        attempted = true;
       }
+    }
+    if (attempted && n > 0) {
+      written += gsize(n);
+      for (gsize left = gsize(n); left > 0 && first < iovcnt;) {
+        gsize take = MIN(left, rest[first].iov_len);
+        rest[first].iov_base = static_cast<char *>(rest[first].iov_base) + take;
+        rest[first].iov_len -= take;
+        left -= take;
+        if (rest[first].iov_len == 0) first++;
+      }
+    } else if (attempted && n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      if (errno == EPIPE || errno == ECONNREFUSED) break;
+      int error = errno;
+      PTZ_LOG_ERR("%s: send failed on: %s, '%m'", function, path_text(self));
+      // Only a shortage of memory passes; any other error repeats forever.
+      if (error != ENOBUFS && error != ENOMEM) break;
     }
     if (written == total) break;
     remaining = timeout_ms - elapsed_ms(start);

@@ -18,9 +18,31 @@
 #include "socket/ptz_socket_private.h"
 
 namespace {
-struct PTZSocketClientCommandPrivate {
-  velmora::client::PendingIndex *pending;
+
+// A reply that a synchronous wait for another command read, waiting to be
+// delivered from the default main context.
+struct SetAside {
+  GList link;  // in set_aside
+  PTZSocketPendingCommand *command;
+  gsize length;
+  guint8 message[];
 };
+
+struct PTZSocketClientCommandPrivate {
+  // Guarded by the list lock.
+  velmora::client::PendingIndex *pending;
+  // Replies to be delivered from the default main context by an idle
+  // callback, in the order they came; they came before anything still in
+  // the buffer, so while any waits, what follows is set aside too.
+  GQueue set_aside;
+  bool delivery_armed;  // the idle callback is attached
+  // Guarded by the I/O lock. The receive buffer is the instance's `buffer`:
+  // bytes [taken, received) are not yet handed on, the message in front
+  // first (its total length in `length` once its header is in); one read
+  // brings every message waiting, as far as there is room.
+  gsize taken;
+};
+
 }  // namespace
 
 G_DEFINE_TYPE_WITH_PRIVATE(PTZSocketClientCommand, ptz_socket_client_command, PTZ_TYPE_SOCKET_CLIENT)
@@ -34,6 +56,9 @@ constexpr gsize kPayloadMax = kMessageMax - kHeaderSize;
 constexpr guint64 kSyncTimeoutMs = 10000;
 constexpr guint64 kExpiryMs = 360000;
 constexpr int kDrainReads = 11;
+// The receive buffer: room for several messages, so one read takes every
+// reply waiting in the socket.
+constexpr gsize kReadAhead = 4 * kMessageMax;
 
 namespace client = velmora::client;
 
@@ -56,9 +81,11 @@ gint64 deadline_us(const PTZSocketPendingCommand *command) {
 
 // ---- pending commands (all called with the list lock held) ------------------
 
-velmora::client::PendingIndex &pending_of(PTZSocketClientCommand *self) {
-  return *static_cast<PTZSocketClientCommandPrivate *>(ptz_socket_client_command_get_instance_private(self))->pending;
+PTZSocketClientCommandPrivate *priv(PTZSocketClientCommand *self) {
+  return static_cast<PTZSocketClientCommandPrivate *>(ptz_socket_client_command_get_instance_private(self));
 }
+
+velmora::client::PendingIndex &pending_of(PTZSocketClientCommand *self) { return *priv(self)->pending; }
 
 gboolean ptz_socket_client_command_cmd_timeout(gpointer data);
 
@@ -104,14 +131,8 @@ gboolean ptz_socket_client_command_cmd_timeout(gpointer data) {
 
 // ---- receiving ------------------------------------------------------------------
 
-void reset_reader(PTZSocketClientCommand *self) {
-  self->received = 0;
-  self->length = 0;
-}
-
-bool message_complete(const PTZSocketClientCommand *self) {
-  return self->length != 0 && self->received >= self->length;
-}
+// Name under which framing problems are logged.
+const char kReadFunction[] = "ptz_socket_client_command_read_fd";
 
 guint32 message_id(const guint8 *message) {
   guint32 id;
@@ -119,83 +140,84 @@ guint32 message_id(const guint8 *message) {
   return id;
 }
 
-// A failed read: nothing to read yet gives 0; anything else ends the
-// connection (-1 with *lost set).
-int read_failed(int error, const char *part, bool *lost) {
-  if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) return 0;
-  if (!client::peer_gone(error))
-    PTZ_LOG_WARNING("%s: Unexpected error reading %s: %s", "ptz_socket_client_command_read_fd", part,
-                    g_strerror(error));
-  *lost = true;
-  return -1;
+// All below are called with the I/O lock held unless they say otherwise.
+
+void reset_reader(PTZSocketClientCommand *self) {
+  self->received = 0;
+  self->length = 0;
+  priv(self)->taken = 0;
 }
 
-// Reads at most one header piece and one body piece of the incoming message.
-// Returns the bytes read (0 when nothing was available) or -1; *lost tells
-// whether the connection is over (end of stream, peer gone, broken frame).
-// Called with the I/O lock held.
-int ptz_socket_client_command_read_fd(PTZSocketClientCommand *self, int fd, bool *lost) {
-  *lost = false;
-  if (fd < 0) return -1;
-  int result = 0;
-  if (self->received < kLengthFieldSize) {
-    ssize_t n = client::read_now(fd, self->buffer + self->received, kLengthFieldSize - self->received);
-    if (n < 0) return read_failed(errno, "header", lost);
-    if (n == 0) {
-      *lost = true;
-      return -1;
-    }
-    self->received += gsize(n);
-    result = int(n);
-    if (self->received < kLengthFieldSize) return result;
+const guint8 *front(PTZSocketClientCommand *self) { return self->buffer + priv(self)->taken; }
+
+// The total length of the complete message in front of the buffer; 0 while
+// it is incomplete, -1 when its length field cannot frame a message: the
+// connection is then over.
+gssize front_message(PTZSocketClientCommand *self) {
+  const gsize held = self->received - priv(self)->taken;
+  if (self->length == 0) {
+    if (held < kLengthFieldSize) return 0;
     gint32 length;
-    memcpy(&length, self->buffer, sizeof length);
+    memcpy(&length, front(self), sizeof length);
     // A length the buffer cannot hold, or one shorter than the header, leaves
-    // no way to find the next message: the connection is dropped (and a
-    // client with a path reconnects).
-    if (length > gint32(kMessageMax) || length < 0) {
-      PTZ_LOG_ERR("%s: Received a message larger than max (%u): len=%lu", __func__, guint(kMessageMax),
-                  gulong(guint32(length)));
-      *lost = true;
-      return -1;
-    }
-    if (gsize(length) < kHeaderSize) {
-      PTZ_LOG_ERR("%s: Received a message shorter than its header: len=%d", __func__, length);
-      *lost = true;
-      return -1;
-    }
+    // no way to find the next message.
+    if (length > gint32(kMessageMax) || length < gint32(kHeaderSize)) return -1;
     self->length = gsize(length);
   }
-  if (self->length == 0 || self->received >= self->length) return result;
-  gsize wanted = MIN(self->length - self->received, kMessageMax - self->received);
-  ssize_t n = client::read_now(fd, self->buffer + self->received, wanted);
+  return held >= self->length ? gssize(self->length) : 0;
+}
+
+void log_broken_front(PTZSocketClientCommand *self) {
+  gint32 length;
+  memcpy(&length, front(self), sizeof length);
+  if (length > gint32(kMessageMax) || length < 0)
+    PTZ_LOG_ERR("%s: Received a message larger than max (%u): len=%lu", kReadFunction, guint(kMessageMax),
+                gulong(guint32(length)));
+  else
+    PTZ_LOG_ERR("%s: Received a message shorter than its header: len=%d", kReadFunction, length);
+}
+
+// Hands the message in front on (it has been copied or dropped).
+void consume_front(PTZSocketClientCommand *self) {
+  priv(self)->taken += self->length;
+  self->length = 0;
+  if (priv(self)->taken == self->received) reset_reader(self);
+}
+
+// One read of whatever the socket holds, as far as the buffer has room,
+// behind what it holds already. Returns the bytes read (0 when nothing was
+// there) or -1 with *lost set: end of stream, peer gone or a hard error.
+int fill(PTZSocketClientCommand *self, int fd, bool *lost) {
+  *lost = false;
+  if (fd < 0) return -1;
+  PTZSocketClientCommandPrivate *p = priv(self);
+  if (p->taken > 0) {
+    memmove(self->buffer, self->buffer + p->taken, self->received - p->taken);
+    self->received -= p->taken;
+    p->taken = 0;
+  }
+  if (self->received == kReadAhead) return 0;  // complete messages wait to be taken first
+  ssize_t n = client::read_now(fd, self->buffer + self->received, kReadAhead - self->received);
   if (n < 0) {
-    int failed = read_failed(errno, "body", lost);
-    return failed < 0 ? failed : result;
+    const int error = errno;
+    if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) return 0;
+    if (!client::peer_gone(error))
+      PTZ_LOG_WARNING("%s: Unexpected error reading %s: %s", kReadFunction, self->length == 0 ? "header" : "body",
+                      g_strerror(error));
+    *lost = true;
+    return -1;
   }
   if (n == 0) {
     *lost = true;
     return -1;
   }
   self->received += gsize(n);
-  return result + int(n);
+  return int(n);
 }
 
-// Hands a received reply to the command awaiting it, if any; others are
-// dropped. No lock may be held.
-// Takes the pending command with this id off the list; NULL when none waits.
-PTZSocketPendingCommand *take_pending(PTZSocketClientCommand *self, guint32 id) {
-  client::Lock lock(&self->list_lock);
-  GList *link = pending_of(self).find(id);
-  if (link == nullptr) return nullptr;
-  auto *command = static_cast<PTZSocketPendingCommand *>(link->data);
-  pending_of(self).remove(link);
-  return command;
-}
-
-// Hands a reply to the reply dispatcher and releases its command.
-void dispatch(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, guint8 *message,
-              gsize length) {
+// Hands a reply to the reply dispatcher and releases its command. No lock
+// may be held.
+void dispatch(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, guint8 *message, gsize length) {
   message[length] = '\0';  // the buffers have room: replies read as text stay in bounds
   PTZSocketClient *client = base(self);
   if (client->callback != nullptr)
@@ -204,19 +226,127 @@ void dispatch(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, gu
   g_free(command);
 }
 
-void deliver(PTZSocketClientCommand *self, guint8 *message, gsize length) {
-  if (length < kHeaderSize) return;
-  PTZSocketPendingCommand *command = take_pending(self, message_id(message));
-  if (command != nullptr) dispatch(self, command, message, length);
+gboolean deliver_later(gpointer data);
+
+// Sets the message in front of the buffer aside for `command`, to be
+// delivered from the default main context. Called with both locks held.
+void set_aside(PTZSocketClientCommand *self, PTZSocketPendingCommand *command) {
+  PTZSocketClientCommandPrivate *p = priv(self);
+  auto *aside = static_cast<SetAside *>(g_malloc(sizeof(SetAside) + self->length + 1));
+  aside->link = {aside, nullptr, nullptr};
+  aside->command = command;
+  aside->length = self->length;
+  memcpy(aside->message, front(self), self->length);
+  g_queue_push_tail_link(&p->set_aside, &aside->link);
+  if (p->delivery_armed) return;
+  p->delivery_armed = true;
+  g_object_ref(self);
+  GSource *idle = g_idle_source_new();
+  g_source_set_callback(idle, deliver_later, self, nullptr);
+  g_source_attach(idle, base(self)->context);
+  g_source_unref(idle);
 }
 
-// The class read: reads a piece of the incoming message and, once it is
-// complete, copies up to `size` bytes of it (header included) into `buffer`
-// and delivers it.
+// Takes the message in front of the buffer with the command it answers
+// (NULL when none waits); when replies are set aside already, it is set
+// aside behind them (and NULL returned). Takes the list lock.
+PTZSocketPendingCommand *take_front(PTZSocketClientCommand *self, bool set_aside_always) {
+  client::Lock lock(&self->list_lock);
+  GList *link = pending_of(self).find(message_id(front(self)));
+  if (link == nullptr) return nullptr;
+  auto *command = static_cast<PTZSocketPendingCommand *>(link->data);
+  pending_of(self).remove(link);
+  if (!set_aside_always && g_queue_is_empty(&priv(self)->set_aside)) return command;
+  set_aside(self, command);
+  return nullptr;
+}
+
+// Sets aside every complete message in the buffer that a command awaits and
+// drops the others, up to a broken length field if there is one.
+void set_aside_complete(PTZSocketClientCommand *self) {
+  for (; front_message(self) > 0; consume_front(self)) take_front(self, true);
+}
+
+// A reply set aside, taken off its queue; NULL when none waits. Takes the
+// list lock only.
+SetAside *pop_set_aside(PTZSocketClientCommand *self) {
+  client::Lock lock(&self->list_lock);
+  GList *link = g_queue_pop_head_link(&priv(self)->set_aside);
+  return link != nullptr ? static_cast<SetAside *>(link->data) : nullptr;
+}
+
+// The next complete message in the buffer that a command awaits, copied to
+// `out` (room for the largest message and a NUL), with its command;
+// messages nobody awaits are dropped, and messages behind replies set aside
+// are set aside too. False when there is none; *lost when a broken length
+// field was met (logged). Called with the I/O lock held.
+bool next_in_buffer(PTZSocketClientCommand *self, guint8 *out, gsize *length, PTZSocketPendingCommand **command,
+                    bool *lost) {
+  for (gssize message; (message = front_message(self)) != 0; consume_front(self)) {
+    if (message < 0) {
+      log_broken_front(self);
+      *lost = true;
+      return false;
+    }
+    if ((*command = take_front(self, false)) == nullptr) continue;
+    *length = gsize(message);
+    memcpy(out, front(self), *length);
+    consume_front(self);
+    return true;
+  }
+  return false;
+}
+
+// Delivers the replies read so far, in the order they came: on the thread
+// that iterates the default main context those set aside first, then those
+// in the buffer. Called with no lock held.
+void deliver_ready(PTZSocketClientCommand *self) {
+  const bool on_context = g_main_context_is_owner(base(self)->context);
+  guint8 message[kMessageMax + 1];
+  for (;;) {
+    if (on_context) {
+      if (SetAside *aside = pop_set_aside(self)) {
+        dispatch(self, aside->command, aside->message, aside->length);
+        g_free(aside);
+        continue;
+      }
+    }
+    PTZSocketPendingCommand *command = nullptr;
+    gsize length = 0;
+    {
+      client::Lock lock(&self->io_lock);
+      bool lost = false;
+      bool next = next_in_buffer(self, message, &length, &command, &lost);
+      if (lost) client::connection_lost(base(self));
+      if (!next) return;
+    }
+    dispatch(self, command, message, length);
+  }
+}
+
+// The idle callback: delivers the replies set aside. Never waits for the
+// I/O lock, which a synchronous send holds while it waits.
+gboolean deliver_later(gpointer data) {
+  auto *self = static_cast<PTZSocketClientCommand *>(data);
+  {
+    client::Lock lock(&self->list_lock);
+    priv(self)->delivery_armed = false;
+  }
+  while (SetAside *aside = pop_set_aside(self)) {
+    dispatch(self, aside->command, aside->message, aside->length);
+    g_free(aside);
+  }
+  g_object_unref(self);
+  return G_SOURCE_REMOVE;
+}
+
+// The class read: one read of whatever waits (as far as the buffer has
+// room), then every complete message is delivered, in order. When a buffer
+// is given, up to `size` bytes (header included) of the first message that
+// this read completed are copied into it and their count is the result; 0
+// when none completed, -1 when the connection is over.
 int ptz_socket_client_command_read(PTZSocket *socket, int fd, void *buffer, gsize size, int) {
   auto *self = PTZ_SOCKET_CLIENT_COMMAND(socket);
-  guint8 message[kMessageMax + 1];
-  gsize length = 0;
   int result = 0;
   {
     client::Lock lock(&self->io_lock);
@@ -224,77 +354,72 @@ int ptz_socket_client_command_read(PTZSocket *socket, int fd, void *buffer, gsiz
     // have been closed and reused.
     if (fd != client::io_fd(base(self))) return -1;
     bool lost = false;
-    if (ptz_socket_client_command_read_fd(self, fd, &lost) < 0) {
+    if (fill(self, fd, &lost) < 0) {
       if (lost) client::connection_lost(base(self));
       return -1;
     }
-    if (!message_complete(self)) return 0;
-    if (self->received > self->length)
-      PTZ_LOG_ERR("%s: Read more than expected %lu vs %lu", __func__, gulong(self->received),
-                  gulong(self->length));
-    length = self->length;
-    if (buffer != nullptr) {
-      gsize copied = MIN(length, size);
-      memcpy(buffer, self->buffer, copied);
-      result = int(copied);
+    gssize length = front_message(self);
+    if (buffer != nullptr && length > 0) {
+      result = int(MIN(gsize(length), size));
+      memcpy(buffer, front(self), gsize(result));
     }
-    memcpy(message, self->buffer, length);
-    reset_reader(self);
   }
-  deliver(self, message, length);
+  deliver_ready(self);
   return result;
 }
 
-// Replies already waiting in the socket reach their commands before a new
-// exchange starts.
-void drain(PTZSocketClientCommand *self) {
-  PTZSocket *socket = PTZ_SOCKET(self);
-  guint8 byte;
-  for (int i = 0; i < kDrainReads; i++)
-    if (PTZ_SOCKET_GET_CLASS(socket)->read(socket, client::io_fd(base(self)), &byte, 1, 0) <= 0) break;
+// Whether a command awaits a reply: only then can a reply waiting in the
+// socket reach anybody.
+bool awaiting_replies(PTZSocketClientCommand *self) {
+  client::Lock lock(&self->list_lock);
+  return self->pending != nullptr;
 }
 
-// Called with the I/O lock held, from connection_lost.
+// Replies already waiting in the socket reach their commands before a new
+// exchange starts. The library's own read takes them all with one read.
+void drain(PTZSocketClientCommand *self) {
+  if (!awaiting_replies(self)) return;
+  PTZSocket *socket = PTZ_SOCKET(self);
+  auto read = PTZ_SOCKET_GET_CLASS(socket)->read;
+  const int reads = read == ptz_socket_client_command_read ? 1 : kDrainReads;
+  guint8 byte;
+  for (int i = 0; i < reads; i++)
+    if (read(socket, client::io_fd(base(self)), &byte, 1, 0) <= 0) break;
+}
+
+// Called with the I/O lock held, from connection_lost. Replies already
+// complete in the buffer still reach their commands (from the main
+// context); a partial message is forgotten.
 GList *take_orphans(PTZSocketClient *client) {
   auto *self = PTZ_SOCKET_CLIENT_COMMAND(client);
-  reset_reader(self);  // a partial message of the lost connection
+  set_aside_complete(self);
+  reset_reader(self);
   client::Lock lock(&self->list_lock);
   return pending_of(self).take_all();
 }
 
-// A reply for an asynchronous command that a synchronous wait read; the
-// command is taken off the pending list at once, so neither expiry nor a
-// lost connection can report it before its reply is delivered.
-struct LateReply {
-  PTZSocketClientCommand *client;  // referenced
-  PTZSocketPendingCommand *command;
-  gsize length;
-  guint8 message[];
-};
-
-gboolean deliver_late_reply(gpointer data) {
-  auto *late = static_cast<LateReply *>(data);
-  client::taken_over(late);
-  dispatch(late->client, late->command, late->message, late->length);
-  g_object_unref(late->client);
-  g_free(late);
-  return G_SOURCE_REMOVE;
-}
-
-// Called with the I/O lock held and a complete message in the buffer.
-void hand_on_late_reply(PTZSocketClientCommand *self) {
-  PTZSocketPendingCommand *command = take_pending(self, message_id(self->buffer));
-  if (command == nullptr) return;
-  auto *late = static_cast<LateReply *>(g_malloc(sizeof(LateReply) + self->length + 1));
-  late->client = PTZ_SOCKET_CLIENT_COMMAND(g_object_ref(self));
-  late->command = command;
-  late->length = self->length;
-  memcpy(late->message, self->buffer, self->length);
-  client::handed_over(late);
-  GSource *idle = g_idle_source_new();
-  g_source_set_callback(idle, deliver_late_reply, late, nullptr);
-  g_source_attach(idle, base(self)->context);
-  g_source_unref(idle);
+// The synchronous wait's part of the buffer, after a read: complete
+// messages are taken in order; the reply with `id` is copied to the caller,
+// the others that commands await are set aside for the main context. True
+// once the reply is in; *lost when a broken length field was met (logged).
+bool take_sync_reply(PTZSocketClientCommand *self, guint32 id, void *reply, gsize *reply_length, bool *lost) {
+  bool done = false;
+  for (gssize message; (message = front_message(self)) != 0; consume_front(self)) {
+    if (message < 0) {
+      log_broken_front(self);
+      *lost = true;
+      break;
+    }
+    if (!done && message_id(front(self)) == id) {
+      const gsize reply_bytes = gsize(message) - kHeaderSize;
+      if (reply_length != nullptr) *reply_length = reply_bytes;
+      if (reply != nullptr) memcpy(reply, front(self) + kHeaderSize, reply_bytes);
+      done = true;
+    } else {
+      take_front(self, true);
+    }
+  }
+  return done;
 }
 
 // ---- sending ------------------------------------------------------------------
@@ -406,6 +531,14 @@ void ptz_socket_client_command_finalize(GObject *object) {
     g_free(command);
   }
   g_list_free(left);
+  // Replies set aside keep the client alive until they are delivered; only
+  // a main context that never ran again leaves any.
+  while (GList *link = g_queue_pop_head_link(&priv(self)->set_aside)) {
+    auto *aside = static_cast<SetAside *>(link->data);
+    if (self->free_callback != nullptr) self->free_callback(aside->command->user_data, self->free_data);
+    g_free(aside->command);
+    g_free(aside);
+  }
   delete &pending_of(self);
   g_free(self->buffer);
   self->buffer = nullptr;
@@ -423,11 +556,11 @@ static void ptz_socket_client_command_class_init(PTZSocketClientCommandClass *kl
 }
 
 static void ptz_socket_client_command_init(PTZSocketClientCommand *self) {
-  self->buffer = static_cast<guint8 *>(g_malloc0(kMessageMax));
+  self->buffer = static_cast<guint8 *>(g_malloc0(kReadAhead));
   g_mutex_init(&self->list_lock);
   g_mutex_init(&self->io_lock);
-  static_cast<PTZSocketClientCommandPrivate *>(ptz_socket_client_command_get_instance_private(self))->pending =
-      new client::PendingIndex(&self->pending);
+  priv(self)->pending = new client::PendingIndex(&self->pending);
+  g_queue_init(&priv(self)->set_aside);
   client::set_command_hooks(base(self), &self->io_lock, take_orphans);
 }
 
@@ -530,14 +663,15 @@ gboolean ptz_socket_client_command_sync_send(PTZSocketClientCommand *self, const
   drain(self);
 
   client::Lock lock(&self->io_lock);
-  // The main loop must not take the reply.
-  ptz_file_g_source_remove_poll(client->source);
+  // The main loop must not take the reply. Holding the source costs nothing
+  // unless a main loop on another thread finds the descriptor readable.
+  ptz_file_g_source_hold(client->source);
   int fd = client::io_fd(client);
   int error = 0;
   bool done = false;
   if (send_frame(self, fd, frame, &error) != Sent::kAll) {
     client::write_failed(client, error);
-    if (client::io_fd(client) >= 0) ptz_file_g_source_add_poll(client->source);
+    ptz_file_g_source_release(client->source, client::io_fd(client) >= 0);
     return FALSE;
   }
 
@@ -553,29 +687,19 @@ gboolean ptz_socket_client_command_sync_send(PTZSocketClientCommand *self, const
       break;
     }
     if (ready > 0) {
+      // Whatever the read brought is taken, the reply and replies for other
+      // commands, also when the connection turns out to be over.
       bool lost = false;
-      if (ptz_socket_client_command_read_fd(self, fd, &lost) < 0) {
-        if (lost) client::connection_lost(client);
-        break;
-      }
-      if (message_complete(self)) {
-        if (message_id(self->buffer) == id) {
-          gsize reply_bytes = self->length - kHeaderSize;
-          if (reply_length != nullptr) *reply_length = reply_bytes;
-          if (reply != nullptr) memcpy(reply, self->buffer + kHeaderSize, reply_bytes);
-          done = true;
-        } else {
-          hand_on_late_reply(self);
-        }
-        reset_reader(self);
-      }
+      fill(self, fd, &lost);
+      done = take_sync_reply(self, id, reply, reply_length, &lost);
+      if (lost) client::connection_lost(client);
+      if (done || lost) break;
     }
-    if (done) break;
     left_ms = limit_ms - (monotonic_now_us() - start_us) / 1000;
     if (left_ms <= 0) break;
   }
   if (!done) PTZ_LOG_WARNING("%s: Timeout waiting for response to message %d!", __func__, int(id));
-  if (client::io_fd(client) >= 0) ptz_file_g_source_add_poll(client->source);
+  ptz_file_g_source_release(client->source, client::io_fd(client) >= 0);
   return done ? TRUE : FALSE;
 }
 

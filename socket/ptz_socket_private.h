@@ -21,16 +21,30 @@ void ptz_file_g_source_set_hangup_notify(GSource *source, void (*notify)(gpointe
 // source watches again). Safe from any thread.
 void ptz_file_g_source_set_fd(GSource *source, int fd);
 
+// Holds the source for a caller that reads its descriptor itself (a
+// synchronous exchange): while held, the source dispatches nothing, and a
+// main context that finds the descriptor ready meanwhile stops watching it,
+// so only a main loop that actually polls it pays for the change of its poll
+// set. Releasing resumes watching when `resume` is true, also when watching
+// was paused before the hold (as ptz_file_g_source_add_poll). Safe from any
+// thread; holds do not nest.
+void ptz_file_g_source_hold(GSource *source);
+void ptz_file_g_source_release(GSource *source, bool resume);
+
 namespace velmora::socket {
 
-// One write that never raises SIGPIPE: sendmsg(MSG_NOSIGNAL) on sockets,
-// writev on other descriptors. Returns what writev(2) returns.
+// One write that never raises SIGPIPE and never waits on a socket:
+// sendmsg(MSG_NOSIGNAL | MSG_DONTWAIT) on sockets, writev on other
+// descriptors. Returns what writev(2) returns.
 ssize_t write_once(int fd, const struct iovec *iov, int iovcnt);
 
-// The endpoint's timed write of several buffers as one message, with the
-// contract of PTZSocketClass.write (0 for a descriptor that is not open, -1 on
-// failure, else the bytes written); pieces go out in as few system calls as
-// the socket allows.
+// Most pieces write_vectored takes at once.
+constexpr int kMaxPieces = 4;
+
+// The endpoint's timed write of several buffers (at most kMaxPieces) as one
+// message, with the contract of PTZSocketClass.write (0 for a descriptor that
+// is not open, -1 on failure, else the bytes written); pieces go out in as
+// few system calls as the socket allows, the first before any poll.
 int write_vectored(PTZSocket *self, int fd, const struct iovec *iov, int iovcnt, int timeout_ms);
 
 }  // namespace velmora::socket

@@ -181,3 +181,129 @@ TEST(SocketClient, DataReadyClientLeavesTheReadingToItsCallback) {
   EXPECT_EQ(read_bytes(pair.client, 5, 2000, false), "ready");
   g_object_unref(client);
 }
+
+// A command client on one end of a socket pair, the test's peer on the other.
+class CommandClientDelivery : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    client = ptz_socket_client_command_new(nullptr, pair.client, SOCK_STREAM);
+    ptz_socket_client_register_callback(PTZ_SOCKET_CLIENT(client), record_dispatch, nullptr);
+  }
+  void TearDown() override { g_object_unref(client); }
+  // Sends a one-byte asynchronous command awaiting a reply; the peer reads it.
+  void send_async(Token *token) {
+    ASSERT_TRUE(ptz_socket_client_command_async_send(client, "a", 1, token));
+    ASSERT_EQ(read_bytes(pair.peer, 9, 10000, false).size(), 9u);
+  }
+  // Waits until the client's end has something to read.
+  void await_readable() {
+    pollfd readable = {pair.client, POLLIN, 0};
+    ASSERT_EQ(poll(&readable, 1, 10000), 1);
+  }
+
+  Pair pair;
+  PTZSocketClientCommand *client = nullptr;
+  Recorder recorder;
+};
+
+// Replies waiting together are delivered in one dispatch, in the order they
+// came, whatever order their commands were sent in.
+TEST_F(CommandClientDelivery, WaitingRepliesAreDeliveredInOneDispatchInOrder) {
+  std::vector<Token> tokens;
+  for (int i = 0; i < 5; i++) tokens.push_back({&recorder, i});
+  for (auto &token : tokens) send_async(&token);
+  std::string replies;
+  for (int i : {3, 0, 4, 1, 2}) replies += frame(uint32_t(i), "r" + std::to_string(i));
+  ASSERT_TRUE(send_all(pair.peer, replies));
+  await_readable();
+  g_main_context_iteration(nullptr, FALSE);
+  EXPECT_EQ(recorder.summary(), "3:r3 0:r0 4:r4 1:r1 2:r2");
+}
+
+// A reply that a synchronous wait reads for another command is delivered
+// later from the main context, once, and before replies that came after it,
+// even when those are read by the client's source first.
+TEST_F(CommandClientDelivery, RepliesReadBySyncWaitKeepTheirOrder) {
+  Token first{&recorder, 0}, second{&recorder, 1};
+  send_async(&first);
+  send_async(&second);
+  // The reply of the first command comes in front of the synchronous one.
+  std::thread peer([&] {
+    Reply sync = read_reply(pair.peer, 10000, false);
+    send_all(pair.peer, frame(0, "first") + frame(sync.id, "sync"));
+  });
+  std::string reply;
+  EXPECT_TRUE(sync_send(client, "s", &reply));
+  peer.join();
+  EXPECT_EQ(reply, "sync");
+  EXPECT_EQ(recorder.size(), 0u);
+  // The reply of the second comes after: both the idle delivery and the
+  // source are ready at the next iteration.
+  ASSERT_TRUE(send_all(pair.peer, frame(1, "second")));
+  await_readable();
+  EXPECT_TRUE(iterate_until([&] { return recorder.size() == 2; }));
+  iterate_for(50);
+  EXPECT_EQ(recorder.summary(), "0:first 1:second");
+}
+
+// While a thread waits in a synchronous send, a main loop on another thread
+// keeps running, and a reply for an asynchronous command that arrives
+// meanwhile reaches its dispatcher once, from that main loop.
+TEST_F(CommandClientDelivery, MainLoopOnAnotherThreadKeepsRunningDuringSyncSend) {
+  Token token{&recorder, 0};
+  send_async(&token);
+  // The peer answers the asynchronous command at once, the synchronous one
+  // three seconds later.
+  std::thread peer([&] {
+    Reply sync = read_reply(pair.peer, 10000, false);
+    send_all(pair.peer, frame(0, "async"));
+    g_usleep(3 * G_USEC_PER_SEC);
+    send_all(pair.peer, frame(sync.id, "sync"));
+  });
+  std::atomic<bool> sent{false}, answered{false};
+  std::thread sender([&] {
+    std::string reply;
+    answered = sync_send(client, "s", &reply) && reply == "sync";
+    sent = true;
+  });
+  // The main loop blocks in poll, so it sees the reply arrive as soon as the
+  // waiting thread does; a dispatch stuck behind the synchronous wait would
+  // stop its ticks for about three seconds.
+  guint tick = g_timeout_add(10, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+  gint64 last = g_get_monotonic_time(), longest = 0, deadline = last + 20 * G_USEC_PER_SEC;
+  while (!sent && g_get_monotonic_time() < deadline) {
+    g_main_context_iteration(nullptr, TRUE);
+    gint64 now = g_get_monotonic_time();
+    longest = MAX(longest, now - last);
+    last = now;
+  }
+  g_source_remove(tick);
+  sender.join();
+  peer.join();
+  EXPECT_TRUE(answered);
+  EXPECT_LT(longest, 1500 * 1000);
+  EXPECT_TRUE(iterate_until([&] { return recorder.size() == 1; }));
+  iterate_for(50);
+  EXPECT_EQ(recorder.summary(), "0:async");
+}
+
+// A blocking descriptor handed in by the caller: a send that finds no room
+// gives up after its time limit instead of blocking.
+TEST(CommandClientBlocking, BlockingDescriptorNeverBlocksASend) {
+  int sv[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
+  int size = 4096;
+  setsockopt(sv[0], SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+  PTZSocketClientCommand *client = ptz_socket_client_command_new(nullptr, sv[0], SOCK_STREAM);
+  std::string payload(2552, 'p');
+  bool failed = false;
+  gint64 start = g_get_monotonic_time();
+  for (int i = 0; i < 1000 && !failed; i++)
+    failed = !ptz_socket_client_command_async_send(client, payload.data(), payload.size(), nullptr);
+  EXPECT_TRUE(failed);
+  EXPECT_FALSE(sync_send(client, payload));
+  EXPECT_LT(g_get_monotonic_time() - start, 30 * G_USEC_PER_SEC);
+  g_object_unref(client);
+  close(sv[0]);
+  close(sv[1]);
+}

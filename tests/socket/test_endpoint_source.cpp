@@ -107,3 +107,31 @@ TEST(FileGSource, PauseAndResumeFromAnotherThread) {
   std::thread([&] { ptz_file_g_source_set_fd(w.source, w.fd[0]); }).join();
   EXPECT_TRUE(iterate_until([&] { return w.bytes == 2001; }));
 }
+
+// A held source dispatches nothing; a main context that finds its descriptor
+// readable meanwhile stops watching it, and the release resumes watching
+// (also after a pause made before the hold), so the data is read then.
+TEST(FileGSource, HeldSourceDispatchesNothingAndStopsWatchingOnlyWhenPolled) {
+  Watched w;
+  ptz_file_g_source_hold(w.source);
+  iterate_for(50);
+  // Nothing to read: nobody changed the poll set.
+  EXPECT_NE(reinterpret_cast<PTZFileGSource *>(w.source)->tag, nullptr);
+  w.send("held");
+  iterate_for(200);
+  EXPECT_EQ(w.calls, 0);
+  EXPECT_EQ(reinterpret_cast<PTZFileGSource *>(w.source)->tag, nullptr);
+  std::thread([&] { ptz_file_g_source_release(w.source, true); }).join();
+  EXPECT_TRUE(iterate_until([&] { return w.bytes == 4; }));
+
+  // A release without resuming leaves a pause made before the hold.
+  ptz_file_g_source_remove_poll(w.source);
+  ptz_file_g_source_hold(w.source);
+  ptz_file_g_source_release(w.source, false);
+  w.send("x");
+  iterate_for(100);
+  EXPECT_EQ(w.bytes, 4);
+  ptz_file_g_source_hold(w.source);
+  ptz_file_g_source_release(w.source, true);
+  EXPECT_TRUE(iterate_until([&] { return w.bytes == 5; }));
+}
