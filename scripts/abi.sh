@@ -53,13 +53,15 @@ build() {
 }
 
 # The types that count: those defined in a public header, the generated
-# binding's included. Every other type is dropped from the description.
+# binding's included. Every other type is dropped from the description, and
+# so are the C++ runtime's (template instances of the library's insides).
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 suppressions() {
   local dir=$1 headers
   headers=$(ls include/*.h "$dir"/include/*.h | xargs -n1 basename | sort -u | paste -sd, | sed 's/,/, /g')
   printf '[suppress_type]\n  source_location_not_in = %s\n  drop = yes\n' "$headers" > "$work/public.abignore"
+  printf '[suppress_type]\n  name_regexp = ^(std::|__gnu_cxx::)\n  drop = yes\n' >> "$work/public.abignore"
 }
 
 # describe <arch> <output>: the ABI description of build/abi-<arch>.
@@ -74,21 +76,48 @@ describe() {
 
 soname_of() { sed -n "s/.*<abi-corpus [^>]*soname='\([^']*\)'.*/\1/p" "$1" | head -n1; }
 
+# breaks <abidiff report> <current description>: the incompatible changes
+# of a report of --no-added-syms --non-reachable-types, one a line.
+# Removed or changed functions and variables, and changed types, break
+# callers. A type that is no longer "unreachable" breaks nothing when the
+# current description still defines it (a new function made it reachable),
+# nor does one that is not the library's own (a declaration of GLib's or
+# libc's that the library's code stopped mentioning).
+breaks() {
+  sed -n -E 's/^(Functions|Variables) changes summary: ([0-9]+) Removed, ([0-9]+) Changed.*/\1 \2 \3/p' "$1" |
+    while read -r kind removed changed; do
+      ((removed + changed == 0)) || echo "$kind: $removed removed, $changed changed"
+    done
+  sed -n -E 's/^Unreachable types summary: [0-9]+ removed, ([0-9]+) changed.*/\1/p' "$1" |
+    while read -r changed; do ((changed == 0)) || echo "public types: $changed changed"; done
+  sed -n -E "s/^ *\[D\] '(struct|union|enum|class|typedef) ([^']+)'.*/\2/p" "$1" | while read -r name; do
+    case "$name" in
+      *PTZ*|*Ptz*|*ptz*) grep -q "name='$name'" "$2" || echo "public type removed: $name" ;;
+    esac
+  done
+}
+
 # compare <baseline> <current>: 0 compatible, 1 not. Prints the differences.
+# abidiff itself judges what the exported functions reach (a removed
+# function is incompatible); what it reports of the unreachable types (the
+# class records no function mentions) is judged by breaks above, since it
+# calls every type that left the unreachable set incompatible.
 compare() {
-  local status=0
+  local status=0 reachable=0
+  abidiff --no-added-syms "$1" "$2" > "$work/reachable" || reachable=$?
   abidiff --no-added-syms --non-reachable-types \
-    "$1" "$2" > "$work/incompatible" || status=$?
-  if ((status & 1)) || ((status & 2)); then
-    cat "$work/incompatible"; echo "abi: abidiff failed ($status)" >&2; exit 1
+    "$1" "$2" > "$work/report" || status=$?
+  if ((status & 3)) || ((reachable & 3)); then
+    cat "$work/report"; echo "abi: abidiff failed ($status)" >&2; exit 1
   fi
-  if ((status)); then
-    cat "$work/incompatible"
+  breaks "$work/report" "$2" > "$work/breaks"
+  if ((reachable & 8)) || [ -s "$work/breaks" ]; then
+    cat "$work/report" "$work/breaks"
     return 1
   fi
   abidiff --non-reachable-types "$1" "$2" > "$work/all" || true
   if [ -s "$work/all" ]; then
-    echo "compatible additions (recorded by scripts/abi.sh update):"
+    echo "compatible changes (recorded by scripts/abi.sh update):"
     sed 's/^/  /' "$work/all"
   fi
   return 0
