@@ -4,9 +4,8 @@
 
 #include <string.h>
 
-#include <mutex>
-
 #include "common/ptz_log.h"
+#include "common/ptz_mutex.h"
 
 namespace {
 
@@ -18,11 +17,9 @@ constexpr gint kNoMapping = -1;
 constexpr gint kUntranslated = -2;
 
 // The mapping cache is process-wide; its lock makes the lookups safe to call
-// from several threads (a load replaces the cached key file). A standard
-// mutex rather than GMutex, whose futex-based locking ThreadSanitizer cannot
-// see.
-std::mutex cache_lock;
-GKeyFile *cache = nullptr;
+// from several threads (a load replaces the cached key file).
+velmora::Mutex cache_lock;
+GKeyFile *cache VELMORA_GUARDED_BY(cache_lock) = nullptr;
 
 const gchar *mapping_file_for(const gchar *group) {
   if (strstr(group, "Portmanager") != nullptr || strstr(group, "PortType") != nullptr)
@@ -33,7 +30,7 @@ const gchar *mapping_file_for(const gchar *group) {
 // The integer mapped to `key` in `group`, kUntranslated when the group is
 // marked "NoManagers", kNoMapping when there is no mapping.
 gint ptz_port_index_load_mapping_file(const gchar *group, const gchar *key) {
-  std::lock_guard<std::mutex> lock(cache_lock);
+  velmora::MutexLock lock(cache_lock);
   if (cache == nullptr || !g_key_file_has_group(cache, group)) {
     const gchar *path = mapping_file_for(group);
     if (cache != nullptr) g_key_file_free(cache);

@@ -6,7 +6,6 @@
 #include <string.h>
 
 #include <cerrno>
-#include <mutex>
 
 #include "common/ptz_log.h"
 #include "common/ptz_raii.h"
@@ -16,15 +15,13 @@
 
 using velmora::GCharPtr;
 
+velmora::Mutex settings_lock;
+
 namespace {
 
-// Both halves of the store and their lock. The lock is a pthread mutex
-// (std::mutex, constant-initialised) rather than a GMutex: GLib's futex-based
-// GMutex is invisible to ThreadSanitizer, which then reports every store
-// access as a race.
-std::mutex settings_mutex;
-GKeyFile *keyfile_store = nullptr;  // ptz_settings_load_config_gkf; searched first
-GKeyFile *parsed_store = nullptr;   // ptz_settings_load_config_ext; searched second
+// Both halves of the store.
+GKeyFile *keyfile_store VELMORA_GUARDED_BY(settings_lock) = nullptr;  // ptz_settings_load_config_gkf; searched first
+GKeyFile *parsed_store VELMORA_GUARDED_BY(settings_lock) = nullptr;   // ptz_settings_load_config_ext; searched second
 
 // An array that grows in steps of 20 entries and reports a failed allocation
 // instead of aborting, so the loaders can log it and give up cleanly.
@@ -95,8 +92,8 @@ gboolean latin1_flag(const PTZSettingsFileExt *entry) { return entry->convert_la
 
 const char *error_text(const GError *error) { return error ? error->message : "(NULL)"; }
 
-// Discards the loader's own store; call with the settings lock held.
-void discard_store(GKeyFile *&store) {
+// Discards the loader's own store.
+void discard_store(GKeyFile *&store) VELMORA_REQUIRES(settings_lock) {
   if (store) g_key_file_free(store);
   store = nullptr;
 }
@@ -138,7 +135,7 @@ bool acceptable_key(const char *key) {
 
 // Stores one parser record in the parsed store; false (logged) when a value
 // cannot be converted.
-bool store_record(const LoadEntry &file, const qenta_record *record) {
+bool store_record(const LoadEntry &file, const qenta_record *record) VELMORA_REQUIRES(settings_lock) {
   if (!acceptable_group(record->group) || !acceptable_key(record->key)) return true;
   const char *value = record->value ? record->value : "";
   GCharPtr converted;
@@ -194,8 +191,6 @@ gchar *compress_escapes(const gchar *text) {
 
 }  // namespace
 
-SettingsLock::SettingsLock() { settings_mutex.lock(); }
-SettingsLock::~SettingsLock() { settings_mutex.unlock(); }
 
 const gchar *settings_normalize_group(const gchar *group) {
   if (group == nullptr) return nullptr;
@@ -311,7 +306,7 @@ gchar **ptz_settings_find_config_files(const gchar *files, gboolean required) {
 
 gboolean ptz_settings_load_config_ext(const PTZSettingsFileExt *files,
                                       const PTZSettingsFileExt *patterns) {
-  SettingsLock lock;
+  velmora::MutexLock lock(settings_lock);
   discard_store(parsed_store);
   LoadList list;
   if (!build_load_list("ptz_settings_load_config_ext", files, patterns, list)) return FALSE;
@@ -352,7 +347,7 @@ gboolean ptz_settings_load_config(const PTZSettingsFile *files, const PTZSetting
 
 gboolean ptz_settings_load_config_gkf(const PTZSettingsFile *files,
                                       const PTZSettingsFile *patterns) {
-  SettingsLock lock;
+  velmora::MutexLock lock(settings_lock);
   discard_store(keyfile_store);
   LoadList list;
   if (!build_load_list("ptz_settings_load_config_gkf", files, patterns, list)) return FALSE;

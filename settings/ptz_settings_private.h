@@ -4,25 +4,20 @@
 
 #include <glib.h>
 
+#include "common/ptz_mutex.h"
 #include "ptz_settings.h"
 
-// Holds the settings lock, which guards both settings stores, for its
-// lifetime. Not recursive. The shell-style store has a lock of its own.
-class SettingsLock {
- public:
-  SettingsLock();
-  ~SettingsLock();
-  SettingsLock(const SettingsLock &) = delete;
-  SettingsLock &operator=(const SettingsLock &) = delete;
-};
+// Guards both settings stores: held for a whole load and around each lookup.
+// The shell-style store has a lock of its own.
+extern velmora::Mutex settings_lock;
 
 // The group name without one leading "root." or "ROOT." (the result points
 // into the argument; NULL stays NULL).
 const gchar *settings_normalize_group(const gchar *group);
 
 // The store holding a group of exactly this name: the key-file store first,
-// then the parsed store, else NULL. Call with the settings lock held.
-GKeyFile *settings_lookup_group(const gchar *group);
+// then the parsed store, else NULL.
+GKeyFile *settings_lookup_group(const gchar *group) VELMORA_REQUIRES(settings_lock);
 
 // The value of `key` in group `group` (followed by `index` in decimal when
 // index >= 0), quotes stripped; NULL when missing or unreadable.

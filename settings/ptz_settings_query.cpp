@@ -53,14 +53,14 @@ class GroupName {
 gboolean group_exists(const gchar *group, gint index) {
   if (group == nullptr) return FALSE;
   GroupName full(group, index);
-  SettingsLock lock;
+  velmora::MutexLock lock(settings_lock);
   return settings_lookup_group(full.get()) != nullptr;
 }
 
 gchar **group_keys(const gchar *group, gint index) {
   if (group == nullptr) return nullptr;
   GroupName full(group, index);
-  SettingsLock lock;
+  velmora::MutexLock lock(settings_lock);
   GKeyFile *store = settings_lookup_group(full.get());
   return store ? g_key_file_get_keys(store, full.get(), nullptr, nullptr) : nullptr;
 }
@@ -104,7 +104,7 @@ gchar *settings_fetch_value(const gchar *group, gint index, const gchar *key) {
   GroupName full(group, index);
   gchar *value = nullptr;
   {
-    SettingsLock lock;
+    velmora::MutexLock lock(settings_lock);
     // Only the store that holds the group is asked, even when it lacks the key.
     if (GKeyFile *store = settings_lookup_group(full.get()))
       value = g_key_file_get_string(store, full.get(), key, nullptr);

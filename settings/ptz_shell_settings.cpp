@@ -6,9 +6,8 @@
 #include <stdarg.h>
 #include <string.h>
 
-#include <mutex>
-
 #include "common/ptz_log.h"
+#include "common/ptz_mutex.h"
 #include "common/ptz_raii.h"
 #include "settings/ptz_settings_private.h"
 
@@ -17,10 +16,8 @@ namespace {
 // The group header put in front of the files' text.
 constexpr const gchar *kShellGroup = "FAKESECTION";
 
-// Guards the shell store. A standard mutex rather than GMutex, whose
-// futex-based locking ThreadSanitizer cannot see.
-std::mutex shell_lock;
-GKeyFile *shell_store = nullptr;
+velmora::Mutex shell_lock;
+GKeyFile *shell_store VELMORA_GUARDED_BY(shell_lock) = nullptr;
 
 const gchar *message_of(const GError *error) { return error != nullptr ? error->message : "(NULL)"; }
 
@@ -53,7 +50,7 @@ gchar *shell_fetch(const gchar *format, va_list args) {
   if (!key) return nullptr;
   gchar *value = nullptr;
   {
-    std::lock_guard<std::mutex> lock(shell_lock);
+    velmora::MutexLock lock(shell_lock);
     if (shell_store != nullptr) value = g_key_file_get_string(shell_store, kShellGroup, key.get(), nullptr);
   }
   return settings_unquote(value);
@@ -62,7 +59,7 @@ gchar *shell_fetch(const gchar *format, va_list args) {
 }  // namespace
 
 extern "C" gboolean ptz_settings_shell_load_config(const PTZSettingsFile *files) {
-  std::lock_guard<std::mutex> lock(shell_lock);
+  velmora::MutexLock lock(shell_lock);
   if (shell_store != nullptr) {
     g_key_file_free(shell_store);
     shell_store = nullptr;

@@ -9,6 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <new>
+
 #include "common/ptz_log.h"
 #include "socket/ptz_socket_client_private.h"
 #include "socket/ptz_socket_private.h"
@@ -19,7 +21,7 @@ constexpr gsize kReadBufferSize = 2560;
 
 struct PTZSocketClientPrivate {
   gint io_fd;  // see velmora::client::io_fd; accessed atomically
-  GMutex *io_lock;
+  velmora::Mutex io_lock;
   GList *(*take_orphans)(PTZSocketClient *);
 };
 
@@ -34,11 +36,8 @@ PTZSocketClientPrivate *priv(PTZSocketClient *self) {
   return static_cast<PTZSocketClientPrivate *>(ptz_socket_client_get_instance_private(self));
 }
 
-// Takes the command client's I/O lock, if the client has one.
-class IoLock : public velmora::client::Lock {
- public:
-  explicit IoLock(PTZSocketClient *client) : Lock(priv(client)->io_lock) {}
-};
+using velmora::MutexLock;
+using velmora::client::io_lock;
 
 // Work left for the main context after a connection was lost.
 struct LostWork {
@@ -48,7 +47,7 @@ struct LostWork {
 
 gboolean finish_lost_connection(gpointer data) {
   auto *work = static_cast<LostWork *>(data);
-  velmora::client::taken_over(work);
+  velmora::tsan_taken_over(work);
   PTZSocket *socket = PTZ_SOCKET(work->client);
   // The endpoint closes the dead descriptor and reconnects once a second; a
   // descriptor handed in by the caller stays the caller's.
@@ -64,7 +63,7 @@ gboolean finish_lost_connection(gpointer data) {
 // Reconnection left a new descriptor in the endpoint: read and watch it.
 void on_reconnected(PTZSocket *socket, gpointer data) {
   auto *self = static_cast<PTZSocketClient *>(data);
-  IoLock lock(self);
+  MutexLock lock(io_lock(self));
   g_atomic_int_set(&priv(self)->io_fd, socket->fd);
   ptz_file_g_source_set_fd(self->source, socket->fd);
 }
@@ -80,7 +79,7 @@ void on_hangup(gpointer data) {
     for (int i = 0; i < 64 && velmora::client::io_fd(self) == fd; i++)
       if (PTZ_SOCKET_GET_CLASS(self)->read(PTZ_SOCKET(self), fd, buffer, kReadBufferSize, 0) < 0) break;
   }
-  IoLock lock(self);
+  MutexLock lock(io_lock(self));
   velmora::client::connection_lost(self);
 }
 
@@ -97,7 +96,10 @@ int client_read(PTZSocket *socket, int fd, void *buffer, gsize length, int) {
   ssize_t n = velmora::client::read_now(fd, buffer, length);
   if (n <= 0) {
     // The end of the stream or a hard error: this connection is over.
-    if (n == 0 || (errno != EAGAIN && errno != EINTR)) velmora::client::connection_lost(self);
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+      MutexLock lock(io_lock(self));
+      velmora::client::connection_lost(self);
+    }
     return -1;
   }
   if (self->callback != nullptr) self->callback(self->callback_data, static_cast<const gchar *>(buffer), gsize(n));
@@ -133,6 +135,7 @@ static void ptz_socket_client_class_init(PTZSocketClientClass *klass) {
 
 static void ptz_socket_client_init(PTZSocketClient *self) {
   priv(self)->io_fd = -1;
+  new (&priv(self)->io_lock) velmora::Mutex();
 }
 
 static void ptz_socket_client_signal_data_ready_class_init(PTZSocketClientSignalDataReadyClass *klass) {
@@ -145,8 +148,10 @@ namespace velmora::client {
 
 int io_fd(PTZSocketClient *client) { return g_atomic_int_get(&priv(client)->io_fd); }
 
+Mutex &io_lock(PTZSocketClient *client) { return priv(client)->io_lock; }
+
 void set_command_hooks(PTZSocketClient *client, GMutex *io_lock, GList *(*take_orphans)(PTZSocketClient *)) {
-  priv(client)->io_lock = io_lock;
+  new (&priv(client)->io_lock) Mutex(io_lock);
   priv(client)->take_orphans = take_orphans;
 }
 
@@ -158,7 +163,7 @@ void connection_lost(PTZSocketClient *client) {
   auto *work = g_new0(LostWork, 1);
   work->client = PTZ_SOCKET_CLIENT(g_object_ref(client));
   work->orphans = p->take_orphans != nullptr ? p->take_orphans(client) : nullptr;
-  velmora::client::handed_over(work);
+  tsan_handed_over(work);
   // The endpoint's descriptor and timer belong to the main context's thread;
   // the orphans' dispatcher must run without the I/O lock held.
   // Always deferred, never run inline: the caller holds the I/O lock.
@@ -235,7 +240,7 @@ void ptz_socket_client_add_poll(PTZSocketClient *client) {
 void ptz_socket_client_remove_poll(PTZSocketClient *client) { ptz_file_g_source_remove_poll(client->source); }
 
 gboolean ptz_socket_client_async_send(PTZSocketClient *client, const void *buffer, gsize length) {
-  IoLock lock(client);
+  MutexLock lock(io_lock(client));
   return velmora::client::raw_send(client, velmora::client::io_fd(client), buffer, length);
 }
 

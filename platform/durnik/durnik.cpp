@@ -29,6 +29,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "common/ptz_mutex.h"
 #include "durnik_accounts.h"
 #include "durnik_layout.h"
 #include "durnik_reader.h"
@@ -183,25 +184,27 @@ class WriteSection {
 
 // --- handles kept between calls ------------------------------------------
 
-std::mutex cache_mutex;
-auto *writers = new std::unordered_map<std::string, MappingPtr>();
-auto *readers = new std::unordered_map<std::string, ReaderPtr>();
+velmora::Mutex cache_mutex;
+auto *writers VELMORA_PT_GUARDED_BY(cache_mutex) = new std::unordered_map<std::string, MappingPtr>();
+auto *readers VELMORA_PT_GUARDED_BY(cache_mutex) = new std::unordered_map<std::string, ReaderPtr>();
 
-// Registers, once, the fork handlers that leave a child with no writable
-// mapping of its parent's.
+// The fork handlers: the cache is consistent while a process forks, and the
+// child forgets its parent's writable mappings.
+void before_fork() VELMORA_ACQUIRE(cache_mutex) { cache_mutex.lock(); }
+void after_fork_in_parent() VELMORA_RELEASE(cache_mutex) { cache_mutex.unlock(); }
+void after_fork_in_child() VELMORA_RELEASE(cache_mutex) {
+  writers->clear();
+  cache_mutex.unlock();
+}
+
+// Registers the fork handlers, once.
 void forget_writers_after_fork() {
   static std::once_flag once;
-  std::call_once(once, [] {
-    pthread_atfork([] { cache_mutex.lock(); }, [] { cache_mutex.unlock(); },
-                   [] {
-                     writers->clear();
-                     cache_mutex.unlock();
-                   });
-  });
+  std::call_once(once, [] { pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child); });
 }
 
 void forget(const std::string &object) {
-  std::lock_guard<std::mutex> guard(cache_mutex);
+  velmora::MutexLock lock(cache_mutex);
   writers->erase(object);
   readers->erase(object);
 }
@@ -211,13 +214,13 @@ template <typename Handle, typename Open>
 std::shared_ptr<Handle> cached(std::unordered_map<std::string, std::shared_ptr<Handle>> *cache,
                                const std::string &object, Open open) {
   {
-    std::lock_guard<std::mutex> guard(cache_mutex);
+    velmora::MutexLock lock(cache_mutex);
     auto found = cache->find(object);
     if (found != cache->end()) return found->second;
   }
   std::shared_ptr<Handle> handle = open(object);
   if (handle) {
-    std::lock_guard<std::mutex> guard(cache_mutex);
+    velmora::MutexLock lock(cache_mutex);
     (*cache)[object] = handle;
   }
   return handle;
@@ -372,7 +375,7 @@ int create(const std::string &object, uint64_t size, int flag) {
   // creators racing for the same name.
   for (int round = 0; round < 3; round++) {
     if (linkat(AT_FDCWD, link.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      std::lock_guard<std::mutex> guard(cache_mutex);
+      velmora::MutexLock lock(cache_mutex);
       (*writers)[object] = mapping;
       readers->erase(object);
       return 0;

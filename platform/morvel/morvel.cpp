@@ -10,8 +10,9 @@
 #include <string.h>
 #include <unistd.h>
 
-#include <mutex>
 #include <string>
+
+#include "common/ptz_mutex.h"
 
 namespace {
 
@@ -22,8 +23,8 @@ struct Fault {
   guint count;
 };
 
-std::mutex fault_mutex;
-Fault fault_armed = {MORVEL_TESTING_FAIL_CREATE, 0, 0};
+velmora::Mutex fault_mutex;
+Fault fault_armed VELMORA_GUARDED_BY(fault_mutex) = {MORVEL_TESTING_FAIL_CREATE, 0, 0};
 
 struct TakenFault {
   bool active = false;
@@ -36,7 +37,7 @@ struct TakenFault {
 
 TakenFault take_fault() {
   TakenFault taken;
-  std::lock_guard<std::mutex> lock(fault_mutex);
+  velmora::MutexLock lock(fault_mutex);
   if (fault_armed.count > 0) {
     fault_armed.count--;
     taken.active = true;
@@ -89,7 +90,7 @@ bool sync_directory(const gchar *path) {
 }  // namespace
 
 extern "C" void morvel_testing_fail_next(MorvelTestingStage stage, gint errno_value, guint count) {
-  std::lock_guard<std::mutex> lock(fault_mutex);
+  velmora::MutexLock lock(fault_mutex);
   fault_armed = {stage, errno_value, count};
 }
 

@@ -8,8 +8,9 @@
 
 #include <atomic>
 #include <map>
-#include <mutex>
 #include <string>
+
+#include "common/ptz_mutex.h"
 
 struct _ConfigurationEvent {
   gchar *name;
@@ -21,9 +22,9 @@ namespace {
 enum Failure { kNone = 0, kWithError = 1, kWithoutError = 2 };
 std::atomic<int> injected[QUIRAL_TESTING_N_CALLS];
 
-std::mutex registry_mutex;
+velmora::Mutex registry_mutex;
 // (service, object path, interface) -> the handle that declared it.
-std::map<std::string, ConfigurationEvent *> registry;
+std::map<std::string, ConfigurationEvent *> registry VELMORA_GUARDED_BY(registry_mutex);
 
 std::string registry_key(const gchar *service, const gchar *path, const gchar *iface) {
   std::string key(service);
@@ -106,7 +107,7 @@ gboolean configuration_event_declare(ConfigurationEvent *event, const gchar *ser
   if (!check_object(event, service_name, object_path, interface_name, error)) return FALSE;
   std::string key = registry_key(service_name, object_path, interface_name);
   {
-    std::lock_guard<std::mutex> guard(registry_mutex);
+    velmora::MutexLock lock(registry_mutex);
     if (!registry.emplace(key, event).second) {
       g_set_error(error, G_IO_ERROR, G_IO_ERROR_EXISTS, "%s at %s is declared already",
                   interface_name, object_path);
@@ -115,7 +116,7 @@ gboolean configuration_event_declare(ConfigurationEvent *event, const gchar *ser
   }
   if (!broadcast("Declared", g_variant_new("(ssss)", event->name, service_name, object_path,
                                            interface_name), error)) {
-    std::lock_guard<std::mutex> guard(registry_mutex);
+    velmora::MutexLock lock(registry_mutex);
     registry.erase(key);
     return FALSE;
   }
@@ -128,7 +129,7 @@ gboolean configuration_event_undeclare(ConfigurationEvent *event, const gchar *s
   if (injected_failure(QUIRAL_TESTING_UNDECLARE, error)) return FALSE;
   if (!check_object(event, service_name, object_path, interface_name, error)) return FALSE;
   {
-    std::lock_guard<std::mutex> guard(registry_mutex);
+    velmora::MutexLock lock(registry_mutex);
     auto it = registry.find(registry_key(service_name, object_path, interface_name));
     if (it == registry.end() || it->second != event) {
       g_set_error(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "%s at %s is not declared",
@@ -145,7 +146,7 @@ gboolean configuration_event_undeclare(ConfigurationEvent *event, const gchar *s
 void configuration_event_free(ConfigurationEvent *event) {
   if (event == nullptr) return;
   {
-    std::lock_guard<std::mutex> guard(registry_mutex);
+    velmora::MutexLock lock(registry_mutex);
     std::erase_if(registry, [event](const auto &entry) { return entry.second == event; });
   }
   g_string_free(event->change, TRUE);
@@ -182,7 +183,7 @@ gboolean configuration_event_send(ConfigurationEvent *event, const gchar *servic
     return FALSE;
   }
   {
-    std::lock_guard<std::mutex> guard(registry_mutex);
+    velmora::MutexLock lock(registry_mutex);
     auto it = registry.find(registry_key(service_name, object_path, interface_name));
     if (it == registry.end() || it->second != event) {
       g_set_error(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "%s at %s is not declared",

@@ -25,8 +25,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <string>
+
+#include "common/ptz_mutex.h"
 
 namespace {
 
@@ -177,12 +178,12 @@ bool save(const std::string &path, const Store &store) {
 }
 
 // Test observation and fault injection, per process.
-std::mutex testing_mutex;
-guint fail_count = 0;
-bool fail_value_stored = false;
+velmora::Mutex testing_mutex;
+guint fail_count VELMORA_GUARDED_BY(testing_mutex) = 0;
+bool fail_value_stored VELMORA_GUARDED_BY(testing_mutex) = false;
 constexpr guint kWriteRing = 64;
-TamselTestingWrite write_ring[kWriteRing];
-guint writes_recorded = 0;
+TamselTestingWrite write_ring[kWriteRing] VELMORA_GUARDED_BY(testing_mutex);
+guint writes_recorded VELMORA_GUARDED_BY(testing_mutex) = 0;
 std::atomic<guint> reads_made{0};
 std::atomic<guint> writes_in_progress{0};
 std::atomic<guint> max_writes_in_progress{0};
@@ -190,7 +191,7 @@ std::atomic<guint32> last_sync_mode{TAMSEL_DEFAULT_MODE};
 
 // Takes one pending injected failure; tells whether the value is stored.
 bool take_injected_failure(bool *value_stored) {
-  std::lock_guard<std::mutex> guard(testing_mutex);
+  velmora::MutexLock lock(testing_mutex);
   if (fail_count == 0) return false;
   fail_count--;
   *value_stored = fail_value_stored;
@@ -198,7 +199,7 @@ bool take_injected_failure(bool *value_stored) {
 }
 
 void record_write(const TamselOptions *options, gint err, gint64 when) {
-  std::lock_guard<std::mutex> guard(testing_mutex);
+  velmora::MutexLock lock(testing_mutex);
   TamselTestingWrite &w = write_ring[writes_recorded % kWriteRing];
   w.mode = options != nullptr ? options->mode : 0;
   w.opt_value = options != nullptr ? options->opt_value : 0;
@@ -297,20 +298,20 @@ gint cli_sync(TamselOptions *options, gint *err) {
 }
 
 void tamsel_testing_fail_next_writes(guint count, gboolean value_stored) {
-  std::lock_guard<std::mutex> guard(testing_mutex);
+  velmora::MutexLock lock(testing_mutex);
   fail_count = count;
   fail_value_stored = value_stored != FALSE;
 }
 
 guint tamsel_testing_write_count(void) {
-  std::lock_guard<std::mutex> guard(testing_mutex);
+  velmora::MutexLock lock(testing_mutex);
   return writes_recorded;
 }
 
 guint tamsel_testing_read_count(void) { return reads_made; }
 
 gboolean tamsel_testing_get_write(guint n, TamselTestingWrite *out) {
-  std::lock_guard<std::mutex> guard(testing_mutex);
+  velmora::MutexLock lock(testing_mutex);
   if (out == nullptr || n >= writes_recorded || writes_recorded - n > kWriteRing) return FALSE;
   *out = write_ring[n % kWriteRing];
   return TRUE;
