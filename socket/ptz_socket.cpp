@@ -17,6 +17,7 @@
 #include <atomic>
 
 #include "common/ptz_log.h"
+#include "common/ptz_unique_fd.h"
 #include "socket/ptz_socket_private.h"
 
 namespace {
@@ -88,16 +89,16 @@ PTZSocketPrivate *priv(PTZSocket *self) {
   return static_cast<PTZSocketPrivate *>(ptz_socket_get_instance_private(self));
 }
 
-// Steps of opening a listening socket once the descriptor exists; false when
-// one failed (it has logged why).
-bool bind_and_listen(PTZSocket *self) {
+// Steps of opening a listening socket on `fd`, a new socket; false when one
+// failed (it has logged why).
+bool bind_and_listen(PTZSocket *self, int fd) {
   static const char *const function = "open_server_socket";
   const char *path = self->socket;
   sockaddr_un address;
-  if (!set_nonblocking(self->fd, function) || !make_address(path, &address, function)) return false;
+  if (!set_nonblocking(fd, function) || !make_address(path, &address, function)) return false;
   if (g_file_test(path, G_FILE_TEST_EXISTS) && g_unlink(path) != 0)
     PTZ_LOG_ERR("%s@%d: Failed to unlink %s: %m", function, __LINE__, path);
-  if (bind(self->fd, reinterpret_cast<sockaddr *>(&address), socklen_t(strlen(path) + 2)) != 0) {
+  if (bind(fd, reinterpret_cast<sockaddr *>(&address), socklen_t(strlen(path) + 2)) != 0) {
     PTZ_LOG_ERR("%s: Unable to bind to path '%s' %s.", function, path, g_strerror(errno));
     return false;
   }
@@ -113,7 +114,7 @@ bool bind_and_listen(PTZSocket *self) {
     PTZ_LOG_ERR("%s: chmod failed on '%s'.", function, path);
     return false;
   }
-  if (listen(self->fd, kListenBacklog) != 0) {
+  if (listen(fd, kListenBacklog) != 0) {
     PTZ_LOG_ERR("%s: listen failed.", function);
     return false;
   }
@@ -127,44 +128,43 @@ bool owns_socket_file(PTZSocket *self) {
   return p->bound && lstat(self->socket, &st) == 0 && st.st_dev == p->bound_dev && st.st_ino == p->bound_ino;
 }
 
+// Leaves the listening descriptor in self->fd, or -1.
 void open_server_socket(PTZSocket *self) {
   if (self->socket == nullptr) return;
-  self->fd = ::socket(AF_UNIX, self->type, 0);
-  if (self->fd < 0) {
+  velmora::UniqueFd fd(::socket(AF_UNIX, self->type, 0));
+  if (!fd.valid()) {
     PTZ_LOG_ERR("Failed to create listening socket");
-    self->fd = -1;
     return;
   }
-  if (bind_and_listen(self)) return;
+  if (bind_and_listen(self, fd.get())) {
+    self->fd = fd.release();
+    return;
+  }
   // Only a file this endpoint bound is removed: a path that was too long or
   // could not be bound may name somebody else's file.
   if (owns_socket_file(self)) g_unlink(self->socket);
   priv(self)->bound = false;
-  close_fd(self);
 }
 
+// Leaves the connected descriptor in self->fd, or -1.
 void open_client_socket(PTZSocket *self) {
   static const char *const function = "open_client_socket";
-  int fd = ::socket(AF_UNIX, self->type, 0);
-  if (fd < 0) {
+  velmora::UniqueFd fd(::socket(AF_UNIX, self->type, 0));
+  if (!fd.valid()) {
     PTZ_LOG_ERR("Could not open client socket, type=%d, errno=%s", self->type, g_strerror(errno));
-    self->fd = -1;
     return;
   }
-  self->fd = fd;
   sockaddr_un address;
-  if (!set_nonblocking(fd, function) || !make_address(self->socket, &address, function)) {
-    close_fd(self);
-    return;
-  }
-  if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
+  if (!set_nonblocking(fd.get(), function) || !make_address(self->socket, &address, function)) return;
+  if (connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
     int error = errno;
     guint failures = failed_connects.fetch_add(1, std::memory_order_relaxed) + 1;
     if (failures % kConnectWarningPace == 0)
       PTZ_LOG_WARNING("%s: Unable to connect to '%s': errno=%d, %s", function, self->socket, error,
                       g_strerror(error));
-    close_fd(self);
+    return;
   }
+  self->fd = fd.release();
 }
 
 gboolean retry_connect(gpointer data) {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/ptz_log.h"
+#include "common/ptz_unique_fd.h"
 #include "ptz_socket_server.h"
 #include "socket/ptz_socket_server_private.h"
 
@@ -232,7 +233,10 @@ void free_connection(PTZSocketServerSource *src, PTZSocketServerConnection *conn
   g_free(connection);
 }
 
-void add_connection(PTZSocketServerSource *src, int fd, uid_t uid, bool counted) {
+// Watches `fd` as a new connection of an account it was counted against (or
+// not); false (logged, the count undone) when it cannot, and the descriptor
+// then stays the caller's.
+bool add_connection(PTZSocketServerSource *src, int fd, uid_t uid, bool counted) {
   auto *connection = g_new0(PTZSocketServerConnection, 1);
   connection->fd = fd;
   connection->uid = uid;
@@ -246,11 +250,11 @@ void add_connection(PTZSocketServerSource *src, int fd, uid_t uid, bool counted)
   if (epoll_ctl(src->epoll_fd, EPOLL_CTL_ADD, fd, &event) != 0) {
     PTZ_LOG_ERR("%s: Failed to watch client fd %d: %s", kDispatch, fd, g_strerror(errno));
     if (counted) release_account(src, uid);
-    if (!serves_descriptor(src->server)) close(fd);
     g_free(connection);
-    return;
+    return false;
   }
   g_hash_table_insert(src->by_fd, GINT_TO_POINTER(fd), connection);
+  return true;
 }
 
 void watch_listening(PTZSocketServerSource *src, bool watch) {
@@ -267,9 +271,8 @@ void resume_accepting(PTZSocketServerSource *src) {
   if (src->reserve_fd < 0) src->reserve_fd = open_reserve();
   if (src->parked_fd >= 0) {
     if (src->reserve_fd < 0) return;  // still no room for the one waiting
-    int fd = src->parked_fd;
-    src->parked_fd = -1;
-    add_connection(src, fd, src->parked_uid, src->parked_counted);
+    velmora::UniqueFd fd(std::exchange(src->parked_fd, -1));
+    if (add_connection(src, fd.get(), src->parked_uid, src->parked_counted)) fd.release();
   }
   src->accept_resume_us = 0;
   watch_listening(src, true);
@@ -282,16 +285,16 @@ bool accept_at_limit(PTZSocketServerSource *src, int error) {
   if (src->reserve_fd >= 0 && (error == EMFILE || error == ENFILE)) {
     close(src->reserve_fd);
     src->reserve_fd = -1;
-    int fd = accept4(src->listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd >= 0) {
+    velmora::UniqueFd fd(accept4(src->listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (fd.valid()) {
       uid_t uid;
       bool counted;
-      if (!admit(src, fd, &uid, &counted)) {
-        close(fd);
+      if (!admit(src, fd.get(), &uid, &counted)) {
+        fd.reset();  // its descriptor becomes the reserve again
         src->reserve_fd = open_reserve();
         return src->reserve_fd >= 0;
       }
-      src->parked_fd = fd;
+      src->parked_fd = fd.release();
       src->parked_uid = uid;
       src->parked_counted = counted;
       watch_listening(src, false);
@@ -315,8 +318,8 @@ bool accept_at_limit(PTZSocketServerSource *src, int error) {
 // FALSE when serving must end.
 gboolean accept_pending(PTZSocketServerSource *src) {
   for (int i = 0; i < kAcceptBatch && src->listening; i++) {
-    int fd = accept4(src->listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
+    velmora::UniqueFd fd(accept4(src->listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (!fd.valid()) {
       int error = errno;
       switch (error) {
         case EAGAIN:
@@ -345,10 +348,7 @@ gboolean accept_pending(PTZSocketServerSource *src) {
     src->out_of_descriptors_logged = false;
     uid_t uid;
     bool counted;
-    if (admit(src, fd, &uid, &counted))
-      add_connection(src, fd, uid, counted);
-    else
-      close(fd);
+    if (admit(src, fd.get(), &uid, &counted) && add_connection(src, fd.get(), uid, counted)) fd.release();
   }
   return TRUE;
 }

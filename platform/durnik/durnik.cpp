@@ -102,7 +102,7 @@ MappingPtr map_writable(int fd, uint64_t length, uint64_t data_size) {
 // Opens an existing group for writing: an object of this account or of the
 // writer group, whose header is checked before it is mapped.
 MappingPtr open_writable(const std::string &object) {
-  Descriptor fd(shm_open(object.c_str(), O_RDWR | O_NONBLOCK, 0));
+  UniqueFd fd(shm_open(object.c_str(), O_RDWR | O_NONBLOCK, 0));
   if (fd.get() < 0) return nullptr;
   struct stat st;
   Header h;
@@ -315,7 +315,7 @@ enum class Existing { kNone, kOurs, kForeign, kReclaimable };
 Existing examine(const std::string &object, struct stat *st) {
   // Non-blocking, as every open of a name another account may have taken
   // (a FIFO would hold it); only regular files are ours.
-  Descriptor fd(shm_open(object.c_str(), O_RDONLY | O_NONBLOCK, 0));
+  UniqueFd fd(shm_open(object.c_str(), O_RDONLY | O_NONBLOCK, 0));
   if (fd.get() < 0) return errno == ENOENT ? Existing::kNone : Existing::kForeign;
   Header h;
   if (fstat(fd.get(), st) < 0) return Existing::kForeign;
@@ -334,19 +334,20 @@ void reclaim(const std::string &object, const struct stat &examined) {
     unlink(path.c_str());
 }
 
-// A new group, complete, under no name yet; its read-write mapping.
-MappingPtr build(uint64_t size, Descriptor *fd) {
-  if (fd->get() < 0) return nullptr;
+// A new group, complete, in `fd`, an object under no name yet; its
+// read-write mapping.
+MappingPtr build(uint64_t size, int fd) {
+  if (fd < 0) return nullptr;
   const std::optional<gid_t> &writer_group = settings().writers;
   mode_t mode = 0644;
   if (writer_group) {
-    if (fchown(fd->get(), uid_t(-1), *writer_group) < 0) return nullptr;
+    if (fchown(fd, uid_t(-1), *writer_group) < 0) return nullptr;
     mode = 0664;
   }
   uint64_t length = object_size(size);
-  if (fchmod(fd->get(), mode) < 0 || ftruncate(fd->get(), off_t(length)) < 0) return nullptr;
+  if (fchmod(fd, mode) < 0 || ftruncate(fd, off_t(length)) < 0) return nullptr;
   if (die_in_create.exchange(false)) raise(SIGKILL);
-  MappingPtr mapping = map_writable(fd->get(), length, size);
+  MappingPtr mapping = map_writable(fd, length, size);
   if (!mapping) return nullptr;
   Header *h = mapping->header();
   h->version = kVersion;
@@ -367,8 +368,8 @@ MappingPtr build(uint64_t size, Descriptor *fd) {
 
 int create(const std::string &object, uint64_t size, int flag) {
   if (!settings().writers_known) return fail(EINVAL);
-  Descriptor fd(open(kShmDir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-  MappingPtr mapping = build(size, &fd);
+  UniqueFd fd(open(kShmDir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  MappingPtr mapping = build(size, fd.get());
   if (!mapping) return -1;
   const std::string link = "/proc/self/fd/" + std::to_string(fd.get()), path = path_of(object);
   // A half-made object of ours is reclaimed; a few rounds allow for other

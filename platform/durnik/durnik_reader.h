@@ -15,14 +15,8 @@ namespace durnik __attribute__((visibility("hidden"))) {
 // One process's read-only descriptor of one group, of an object published by
 // a trusted account.
 struct Reader {
-  int fd = -1;
+  UniqueFd fd;
   uint64_t object_bytes = 0;
-  Reader() = default;
-  Reader(const Reader &) = delete;
-  Reader &operator=(const Reader &) = delete;
-  ~Reader() {
-    if (fd >= 0) close(fd);
-  }
 };
 using ReaderPtr = std::shared_ptr<Reader>;
 

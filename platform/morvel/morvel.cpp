@@ -13,6 +13,7 @@
 #include <string>
 
 #include "common/ptz_mutex.h"
+#include "common/ptz_unique_fd.h"
 
 namespace {
 
@@ -76,15 +77,11 @@ bool write_all(int fd, const gchar *data, gsize length, int injected) {
 // Flushes the directory holding `path`, which makes a rename inside it durable.
 bool sync_directory(const gchar *path) {
   gchar *dir = g_path_get_dirname(path);
-  int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  velmora::UniqueFd fd(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   g_free(dir);
-  if (fd < 0) return false;
-  int rc = fsync(fd);
-  int saved = errno;
-  close(fd);
-  errno = saved;
+  if (!fd.valid()) return false;
   // Some file systems cannot flush a directory; the rename stands anyway.
-  return rc == 0 || errno == EINVAL || errno == EROFS;
+  return fsync(fd.get()) == 0 || errno == EINVAL || errno == EROFS;
 }
 
 }  // namespace
@@ -110,31 +107,32 @@ extern "C" gboolean morvel_set_file_contents_with_sync(const gchar *path, const 
   g_free(base);
   g_free(dir);
 
-  int fd = -1;
+  velmora::UniqueFd fd;
   if (int injected = fault.at(MORVEL_TESTING_FAIL_CREATE)) {
     errno = injected;
   } else {
     // Mode 0666 less the umask, as any newly created file.
-    fd = g_mkstemp_full(tmp_path.data(), O_WRONLY | O_CLOEXEC, 0666);
+    fd.reset(g_mkstemp_full(tmp_path.data(), O_WRONLY | O_CLOEXEC, 0666));
   }
-  if (fd < 0) return fail(error, errno, "create a temporary file for", path);
+  if (!fd.valid()) return fail(error, errno, "create a temporary file for", path);
 
   const char *step = nullptr;
-  if (!write_all(fd, data, size, fault.at(MORVEL_TESTING_FAIL_WRITE))) {
+  if (!write_all(fd.get(), data, size, fault.at(MORVEL_TESTING_FAIL_WRITE))) {
     step = "write";
   } else if (int injected = fault.at(MORVEL_TESTING_FAIL_SYNC)) {
     errno = injected;
     step = "flush";
-  } else if (fsync(fd) != 0) {
+  } else if (fsync(fd.get()) != 0) {
     step = "flush";
   }
   if (step != nullptr) {
     int saved = errno;
-    close(fd);
+    fd.reset();
     g_unlink(tmp_path.c_str());
     return fail(error, saved, step, path);
   }
-  if (close(fd) != 0) {
+  // Closing is a step of its own: it may report a write that failed.
+  if (close(fd.release()) != 0) {
     int saved = errno;
     g_unlink(tmp_path.c_str());
     return fail(error, saved, "close", path);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ptz_unique_fd.h"
 #include "qenta_testing.h"
 
 namespace {
@@ -238,40 +239,26 @@ int open_text(const char *name, const char *data, size_t size) {
 
 // Reads a whole regular file; false with errno set on failure.
 bool read_file(const char *path, std::string &text) {
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  velmora::UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return false;
   struct stat st;
-  if (fstat(fd, &st) != 0) {
-    int saved = errno;
-    close(fd);
-    errno = saved;
-    return false;
-  }
+  if (fstat(fd.get(), &st) != 0) return false;
   if (S_ISDIR(st.st_mode)) {
-    close(fd);
     errno = EISDIR;
     return false;
   }
   char buffer[65536];
   for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
+    ssize_t n = read(fd.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int saved = errno;
-      close(fd);
-      errno = saved;
-      return false;
-    }
-    if (n == 0) break;
+    if (n < 0) return false;
+    if (n == 0) return true;
     if (text.size() + static_cast<size_t>(n) > kMaxFileSize) {
-      close(fd);
       errno = EFBIG;
       return false;
     }
     text.append(buffer, static_cast<size_t>(n));
   }
-  close(fd);
-  return true;
 }
 
 }  // namespace

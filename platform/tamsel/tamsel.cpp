@@ -28,6 +28,7 @@
 #include <string>
 
 #include "common/ptz_mutex.h"
+#include "common/ptz_unique_fd.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ constexpr const char *kDefaultStore = "/var/lib/tamsel/parameters.store";
 // A writer gives up on the store's lock after this long.
 constexpr gint64 kLockPatienceUs = 5 * G_USEC_PER_SEC;
 using Store = std::map<std::string, std::string>;
+using velmora::UniqueFd;
 
 std::string store_path() {
   const char *env = getenv("TAMSEL_STORE");
@@ -48,20 +50,6 @@ std::string directory_of(const std::string &path) {
   g_free(dir);
   return out;
 }
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor &) = delete;
-  Descriptor &operator=(const Descriptor &) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // A store file that can be believed: a regular file that only its owner can
 // change, owned by root, by this process's account or by the owner of its
@@ -97,18 +85,16 @@ class StoreLock {
   bool held() const { return held_; }
 
  private:
-  static int open_lock_file(const std::string &path) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  static UniqueFd open_lock_file(const std::string &path) {
+    UniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     struct stat st;
-    if (fd < 0 || fstat(fd, &st) < 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
-        (st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-      if (fd >= 0) close(fd);
-      return -1;
-    }
+    if (!fd.valid() || fstat(fd.get(), &st) < 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+        (st.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+      return UniqueFd();
     return fd;
   }
 
-  Descriptor fd_;
+  UniqueFd fd_;
   bool held_ = false;
 };
 
@@ -127,7 +113,7 @@ bool read_all(int fd, std::string *out) {
 // without its value) is ignored. A writer (`for_writing`) uses only a store
 // of its own account.
 bool load(const std::string &path, Store &store, bool for_writing) {
-  Descriptor fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) return errno == ENOENT;
   struct stat st;
   std::string contents;
@@ -168,10 +154,11 @@ bool save(const std::string &path, const Store &store) {
     data.append(value).push_back('\0');
   }
   std::string tmp = path + ".XXXXXX";
-  int fd = mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, 0644) == 0 && write_all(fd, data) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
+  UniqueFd fd(mkostemp(tmp.data(), O_CLOEXEC));
+  if (!fd.valid()) return false;
+  bool ok = fchmod(fd.get(), 0644) == 0 && write_all(fd.get(), data) && fsync(fd.get()) == 0;
+  // Closing may report a write that failed.
+  ok = close(fd.release()) == 0 && ok;
   if (ok && rename(tmp.c_str(), path.c_str()) == 0) return true;
   unlink(tmp.c_str());
   return false;
@@ -290,7 +277,7 @@ gint cli_sync(TamselOptions *options, gint *err) {
   // The store file and the directory that names it.
   std::string file = store_path();
   for (const std::string &path : {file, directory_of(file)}) {
-    Descriptor fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (fd.get() < 0 ? errno != ENOENT : fsync(fd.get()) != 0) return finish(err, TAMSEL_ERR_STORE);
   }
   last_sync_mode = options->mode;
