@@ -12,7 +12,7 @@ namespace velmora {
 struct GFreeDeleter {
   void operator()(void *p) const { g_free(p); }
 };
-struct GStrvDeleter {
+struct StrvDeleter {
   void operator()(gchar **p) const { g_strfreev(p); }
 };
 struct GObjectDeleter {
@@ -26,7 +26,7 @@ struct GKeyFileDeleter {
 };
 
 using GCharPtr = std::unique_ptr<gchar, GFreeDeleter>;
-using GStrv = std::unique_ptr<gchar *, GStrvDeleter>;
+using StrvPtr = std::unique_ptr<gchar *, StrvDeleter>;
 template <typename T>
 using GObjectPtr = std::unique_ptr<T, GObjectDeleter>;
 using GErrorPtr = std::unique_ptr<GError, GErrorDeleter>;

@@ -80,7 +80,7 @@ ptz_gvalue_utils_formatted_string_to_gvalue (const gchar *string, gchar **name, 
   PTZ_RETURN_VAL_IF_FAIL (string, FALSE);
   PTZ_RETURN_VAL_IF_FAIL (value, FALSE);
 
-  velmora::GStrv fields (g_strsplit_set (string, ":", 3));
+  velmora::StrvPtr fields (g_strsplit_set (string, ":", 3));
   gchar **vector = fields.get ();
   PTZ_RETURN_VAL_IF_FAIL (vector, FALSE);
   PTZ_RETURN_VAL_IF_FAIL (vector[0] != NULL && vector[1] != NULL && vector[2] != NULL, FALSE);

@@ -105,7 +105,7 @@ bool build_load_list(const char *loader, const Entry *files, const Entry *patter
     if (!list.add(e->name, e->required, latin1_flag(e))) goto no_memory;
   }
   for (const Entry *e = patterns; e && e->name; e++) {
-    velmora::GStrv found(ptz_settings_find_config_files(e->name, e->required));
+    velmora::StrvPtr found(ptz_settings_find_config_files(e->name, e->required));
     for (gchar **path = found.get(); path && *path; path++) {
       if (!list.add(*path, e->required, latin1_flag(e))) goto no_memory;
     }
@@ -294,7 +294,7 @@ gchar **ptz_settings_find_config_files(const gchar *files, gboolean required) {
   }
   // An empty listing still gives an empty, NULL-terminated array.
   if (!found.allocate()) return out_of_memory();
-  velmora::GStrv paths(found.release());
+  velmora::StrvPtr paths(found.release());
   int status = pclose(listing);
   if (status == 0) return paths.release();
   if (status == -1)

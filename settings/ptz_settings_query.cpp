@@ -200,7 +200,7 @@ gboolean ptz_settings_iterate_group(const gchar *group_name, gint index, gpointe
   g_return_val_if_fail(group_name != NULL, FALSE);
   // A private copy of the key list, and no lock held during the callbacks,
   // so a callback may call any settings query.
-  velmora::GStrv keys(ptz_settings_get_group(group_name, index));
+  velmora::StrvPtr keys(ptz_settings_get_group(group_name, index));
   if (!keys) return FALSE;
   for (gchar **key = keys.get(); *key; key++) {
     GCharPtr value(ptz_settings_get_string(group_name, index, *key));
