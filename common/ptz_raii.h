@@ -6,6 +6,7 @@
 #include <glib-object.h>
 
 #include <memory>
+#include <utility>
 
 namespace velmora {
 
@@ -18,9 +19,6 @@ struct StrvDeleter {
 struct GObjectDeleter {
   void operator()(gpointer p) const { if (p) g_object_unref(p); }
 };
-struct GErrorDeleter {
-  void operator()(GError *e) const { if (e) g_error_free(e); }
-};
 struct GKeyFileDeleter {
   void operator()(GKeyFile *k) const { if (k) g_key_file_unref(k); }
 };
@@ -29,7 +27,32 @@ using GCharPtr = std::unique_ptr<gchar, GFreeDeleter>;
 using StrvPtr = std::unique_ptr<gchar *, StrvDeleter>;
 template <typename T>
 using GObjectPtr = std::unique_ptr<T, GObjectDeleter>;
-using GErrorPtr = std::unique_ptr<GError, GErrorDeleter>;
 using GKeyFilePtr = std::unique_ptr<GKeyFile, GKeyFileDeleter>;
+
+// A local GError: GLib's calls write it through out(), it is freed with its
+// owner.
+class GErrorPtr {
+ public:
+  GErrorPtr() = default;
+  ~GErrorPtr() { g_clear_error(&error_); }
+  GErrorPtr(const GErrorPtr &) = delete;
+  GErrorPtr &operator=(const GErrorPtr &) = delete;
+
+  // For the GError ** argument of a GLib call; frees what was held.
+  GError **out() {
+    g_clear_error(&error_);
+    return &error_;
+  }
+  GError *get() const { return error_; }
+  GError *operator->() const { return error_; }
+  explicit operator bool() const { return error_ != nullptr; }
+  // The error's message, or `none` when no error was set.
+  const char *message(const char *none) const { return error_ != nullptr ? error_->message : none; }
+  // Hands the error on (to g_propagate_error(), say).
+  GError *release() { return std::exchange(error_, nullptr); }
+
+ private:
+  GError *error_ = nullptr;
+};
 
 }  // namespace velmora

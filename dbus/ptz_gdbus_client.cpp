@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "common/ptz_log.h"
+#include "common/ptz_raii.h"
 #include "dbus/ptz_gdbus_private.h"
 #include "ptz_gdbus.h"
 
@@ -34,13 +35,12 @@ gboolean new_proxy(PTZGDBusClient *self) {
                 "No valid bus name, object path and interface name");
     return FALSE;
   }
-  GError *error = nullptr;
+  velmora::GErrorPtr error;
   self->proxy = g_dbus_proxy_new_sync(PTZ_G_DBUS_CLIENT_GET_CLASS(self)->connection,
                                       G_DBUS_PROXY_FLAGS_NONE, nullptr, self->bus_name,
-                                      self->object_path, self->interface_name, nullptr, &error);
+                                      self->object_path, self->interface_name, nullptr, error.out());
   if (self->proxy == nullptr) {
-    PTZ_LOG_ERR("%s: %s", "Failed to setup proxy", error ? error->message : "");
-    g_clear_error(&error);
+    PTZ_LOG_ERR("%s: %s", "Failed to setup proxy", error.message(""));
     return FALSE;
   }
   return TRUE;

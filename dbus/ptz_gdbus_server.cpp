@@ -1,6 +1,7 @@
 // PTZGDBusServer: exports one interface skeleton on the system bus and
 // requests the framework's bus names.
 #include "common/ptz_log.h"
+#include "common/ptz_raii.h"
 #include "dbus/ptz_gdbus_private.h"
 #include "ptz_gdbus.h"
 
@@ -61,22 +62,20 @@ gboolean export_skeleton(PTZGDBusServer *self, GDBusInterfaceSkeleton *skeleton,
 gboolean server_register(PTZGDBusServer *self, GDBusInterfaceSkeleton *skeleton,
                          const gchar *service_name, gint index) {
   gchar *path = velmora::gdbus::object_path(service_name, index);
-  GError *error = nullptr;
-  gboolean ok = export_skeleton(self, skeleton, path, &error);
+  velmora::GErrorPtr error;
+  gboolean ok = export_skeleton(self, skeleton, path, error.out());
   if (!ok)
     PTZ_LOG_ERR("%s: Failed to get name fo %s. %s", "_ptz_g_dbus_server_register",
-                path ? path : "(null)", error ? error->message : "(no err");
-  g_clear_error(&error);
+                path ? path : "(null)", error.message("(no err"));
   g_free(path);
   return ok;
 }
 
 gboolean server_register_obj_full_path(PTZGDBusServer *self, GDBusInterfaceSkeleton *skeleton,
                                        const gchar *object_path) {
-  GError *error = nullptr;
-  gboolean ok = export_skeleton(self, skeleton, object_path, &error);
-  if (!ok) PTZ_LOG_ERR("%s: %s", "Failed to get name", error ? error->message : "(no error)");
-  g_clear_error(&error);
+  velmora::GErrorPtr error;
+  gboolean ok = export_skeleton(self, skeleton, object_path, error.out());
+  if (!ok) PTZ_LOG_ERR("%s: %s", "Failed to get name", error.message("(no error)"));
   return ok;
 }
 
@@ -90,15 +89,14 @@ gboolean server_request_name_full_path(PTZGDBusServer *self, const gchar *bus_na
     PTZ_LOG_ERR("%s: %s", "Failed to get name", "Invalid bus name");
     return FALSE;
   }
-  GError *error = nullptr;
+  velmora::GErrorPtr error;
   // Flags 0: no replacement either way, queueing allowed.
   GVariant *reply = g_dbus_connection_call_sync(
       connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
       "RequestName", g_variant_new("(su)", bus_name, 0u), G_VARIANT_TYPE("(u)"),
-      G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+      G_DBUS_CALL_FLAGS_NONE, -1, nullptr, error.out());
   if (reply == nullptr) {
-    PTZ_LOG_ERR("%s: %s", "Failed to get name", error ? error->message : "");
-    g_clear_error(&error);
+    PTZ_LOG_ERR("%s: %s", "Failed to get name", error.message(""));
     return FALSE;
   }
   guint32 code = 0;

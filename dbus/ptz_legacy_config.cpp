@@ -6,6 +6,7 @@
 #include <quiral.h>
 
 #include "common/ptz_log.h"
+#include "common/ptz_raii.h"
 #include "dbus/ptz_gdbus_private.h"
 #include "ptz_gdbus.h"
 
@@ -75,12 +76,11 @@ PTZLegacyConfigHandler *ptz_legacy_config_setup(GDBusInterfaceSkeleton *skeleton
     handler_free(handler);
     return nullptr;
   }
-  GError *error = nullptr;
+  velmora::GErrorPtr error;
   if (!configuration_event_declare(handler->event, handler->service_name, handler->object_path,
-                                   kInterfaceName, &error)) {
+                                   kInterfaceName, error.out())) {
     PTZ_LOG_ERR("%s: Could not declare configuration event for %s: %s", fn, handler->object_path,
-                error ? error->message : "");
-    g_clear_error(&error);
+                error.message(""));
     handler_free(handler);
     return nullptr;
   }
@@ -90,11 +90,10 @@ PTZLegacyConfigHandler *ptz_legacy_config_setup(GDBusInterfaceSkeleton *skeleton
 void ptz_legacy_config_cleanup(PTZLegacyConfigHandler *handler) {
   if (handler == nullptr) return;
   if (handler->event != nullptr) {
-    GError *error = nullptr;
+    velmora::GErrorPtr error;
     if (!configuration_event_undeclare(handler->event, handler->service_name, handler->object_path,
-                                       kInterfaceName, &error))
-      PTZ_LOG_WARNING("Could not undeclare %s", error ? error->message : "");
-    g_clear_error(&error);
+                                       kInterfaceName, error.out()))
+      PTZ_LOG_WARNING("Could not undeclare %s", error.message(""));
   }
   handler_free(handler);
 }
@@ -112,12 +111,12 @@ void ptz_legacy_config_prop_changed(PTZLegacyConfigHandler *handler, const gchar
     return;
   }
   g_variant_ref_sink(converted);
-  GError *error = nullptr;
+  velmora::GErrorPtr error;
   GDBusConnection *connection = PTZ_G_DBUS_SERVER_GET_CLASS(handler->server)->connection;
   if (connection == nullptr) {
-    g_set_error(&error, G_IO_ERROR, G_IO_ERROR_NOT_CONNECTED, "No connection to the system bus");
+    g_set_error(error.out(), G_IO_ERROR, G_IO_ERROR_NOT_CONNECTED, "No connection to the system bus");
   } else if (!g_utf8_validate(key, -1, nullptr)) {
-    g_set_error(&error, G_IO_ERROR, G_IO_ERROR_INVALID_DATA, "The key is not UTF-8");
+    g_set_error(error.out(), G_IO_ERROR, G_IO_ERROR_INVALID_DATA, "The key is not UTF-8");
   } else {
     GVariantBuilder changed;
     g_variant_builder_init(&changed, G_VARIANT_TYPE("a{sv}"));
@@ -125,10 +124,9 @@ void ptz_legacy_config_prop_changed(PTZLegacyConfigHandler *handler, const gchar
     g_dbus_connection_emit_signal(connection, nullptr, handler->object_path,
                                   "org.freedesktop.DBus.Properties", "PropertiesChanged",
                                   g_variant_new("(sa{sv}as)", kInterfaceName, &changed, nullptr),
-                                  &error);
+                                  error.out());
   }
-  if (error != nullptr) PTZ_LOG_WARNING("Failed to emit property changed signal: %s", error->message);
-  g_clear_error(&error);
+  if (error) PTZ_LOG_WARNING("Failed to emit property changed signal: %s", error->message);
   g_variant_unref(converted);
 }
 
@@ -148,13 +146,11 @@ gboolean ptz_legacy_config_send_event(PTZLegacyConfigHandler *handler, gint chan
   }
   gchar *event_path = index < 0 ? g_strdup(handler->object_path)
                                 : g_strdup_printf("%s/%d", handler->object_path, index);
-  GError *error = nullptr;
+  velmora::GErrorPtr error;
   gboolean ok = configuration_event_send(handler->event, handler->service_name,
                                          handler->object_path, kInterfaceName, event_path,
-                                         change_type, &error);
-  if (!ok) PTZ_LOG_WARNING("Failed to send configuration event, message = %s",
-                           error ? error->message : "");
-  g_clear_error(&error);
+                                         change_type, error.out());
+  if (!ok) PTZ_LOG_WARNING("Failed to send configuration event, message = %s", error.message(""));
   g_free(event_path);
   return ok;
 }

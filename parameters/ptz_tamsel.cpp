@@ -105,12 +105,9 @@ gchar *read_raw(const gchar *path, gint *err) {
 // A raw value as UTF-8 (taking it over), or NULL when it cannot be converted.
 gchar *to_utf8(gchar *raw) {
   if (g_utf8_validate(raw, -1, nullptr)) return raw;
-  GError *error = nullptr;
-  gchar *converted = g_convert(raw, -1, "UTF-8", "ISO-8859-1", nullptr, nullptr, &error);
-  if (converted == nullptr) {
-    PTZ_LOG_ERR("Could not convert value '%s' from ISO-8859-1: %s", raw, error->message);
-    g_error_free(error);
-  }
+  velmora::GErrorPtr error;
+  gchar *converted = g_convert(raw, -1, "UTF-8", "ISO-8859-1", nullptr, nullptr, error.out());
+  if (converted == nullptr) PTZ_LOG_ERR("Could not convert value '%s' from ISO-8859-1: %s", raw, error->message);
   g_free(raw);
   return converted;
 }

@@ -60,12 +60,9 @@ namespace velmora {
 GThreadPool *tamsel_async_thread_pool() {
   MutexLock lock(pool_mutex);
   if (pool == nullptr) {
-    GError *error = nullptr;
-    pool = g_thread_pool_new(update_param, nullptr, 1, TRUE, &error);
-    if (error != nullptr) {
-      PTZ_LOG_WARNING("%s: %s", "ptz_tamsel_async_get_thread_pool", error->message);
-      g_error_free(error);
-    }
+    GErrorPtr error;
+    pool = g_thread_pool_new(update_param, nullptr, 1, TRUE, error.out());
+    if (error) PTZ_LOG_WARNING("%s: %s", "ptz_tamsel_async_get_thread_pool", error->message);
   }
   return pool;
 }

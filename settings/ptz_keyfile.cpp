@@ -30,16 +30,16 @@ extern "C" GKeyFile *ptz_config_init_key_file(const gchar *path, gint major, gin
 
   if (!g_key_file_load_from_file(key_file.get(), path, G_KEY_FILE_NONE, error)) return nullptr;
 
-  GError *local = nullptr;
-  gint file_major = g_key_file_get_integer(key_file.get(), kHeaderGroup, kMajorKey, &local);
-  if (local == nullptr) {
-    gint file_minor = g_key_file_get_integer(key_file.get(), kHeaderGroup, kMinorKey, &local);
-    if (local == nullptr) {
+  velmora::GErrorPtr local;
+  gint file_major = g_key_file_get_integer(key_file.get(), kHeaderGroup, kMajorKey, local.out());
+  if (!local) {
+    gint file_minor = g_key_file_get_integer(key_file.get(), kHeaderGroup, kMinorKey, local.out());
+    if (!local) {
       if (compatible != nullptr) *compatible = file_major == major && file_minor >= minor;
       return key_file.release();
     }
   }
-  g_propagate_error(error, local);
+  g_propagate_error(error, local.release());
   return nullptr;
 }
 

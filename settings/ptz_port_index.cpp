@@ -6,6 +6,7 @@
 
 #include "common/ptz_log.h"
 #include "common/ptz_mutex.h"
+#include "common/ptz_raii.h"
 
 namespace {
 
@@ -35,24 +36,19 @@ gint ptz_port_index_load_mapping_file(const gchar *group, const gchar *key) {
     const gchar *path = mapping_file_for(group);
     if (cache != nullptr) g_key_file_free(cache);
     cache = g_key_file_new();
-    GError *error = nullptr;
-    if (!g_key_file_load_from_file(cache, path, G_KEY_FILE_NONE, &error)) {
+    velmora::GErrorPtr error;
+    if (!g_key_file_load_from_file(cache, path, G_KEY_FILE_NONE, error.out())) {
       PTZ_LOG_ERR("%s: Failed to load mappings file %s: %s", "ptz_port_index_load_mapping_file",
                   path, error->message);
-      g_error_free(error);
       g_key_file_free(cache);
       cache = nullptr;
       return kNoMapping;
     }
   }
   if (g_key_file_has_key(cache, group, kUntranslatedKey, nullptr)) return kUntranslated;
-  GError *error = nullptr;
-  gint value = g_key_file_get_integer(cache, group, key, &error);
-  if (error != nullptr) {
-    g_error_free(error);
-    return kNoMapping;
-  }
-  return value;
+  velmora::GErrorPtr error;
+  gint value = g_key_file_get_integer(cache, group, key, error.out());
+  return error ? kNoMapping : value;
 }
 
 gint translate_index(const gchar *group, gint index) {

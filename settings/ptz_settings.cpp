@@ -90,8 +90,6 @@ class LoadList : public GrowArray<LoadEntry> {
 gboolean latin1_flag(const PTZSettingsFile *) { return FALSE; }
 gboolean latin1_flag(const PTZSettingsFileExt *entry) { return entry->convert_latin1; }
 
-const char *error_text(const GError *error) { return error ? error->message : "(NULL)"; }
-
 // Discards the loader's own store.
 void discard_store(GKeyFile *&store) VELMORA_REQUIRES(settings_lock) {
   if (store) g_key_file_free(store);
@@ -140,12 +138,10 @@ bool store_record(const LoadEntry &file, const qenta_record *record) VELMORA_REQ
   const char *value = record->value ? record->value : "";
   GCharPtr converted;
   if (file.convert_latin1 && !g_utf8_validate(value, -1, nullptr)) {
-    GError *error = nullptr;
-    converted.reset(g_convert(value, -1, "UTF-8", "ISO-8859-1", nullptr, nullptr, &error));
+    velmora::GErrorPtr error;
+    converted.reset(g_convert(value, -1, "UTF-8", "ISO-8859-1", nullptr, nullptr, error.out()));
     if (!converted) {
-      PTZ_LOG_ERR("could not convert file '%s' from ISO-8859-1: %s", file.path,
-                  error_text(error));
-      g_clear_error(&error);
+      PTZ_LOG_ERR("could not convert file '%s' from ISO-8859-1: %s", file.path, error.message("(NULL)"));
       return false;
     }
     value = converted.get();
@@ -226,22 +222,20 @@ gboolean settings_parse_boolean(const gchar *text) {
 
 SettingsRead settings_read_file(const gchar *path, gboolean required, gchar **text,
                                 gsize *length) {
-  GError *error = nullptr;
-  GIOChannel *channel = g_io_channel_new_file(path, "r", &error);
+  velmora::GErrorPtr error;
+  GIOChannel *channel = g_io_channel_new_file(path, "r", error.out());
   if (channel == nullptr) {
-    if (required) PTZ_LOG_ERR("could not open file '%s': %s", path, error_text(error));
-    g_clear_error(&error);
+    if (required) PTZ_LOG_ERR("could not open file '%s': %s", path, error.message("(NULL)"));
     return required ? SettingsRead::failed : SettingsRead::skipped;
   }
   // Raw bytes: no character-set conversion and no UTF-8 check on reading.
   g_io_channel_set_encoding(channel, nullptr, nullptr);
   gchar *data = nullptr;
   gsize size = 0;
-  GIOStatus status = g_io_channel_read_to_end(channel, &data, &size, &error);
+  GIOStatus status = g_io_channel_read_to_end(channel, &data, &size, error.out());
   g_io_channel_unref(channel);
   if (status != G_IO_STATUS_NORMAL) {
-    PTZ_LOG_ERR("failed reading file '%s': %s", path, error_text(error));
-    g_clear_error(&error);
+    PTZ_LOG_ERR("failed reading file '%s': %s", path, error.message("(NULL)"));
     g_free(data);
     return SettingsRead::failed;
   }
@@ -372,11 +366,9 @@ gboolean ptz_settings_load_config_gkf(const PTZSettingsFile *files,
     return FALSE;
   }
   keyfile_store = g_key_file_new();
-  GError *error = nullptr;
-  if (!g_key_file_load_from_data(keyfile_store, document->str, document->len, G_KEY_FILE_NONE,
-                                 &error)) {
-    PTZ_LOG_ERR("could not load settings: %s", error_text(error));
-    g_clear_error(&error);
+  velmora::GErrorPtr error;
+  if (!g_key_file_load_from_data(keyfile_store, document->str, document->len, G_KEY_FILE_NONE, error.out())) {
+    PTZ_LOG_ERR("could not load settings: %s", error.message("(NULL)"));
     return FALSE;
   }
   return TRUE;

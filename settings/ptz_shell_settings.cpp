@@ -19,8 +19,6 @@ constexpr const gchar *kShellGroup = "FAKESECTION";
 velmora::Mutex shell_lock;
 GKeyFile *shell_store VELMORA_GUARDED_BY(shell_lock) = nullptr;
 
-const gchar *message_of(const GError *error) { return error != nullptr ? error->message : "(NULL)"; }
-
 // Appends one file's text, converted to UTF-8 when it is not valid UTF-8 as
 // a whole, and a newline. FALSE (logged) when the conversion fails.
 bool append_file_text(GString *buffer, const gchar *path, const gchar *text, gsize length) {
@@ -28,12 +26,11 @@ bool append_file_text(GString *buffer, const gchar *path, const gchar *text, gsi
   if (g_utf8_validate(text, static_cast<gssize>(length), nullptr)) {
     g_string_append_len(buffer, text, static_cast<gssize>(strnlen(text, length)));
   } else {
-    GError *error = nullptr;
+    velmora::GErrorPtr error;
     velmora::GCharPtr converted(
-        g_convert(text, static_cast<gssize>(length), "UTF-8", "ISO-8859-1", nullptr, nullptr, &error));
+        g_convert(text, static_cast<gssize>(length), "UTF-8", "ISO-8859-1", nullptr, nullptr, error.out()));
     if (!converted) {
-      PTZ_LOG_ERR("could not convert file '%s' from ISO-8859-1: %s", path, message_of(error));
-      g_clear_error(&error);
+      PTZ_LOG_ERR("could not convert file '%s' from ISO-8859-1: %s", path, error.message("(NULL)"));
       return false;
     }
     g_string_append(buffer, converted.get());
@@ -81,12 +78,11 @@ extern "C" gboolean ptz_settings_shell_load_config(const PTZSettingsFile *files)
 
   // A parse failure leaves the store installed with whatever the parser kept.
   shell_store = g_key_file_new();
-  GError *error = nullptr;
-  gboolean parsed = g_key_file_load_from_data(shell_store, buffer->str, buffer->len, G_KEY_FILE_NONE, &error);
+  velmora::GErrorPtr error;
+  gboolean parsed = g_key_file_load_from_data(shell_store, buffer->str, buffer->len, G_KEY_FILE_NONE, error.out());
   g_string_free(buffer, TRUE);
   if (!parsed) {
-    PTZ_LOG_ERR("could not load settings: %s", message_of(error));
-    g_clear_error(&error);
+    PTZ_LOG_ERR("could not load settings: %s", error.message("(NULL)"));
     return FALSE;
   }
   return TRUE;
