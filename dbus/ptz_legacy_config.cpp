@@ -5,6 +5,8 @@
 
 #include <quiral.h>
 
+#include <memory>
+
 #include "common/ptz_log.h"
 #include "common/ptz_raii.h"
 #include "dbus/ptz_gdbus_private.h"
@@ -32,6 +34,11 @@ void handler_free(PTZLegacyConfigHandler *handler) {
   g_free(handler);
 }
 
+struct HandlerDeleter {
+  void operator()(PTZLegacyConfigHandler *handler) const { handler_free(handler); }
+};
+using HandlerPtr = std::unique_ptr<PTZLegacyConfigHandler, HandlerDeleter>;
+
 // The value as a D-Bus variant (floating), or NULL for a type with no
 // D-Bus form here.
 GVariant *to_variant(const GValue *value) {
@@ -52,7 +59,8 @@ PTZLegacyConfigHandler *ptz_legacy_config_setup(GDBusInterfaceSkeleton *skeleton
                                                 const gchar *service_name,
                                                 const gchar *object_name) {
   static const char *const fn = "ptz_legacy_config_setup";
-  auto *handler = g_new0(PTZLegacyConfigHandler, 1);
+  // Every failure undoes the steps taken before it.
+  HandlerPtr handler(g_new0(PTZLegacyConfigHandler, 1));
   handler->service_name = g_strdup(service_name);
   // The path the server exports at, so that everything else names the
   // object the bus actually has (dots of the name as slashes).
@@ -61,19 +69,16 @@ PTZLegacyConfigHandler *ptz_legacy_config_setup(GDBusInterfaceSkeleton *skeleton
   handler->server = PTZ_G_DBUS_SERVER(g_object_new(PTZ_TYPE_G_DBUS_SERVER, nullptr));
   if (handler->server == nullptr) {
     PTZ_LOG_ERR("%s: Failed to create DBus server %s!", fn, handler->object_path);
-    handler_free(handler);
     return nullptr;
   }
   if (!ptz_g_dbus_server_dbus_register(handler->server, skeleton, object_name, -1)) {
     PTZ_LOG_ERR("%s: Failed to register DBus object %s!", fn, object_name ? object_name : "(null)");
-    handler_free(handler);
     return nullptr;
   }
   handler->event = configuration_event_new(event_name, 0, 0);
   if (handler->event == nullptr) {
     PTZ_LOG_ERR("%s: Failed to create configuration event for %s!", fn,
                 event_name ? event_name : "(null)");
-    handler_free(handler);
     return nullptr;
   }
   velmora::GErrorPtr error;
@@ -81,10 +86,9 @@ PTZLegacyConfigHandler *ptz_legacy_config_setup(GDBusInterfaceSkeleton *skeleton
                                    kInterfaceName, error.out())) {
     PTZ_LOG_ERR("%s: Could not declare configuration event for %s: %s", fn, handler->object_path,
                 error.message(""));
-    handler_free(handler);
     return nullptr;
   }
-  return handler;
+  return handler.release();
 }
 
 void ptz_legacy_config_cleanup(PTZLegacyConfigHandler *handler) {
