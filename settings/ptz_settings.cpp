@@ -220,30 +220,6 @@ gboolean settings_parse_boolean(const gchar *text) {
   }
 }
 
-SettingsRead settings_read_file(const gchar *path, gboolean required, gchar **text,
-                                gsize *length) {
-  velmora::GErrorPtr error;
-  GIOChannel *channel = g_io_channel_new_file(path, "r", error.out());
-  if (channel == nullptr) {
-    if (required) PTZ_LOG_ERR("could not open file '%s': %s", path, error.message("(NULL)"));
-    return required ? SettingsRead::failed : SettingsRead::skipped;
-  }
-  // Raw bytes: no character-set conversion and no UTF-8 check on reading.
-  g_io_channel_set_encoding(channel, nullptr, nullptr);
-  gchar *data = nullptr;
-  gsize size = 0;
-  GIOStatus status = g_io_channel_read_to_end(channel, &data, &size, error.out());
-  g_io_channel_unref(channel);
-  if (status != G_IO_STATUS_NORMAL) {
-    PTZ_LOG_ERR("failed reading file '%s': %s", path, error.message("(NULL)"));
-    g_free(data);
-    return SettingsRead::failed;
-  }
-  *text = data ? data : g_strdup("");
-  *length = data ? size : 0;
-  return SettingsRead::ok;
-}
-
 gchar **ptz_settings_find_config_files(const gchar *files, gboolean required) {
   static const char kFunction[] = "ptz_settings_find_config_files";
   g_return_val_if_fail(files != NULL, NULL);
@@ -346,30 +322,11 @@ gboolean ptz_settings_load_config_gkf(const PTZSettingsFile *files,
   LoadList list;
   if (!build_load_list("ptz_settings_load_config_gkf", files, patterns, list)) return FALSE;
 
-  // All files form one key-file document, each followed by a newline.
-  std::unique_ptr<GString, void (*)(GString *)> document(
-      g_string_new(nullptr), [](GString *s) { g_string_free(s, TRUE); });
-  for (size_t i = 0; i < list.size(); i++) {
-    gchar *text = nullptr;
-    gsize length = 0;
-    switch (settings_read_file(list[i].path, list[i].required, &text, &length)) {
-      case SettingsRead::failed: return FALSE;
-      case SettingsRead::skipped: continue;
-      case SettingsRead::ok: break;
-    }
-    g_string_append_len(document.get(), text, strnlen(text, length));
-    g_string_append_c(document.get(), '\n');
-    g_free(text);
-  }
-  if (document->len == 0) {
-    PTZ_LOG_ERR("%s: no data to read", "ptz_settings_load_config_gkf");
-    return FALSE;
-  }
-  keyfile_store = g_key_file_new();
-  velmora::GErrorPtr error;
-  if (!g_key_file_load_from_data(keyfile_store, document->str, document->len, G_KEY_FILE_NONE, error.out())) {
-    PTZ_LOG_ERR("could not load settings: %s", error.message("(NULL)"));
-    return FALSE;
-  }
-  return TRUE;
+  // All files form one key-file document, unconverted: a value that is not
+  // UTF-8 reads as missing.
+  std::vector<SettingsDocumentFile> document;
+  for (size_t i = 0; i < list.size(); i++) document.push_back({list[i].path, list[i].required});
+  SettingsDocument loaded = settings_load_document("", document, false, &keyfile_store);
+  if (loaded == SettingsDocument::empty) PTZ_LOG_ERR("%s: no data to read", "ptz_settings_load_config_gkf");
+  return loaded == SettingsDocument::loaded;
 }
