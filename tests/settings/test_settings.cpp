@@ -1,7 +1,9 @@
 // Typed queries on the settings store.
 
 #include <cstring>
+#include <optional>
 
+#include "common/ptz_raii.h"
 #include "settings_test.h"
 
 namespace {
@@ -14,6 +16,33 @@ Strings keys(gchar **list) {
   Strings result(list, list + g_strv_length(list));
   g_strfreev(list);
   return result;
+}
+
+// A query's answer as text, or nothing when it found no value.
+using Found = std::optional<std::string>;
+
+Found yes(gboolean found) { return found ? Found("yes") : Found(); }
+
+Found owned(gchar *text) { return text != nullptr ? Found(take(text)) : Found(); }
+
+Found joined(gchar **list) {
+  if (list == nullptr) return Found();
+  velmora::GCharPtr text(g_strjoinv(",", list));
+  g_strfreev(list);
+  return Found(text.get());
+}
+
+// The answer of a typed getter, called with the arguments before its output.
+template <typename T, typename Getter, typename... Args>
+Found number(Getter getter, Args... args) {
+  T value;
+  return getter(args..., &value) ? Found(std::to_string(value)) : Found();
+}
+
+template <typename Getter, typename... Args>
+Found truth(Getter getter, Args... args) {
+  gboolean value;
+  return getter(args..., &value) ? Found(value ? "TRUE" : "FALSE") : Found();
 }
 
 class Queries : public ::testing::Test {
@@ -94,21 +123,55 @@ TEST_F(Queries, QuoteStripping) {
   EXPECT_EQ(glib.messages().size(), 0u);
 }
 
-TEST_F(Queries, GroupNamesPrefixesIndexesAndPaths) {
-  EXPECT_EQ(take(ptz_settings_get_custom_string("root.Foo", "Key")), "foo");
-  EXPECT_EQ(take(ptz_settings_get_string("ROOT.Foo", -1, "Key")), "foo");
+// Every layer of a query removes one leading "root." or "ROOT.": presence and
+// key listing one, the boolean, 64-bit and string getters two, the 32-bit
+// getters three. Group Foo is asked for behind 0 to 4 prefixes of both
+// spellings; a query finds it (with its value) behind as many as it strips.
+TEST_F(Queries, PrefixesStrippedByEachQuery) {
+  struct Query {
+    const char *name;
+    int strips;
+    const char *found;
+    Found (*ask)(const char *group);
+  };
+  static const Query queries[] = {
+      {"has_group", 1, "yes", [](const char *g) { return yes(ptz_settings_has_group(g, -1)); }},
+      {"has_custom_group", 1, "yes", [](const char *g) { return yes(ptz_settings_has_custom_group(g)); }},
+      {"get_group", 1, "Key,N", [](const char *g) { return joined(ptz_settings_get_group(g, -1)); }},
+      {"get_custom_group", 1, "Key,N", [](const char *g) { return joined(ptz_settings_get_custom_group(g)); }},
+      {"get_boolean", 2, "FALSE",
+       [](const char *g) { return truth(ptz_settings_get_boolean, g, -1, "Key"); }},
+      {"get_custom_boolean", 2, "FALSE",
+       [](const char *g) { return truth(ptz_settings_get_custom_boolean, g, "Key"); }},
+      {"get_int64", 2, "7", [](const char *g) { return number<gint64>(ptz_settings_get_int64, g, -1, "N"); }},
+      {"get_custom_int64", 2, "7", [](const char *g) { return number<gint64>(ptz_settings_get_custom_int64, g, "N"); }},
+      {"get_string", 2, "foo", [](const char *g) { return owned(ptz_settings_get_string(g, -1, "Key")); }},
+      {"get_custom_string", 2, "foo", [](const char *g) { return owned(ptz_settings_get_custom_string(g, "Key")); }},
+      {"get_vp", 2, "foo", [](const char *g) { return owned(ptz_settings_get_vp("%s.Key", g)); }},
+      {"get_int", 3, "7", [](const char *g) { return number<gint>(ptz_settings_get_int, g, -1, "N"); }},
+      {"get_custom_int", 3, "7", [](const char *g) { return number<gint>(ptz_settings_get_custom_int, g, "N"); }},
+      {"get_int_vp", 3, "7",
+       [](const char *g) {
+         gint value;
+         return ptz_settings_get_int_vp(&value, "%s.N", g) ? Found(std::to_string(value)) : Found();
+       }},
+  };
+  for (const Query &query : queries) {
+    for (int spelling = 0; spelling < 2; spelling++) {
+      for (int prefixes = 0; prefixes <= 4; prefixes++) {
+        std::string group;
+        for (int i = 0; i < prefixes; i++) group += (i + spelling) % 2 == 0 ? "root." : "ROOT.";
+        group += "Foo";
+        EXPECT_EQ(query.ask(group.c_str()), prefixes <= query.strips ? Found(query.found) : Found())
+            << "ptz_settings_" << query.name << " on " << group;
+      }
+    }
+  }
+  // Another capitalisation is no prefix: Root.Foo is a group of its own.
   EXPECT_EQ(take(ptz_settings_get_custom_string("Root.Foo", "Key")), "capital");
-  // Each layer removes one prefix: presence and listing one, the boolean,
-  // 64-bit and string getters two, the 32-bit getters three.
-  EXPECT_EQ(take(ptz_settings_get_string("root.ROOT.Foo", -1, "Key")), "foo");
-  EXPECT_EQ(take(ptz_settings_get_vp("root.root.root.Foo.Key")), "<NULL>");
-  EXPECT_FALSE(ptz_settings_has_custom_group("root.ROOT.Foo"));
-  EXPECT_EQ(keys(ptz_settings_get_custom_group("root.root.Foo")), Strings{"<NULL>"});
-  gint narrow = 0;
-  EXPECT_TRUE(ptz_settings_get_custom_int("root.ROOT.root.Foo", "N", &narrow));
-  EXPECT_EQ(narrow, 7);
-  EXPECT_FALSE(ptz_settings_get_int("root.root.root.root.Foo", -1, "N", &narrow));
+}
 
+TEST_F(Queries, IndexesAndPaths) {
   EXPECT_EQ(take(ptz_settings_get_string("Channel", -1, "Key")), "base");
   EXPECT_EQ(take(ptz_settings_get_string("Channel", 0, "Key")), "zero");
   EXPECT_TRUE(ptz_settings_has_group("Channel", 0));
