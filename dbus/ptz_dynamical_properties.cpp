@@ -12,6 +12,10 @@
 
 namespace {
 
+// The names the properties log under.
+constexpr char kCompare[] = "_ptz_dynamical_properties_cmp";
+constexpr char kThawNotify[] = "ptz_dynamical_properties_thaw_notify";
+
 // Process-wide locks shared by every instance: properties_lock guards the
 // instances' property tables, queue_lock their queues of changed names and
 // freeze counts. Order: properties, then queue. Neither is held while
@@ -89,7 +93,7 @@ gint difference (const GValue *stored, const GValue *value)
   case G_TYPE_STRING:
     return ascii_casecmp0 (g_value_get_string (stored), g_value_get_string (value));
   default:
-    PTZ_LOG_ERR ("%s: Unknown type for dynamic property", "_ptz_dynamical_properties_cmp");
+    PTZ_LOG_ERR ("%s: Unknown type for dynamic property", kCompare);
     return 0;
   }
 }
@@ -374,8 +378,8 @@ ptz_dynamical_properties_thaw_notify (PTZDynamicalProperties *self)
     }
   }
   if (!was_frozen) {
-    g_warning ("%s: property-changed notification for %s(%p) is not frozen",
-               "ptz_dynamical_properties_thaw_notify", G_OBJECT_TYPE_NAME (self),
+    g_warning ("%s: property-changed notification for %s(%p) is not frozen", kThawNotify,
+               G_OBJECT_TYPE_NAME (self),
                static_cast<void *> (self));
     return;
   }

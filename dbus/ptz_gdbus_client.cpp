@@ -31,8 +31,7 @@ gboolean new_proxy(PTZGDBusClient *self) {
   if (self->bus_name == nullptr || !g_dbus_is_name(self->bus_name) ||
       self->object_path == nullptr || !g_variant_is_object_path(self->object_path) ||
       self->interface_name == nullptr || !g_dbus_is_interface_name(self->interface_name)) {
-    PTZ_LOG_ERR("%s: %s", "Failed to setup proxy",
-                "No valid bus name, object path and interface name");
+    PTZ_LOG_ERR("Failed to setup proxy: No valid bus name, object path and interface name");
     return FALSE;
   }
   velmora::GErrorPtr error;
@@ -40,7 +39,7 @@ gboolean new_proxy(PTZGDBusClient *self) {
                                       G_DBUS_PROXY_FLAGS_NONE, nullptr, self->bus_name,
                                       self->object_path, self->interface_name, nullptr, error.out());
   if (self->proxy == nullptr) {
-    PTZ_LOG_ERR("%s: %s", "Failed to setup proxy", error.message(""));
+    PTZ_LOG_ERR("Failed to setup proxy: %s", error.message(""));
     return FALSE;
   }
   return TRUE;

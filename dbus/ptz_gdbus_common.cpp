@@ -20,7 +20,7 @@ void open_system_bus_once() {
   if (!g_once_init_enter(&opened)) return;
   GErrorPtr error;
   class_connection = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, error.out());
-  if (class_connection == nullptr) PTZ_LOG_ERR("%s: %s", "Could not connect to the bus", error.message(""));
+  if (class_connection == nullptr) PTZ_LOG_ERR("Could not connect to the bus: %s", error.message(""));
   g_once_init_leave(&opened, 1);
 }
 

@@ -11,6 +11,9 @@ G_DEFINE_TYPE_WITH_CODE(PTZGDBusServer, ptz_g_dbus_server, G_TYPE_OBJECT,
 
 namespace {
 
+// The name a failed registration is logged under.
+constexpr char kRegister[] = "_ptz_g_dbus_server_register";
+
 // The server borrows its skeleton; a weak pointer makes sure that a skeleton
 // the caller releases first is forgotten rather than used after it is gone.
 void remember_skeleton(PTZGDBusServer *self, GDBusInterfaceSkeleton *skeleton) {
@@ -65,8 +68,7 @@ gboolean server_register(PTZGDBusServer *self, GDBusInterfaceSkeleton *skeleton,
   velmora::GErrorPtr error;
   gboolean ok = export_skeleton(self, skeleton, path, error.out());
   if (!ok)
-    PTZ_LOG_ERR("%s: Failed to get name fo %s. %s", "_ptz_g_dbus_server_register",
-                path ? path : "(null)", error.message("(no err"));
+    PTZ_LOG_ERR("%s: Failed to get name fo %s. %s", kRegister, path ? path : "(null)", error.message("(no err"));
   g_free(path);
   return ok;
 }
@@ -75,18 +77,18 @@ gboolean server_register_obj_full_path(PTZGDBusServer *self, GDBusInterfaceSkele
                                        const gchar *object_path) {
   velmora::GErrorPtr error;
   gboolean ok = export_skeleton(self, skeleton, object_path, error.out());
-  if (!ok) PTZ_LOG_ERR("%s: %s", "Failed to get name", error.message("(no error)"));
+  if (!ok) PTZ_LOG_ERR("Failed to get name: %s", error.message("(no error)"));
   return ok;
 }
 
 gboolean server_request_name_full_path(PTZGDBusServer *self, const gchar *bus_name) {
   GDBusConnection *connection = connection_of(self);
   if (connection == nullptr) {
-    PTZ_LOG_ERR("%s: %s", "Failed to get name", "No connection to the system bus");
+    PTZ_LOG_ERR("Failed to get name: No connection to the system bus");
     return FALSE;
   }
   if (bus_name == nullptr || !g_dbus_is_name(bus_name) || g_dbus_is_unique_name(bus_name)) {
-    PTZ_LOG_ERR("%s: %s", "Failed to get name", "Invalid bus name");
+    PTZ_LOG_ERR("Failed to get name: Invalid bus name");
     return FALSE;
   }
   velmora::GErrorPtr error;
@@ -96,7 +98,7 @@ gboolean server_request_name_full_path(PTZGDBusServer *self, const gchar *bus_na
       "RequestName", g_variant_new("(su)", bus_name, 0u), G_VARIANT_TYPE("(u)"),
       G_DBUS_CALL_FLAGS_NONE, -1, nullptr, error.out());
   if (reply == nullptr) {
-    PTZ_LOG_ERR("%s: %s", "Failed to get name", error.message(""));
+    PTZ_LOG_ERR("Failed to get name: %s", error.message(""));
     return FALSE;
   }
   guint32 code = 0;

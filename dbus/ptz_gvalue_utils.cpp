@@ -10,6 +10,9 @@
 
 namespace {
 
+// The name an unhandled comparison is logged under.
+constexpr char kCompare[] = "ptz_gvalue_utils_gvalue_cmp0";
+
 bool is_supported (GType type)
 {
   return type == G_TYPE_BOOLEAN || type == G_TYPE_INT || type == G_TYPE_DOUBLE ||
@@ -190,8 +193,7 @@ ptz_gvalue_utils_gvalue_cmp0 (const GValue *val1, const GValue *val2)
   case G_TYPE_STRING:
     return g_strcmp0 (g_value_get_string (val1), g_value_get_string (val2));
   default:
-    PTZ_LOG_ERR ("%s: Tried to compare unhandled type: %" G_GSIZE_FORMAT,
-                 "ptz_gvalue_utils_gvalue_cmp0", static_cast<gsize> (type));
+    PTZ_LOG_ERR ("%s: Tried to compare unhandled type: %" G_GSIZE_FORMAT, kCompare, static_cast<gsize> (type));
     return -1;
   }
 }

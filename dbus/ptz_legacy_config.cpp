@@ -25,6 +25,10 @@ namespace {
 
 constexpr const char *kInterfaceName = "com.brantel.Configuration.Legacy";
 
+// The names the service logs under.
+constexpr char kSetup[] = "ptz_legacy_config_setup";
+constexpr char kPropChanged[] = "ptz_legacy_config_prop_changed";
+
 void handler_free(PTZLegacyConfigHandler *handler) {
   if (handler->event != nullptr) configuration_event_free(handler->event);
   // Dropping the server unexports the skeleton.
@@ -58,7 +62,6 @@ PTZLegacyConfigHandler *ptz_legacy_config_setup(GDBusInterfaceSkeleton *skeleton
                                                 const gchar *event_name,
                                                 const gchar *service_name,
                                                 const gchar *object_name) {
-  static const char *const fn = "ptz_legacy_config_setup";
   // Every failure undoes the steps taken before it.
   HandlerPtr handler(g_new0(PTZLegacyConfigHandler, 1));
   handler->service_name = g_strdup(service_name);
@@ -68,23 +71,23 @@ PTZLegacyConfigHandler *ptz_legacy_config_setup(GDBusInterfaceSkeleton *skeleton
 
   handler->server = PTZ_G_DBUS_SERVER(g_object_new(PTZ_TYPE_G_DBUS_SERVER, nullptr));
   if (handler->server == nullptr) {
-    PTZ_LOG_ERR("%s: Failed to create DBus server %s!", fn, handler->object_path);
+    PTZ_LOG_ERR("%s: Failed to create DBus server %s!", kSetup, handler->object_path);
     return nullptr;
   }
   if (!ptz_g_dbus_server_dbus_register(handler->server, skeleton, object_name, -1)) {
-    PTZ_LOG_ERR("%s: Failed to register DBus object %s!", fn, object_name ? object_name : "(null)");
+    PTZ_LOG_ERR("%s: Failed to register DBus object %s!", kSetup, object_name ? object_name : "(null)");
     return nullptr;
   }
   handler->event = configuration_event_new(event_name, 0, 0);
   if (handler->event == nullptr) {
-    PTZ_LOG_ERR("%s: Failed to create configuration event for %s!", fn,
+    PTZ_LOG_ERR("%s: Failed to create configuration event for %s!", kSetup,
                 event_name ? event_name : "(null)");
     return nullptr;
   }
   velmora::GErrorPtr error;
   if (!configuration_event_declare(handler->event, handler->service_name, handler->object_path,
                                    kInterfaceName, error.out())) {
-    PTZ_LOG_ERR("%s: Could not declare configuration event for %s: %s", fn, handler->object_path,
+    PTZ_LOG_ERR("%s: Could not declare configuration event for %s: %s", kSetup, handler->object_path,
                 error.message(""));
     return nullptr;
   }
@@ -110,8 +113,8 @@ void ptz_legacy_config_prop_changed(PTZLegacyConfigHandler *handler, const gchar
   GVariant *converted = to_variant(value);
   if (converted == nullptr) {
     const gchar *type_name = g_type_name(G_VALUE_TYPE(value));
-    PTZ_LOG_ERR("%s: Can not convert key %s type %s to GVariant!", "ptz_legacy_config_prop_changed",
-                key, type_name ? type_name : "(invalid)");
+    PTZ_LOG_ERR("%s: Can not convert key %s type %s to GVariant!", kPropChanged, key,
+                type_name ? type_name : "(invalid)");
     return;
   }
   g_variant_ref_sink(converted);

@@ -23,6 +23,10 @@ constexpr guint kAttempts = 10;
 constexpr guint32 kWriteMode = 12;
 constexpr gint32 kOptValueUnset = -1;
 
+// The names the push logs under.
+constexpr char kGetThreadPool[] = "ptz_tamsel_async_get_thread_pool";
+constexpr char kPushSetParam[] = "ptz_tamsel_async_push_set_param";
+
 std::atomic<velmora::testing::TamselRetryPauseObserver> pause_observer{nullptr};
 
 velmora::Mutex pool_mutex;
@@ -62,7 +66,7 @@ GThreadPool *tamsel_async_thread_pool() {
   if (pool == nullptr) {
     GErrorPtr error;
     pool = g_thread_pool_new(update_param, nullptr, 1, TRUE, error.out());
-    if (error) PTZ_LOG_WARNING("%s: %s", "ptz_tamsel_async_get_thread_pool", error->message);
+    if (error) PTZ_LOG_WARNING("%s: %s", kGetThreadPool, error->message);
   }
   return pool;
 }
@@ -78,7 +82,7 @@ void set_tamsel_retry_pause_observer(TamselRetryPauseObserver observer) {
 extern "C" void ptz_tamsel_async_push_set_param(const gchar *value, const gchar *path_format,
                                                 ...) {
   if (value == nullptr || path_format == nullptr) {
-    PTZ_LOG_ERR("%s: NULL pointer in argument", "ptz_tamsel_async_push_set_param");
+    PTZ_LOG_ERR("%s: NULL pointer in argument", kPushSetParam);
     return;
   }
   va_list args;
@@ -87,8 +91,7 @@ extern "C" void ptz_tamsel_async_push_set_param(const gchar *value, const gchar 
   va_end(args);
   // The worker would end the path at the colon and write the wrong parameter.
   if (strchr(path.get(), ':') != nullptr) {
-    PTZ_LOG_ERR("%s: parameter path %s contains a colon", "ptz_tamsel_async_push_set_param",
-                path.get());
+    PTZ_LOG_ERR("%s: parameter path %s contains a colon", kPushSetParam, path.get());
     return;
   }
   GThreadPool *workers = velmora::tamsel_async_thread_pool();

@@ -14,6 +14,9 @@ constexpr const gchar *kPortmanagerFile = "/usr/share/portmanager/port_mapping.c
 constexpr const gchar *kSerialFile = "/usr/share/serial/port_mapping.conf";
 constexpr const gchar *kUntranslatedKey = "NoManagers";
 
+// The name a failed load is logged under.
+constexpr char kLoadMappingFile[] = "ptz_port_index_load_mapping_file";
+
 constexpr gint kNoMapping = -1;
 constexpr gint kUntranslated = -2;
 
@@ -38,8 +41,7 @@ gint ptz_port_index_load_mapping_file(const gchar *group, const gchar *key) {
     cache = g_key_file_new();
     velmora::GErrorPtr error;
     if (!g_key_file_load_from_file(cache, path, G_KEY_FILE_NONE, error.out())) {
-      PTZ_LOG_ERR("%s: Failed to load mappings file %s: %s", "ptz_port_index_load_mapping_file",
-                  path, error->message);
+      PTZ_LOG_ERR("%s: Failed to load mappings file %s: %s", kLoadMappingFile, path, error->message);
       g_key_file_free(cache);
       cache = nullptr;
       return kNoMapping;

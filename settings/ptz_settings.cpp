@@ -19,6 +19,11 @@ velmora::Mutex settings_lock;
 
 namespace {
 
+// The names the loaders log under.
+constexpr char kFindConfigFiles[] = "ptz_settings_find_config_files";
+constexpr char kLoadConfigExt[] = "ptz_settings_load_config_ext";
+constexpr char kLoadConfigGkf[] = "ptz_settings_load_config_gkf";
+
 // Both halves of the store.
 GKeyFile *keyfile_store VELMORA_GUARDED_BY(settings_lock) = nullptr;  // ptz_settings_load_config_gkf; searched first
 GKeyFile *parsed_store VELMORA_GUARDED_BY(settings_lock) = nullptr;   // ptz_settings_load_config_ext; searched second
@@ -221,7 +226,6 @@ gboolean settings_parse_boolean(const gchar *text) {
 }
 
 gchar **ptz_settings_find_config_files(const gchar *files, gboolean required) {
-  static const char kFunction[] = "ptz_settings_find_config_files";
   g_return_val_if_fail(files != NULL, NULL);
 
   // The pattern comes from the calling program and is trusted: the shell
@@ -229,12 +233,12 @@ gchar **ptz_settings_find_config_files(const gchar *files, gboolean required) {
   GCharPtr command(g_strdup_printf("ls -1 %s", files));
   FILE *listing = popen(command.get(), "re");
   if (listing == nullptr) {
-    PTZ_LOG_ERR("%s: Error listing files: '%s'", kFunction, files);
+    PTZ_LOG_ERR("%s: Error listing files: '%s'", kFindConfigFiles, files);
     return nullptr;
   }
   auto out_of_memory = [&]() -> gchar ** {
     PTZ_LOG_ERR("%s: Error allocating memory, no conf files matching '%s' will be loaded",
-                kFunction, files);
+                kFindConfigFiles, files);
     pclose(listing);
     return nullptr;
   };
@@ -268,9 +272,9 @@ gchar **ptz_settings_find_config_files(const gchar *files, gboolean required) {
   int status = pclose(listing);
   if (status == 0) return paths.release();
   if (status == -1)
-    PTZ_LOG_ERR("%s: Unexpected error listing files: '%s'", kFunction, files);
+    PTZ_LOG_ERR("%s: Unexpected error listing files: '%s'", kFindConfigFiles, files);
   else if (status > 0 && required)
-    PTZ_LOG_ERR("%s: Files not found: '%s'", kFunction, files);
+    PTZ_LOG_ERR("%s: Files not found: '%s'", kFindConfigFiles, files);
   return nullptr;
 }
 
@@ -279,7 +283,7 @@ gboolean ptz_settings_load_config_ext(const PTZSettingsFileExt *files,
   velmora::MutexLock lock(settings_lock);
   discard_store(parsed_store);
   LoadList list;
-  if (!build_load_list("ptz_settings_load_config_ext", files, patterns, list)) return FALSE;
+  if (!build_load_list(kLoadConfigExt, files, patterns, list)) return FALSE;
   parsed_store = g_key_file_new();
   for (size_t i = 0; i < list.size(); i++) {
     const LoadEntry &file = list[i];
@@ -320,13 +324,13 @@ gboolean ptz_settings_load_config_gkf(const PTZSettingsFile *files,
   velmora::MutexLock lock(settings_lock);
   discard_store(keyfile_store);
   LoadList list;
-  if (!build_load_list("ptz_settings_load_config_gkf", files, patterns, list)) return FALSE;
+  if (!build_load_list(kLoadConfigGkf, files, patterns, list)) return FALSE;
 
   // All files form one key-file document, unconverted: a value that is not
   // UTF-8 reads as missing.
   std::vector<SettingsDocumentFile> document;
   for (size_t i = 0; i < list.size(); i++) document.push_back({list[i].path, list[i].required});
   SettingsDocument loaded = settings_load_document("", document, false, &keyfile_store);
-  if (loaded == SettingsDocument::empty) PTZ_LOG_ERR("%s: no data to read", "ptz_settings_load_config_gkf");
+  if (loaded == SettingsDocument::empty) PTZ_LOG_ERR("%s: no data to read", kLoadConfigGkf);
   return loaded == SettingsDocument::loaded;
 }

@@ -14,6 +14,9 @@ using velmora::GCharPtr;
 
 namespace {
 
+// The name the iteration logs under.
+constexpr char kIterateGroup[] = "ptz_settings_iterate_group";
+
 // The full name of an indexed group: `group` followed by `index` in decimal,
 // or `group` itself for a negative index. Usual names are composed on the
 // stack: formatting and allocating the name was half the cost of a query.
@@ -206,8 +209,7 @@ gboolean ptz_settings_iterate_group(const gchar *group_name, gint index, gpointe
     GCharPtr value(ptz_settings_get_string(group_name, index, *key));
     GCharPtr name(g_strdup_printf("%s%d.%s", group_name, index, *key));
     if (!func(name.get(), value.get(), user_data)) {
-      PTZ_LOG_ERR("%s: Error iterating parameter group %s%d", "ptz_settings_iterate_group",
-                  group_name, index);
+      PTZ_LOG_ERR("%s: Error iterating parameter group %s%d", kIterateGroup, group_name, index);
       return FALSE;
     }
   }

@@ -8,8 +8,9 @@
 
 namespace {
 
-constexpr const char *kEncode = "ptz_serialize_variant";
-constexpr const char *kDecode = "ptz_deserialize_variant";
+// The names the two conversions log under.
+constexpr char kEncode[] = "ptz_serialize_variant";
+constexpr char kDecode[] = "ptz_deserialize_variant";
 
 // Whether values of `type` can be encoded: basic types y n q i u s, and
 // tuples, dictionary entries and arrays of them (an empty tuple encodes to

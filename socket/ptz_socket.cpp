@@ -34,6 +34,13 @@ struct PTZSocketPrivate {
 
 enum { PROP_0, PROP_SOCKET };
 
+// The names the endpoint logs under.
+constexpr char kOpenServerSocket[] = "open_server_socket";
+constexpr char kOpenClientSocket[] = "open_client_socket";
+constexpr char kSocketRead[] = "socket_read";
+constexpr char kSocketWrite[] = "socket_write";
+constexpr char kSocketFinalize[] = "ptz_socket_finalize";
+
 // Sockets in this directory with this name prefix are shared with other
 // users of the device; every other socket is private to its owner.
 constexpr char kSharedPrefix[] = "/var/run/ptz/libvelmora";
@@ -92,14 +99,13 @@ PTZSocketPrivate *priv(PTZSocket *self) {
 // Steps of opening a listening socket on `fd`, a new socket; false when one
 // failed (it has logged why).
 bool bind_and_listen(PTZSocket *self, int fd) {
-  static const char *const function = "open_server_socket";
   const char *path = self->socket;
   sockaddr_un address;
-  if (!set_nonblocking(fd, function) || !make_address(path, &address, function)) return false;
+  if (!set_nonblocking(fd, kOpenServerSocket) || !make_address(path, &address, kOpenServerSocket)) return false;
   if (g_file_test(path, G_FILE_TEST_EXISTS) && g_unlink(path) != 0)
-    PTZ_LOG_ERR("%s@%d: Failed to unlink %s: %m", function, __LINE__, path);
+    PTZ_LOG_ERR("%s@%d: Failed to unlink %s: %m", kOpenServerSocket, __LINE__, path);
   if (bind(fd, reinterpret_cast<sockaddr *>(&address), socklen_t(strlen(path) + 2)) != 0) {
-    PTZ_LOG_ERR("%s: Unable to bind to path '%s' %s.", function, path, g_strerror(errno));
+    PTZ_LOG_ERR("%s: Unable to bind to path '%s' %s.", kOpenServerSocket, path, g_strerror(errno));
     return false;
   }
   struct stat st;
@@ -111,11 +117,11 @@ bool bind_and_listen(PTZSocket *self, int fd) {
   }
   mode_t mode = g_str_has_prefix(path, kSharedPrefix) ? 0666 : 0600;
   if (chmod(path, mode) != 0) {
-    PTZ_LOG_ERR("%s: chmod failed on '%s'.", function, path);
+    PTZ_LOG_ERR("%s: chmod failed on '%s'.", kOpenServerSocket, path);
     return false;
   }
   if (listen(fd, kListenBacklog) != 0) {
-    PTZ_LOG_ERR("%s: listen failed.", function);
+    PTZ_LOG_ERR("%s: listen failed.", kOpenServerSocket);
     return false;
   }
   return true;
@@ -148,19 +154,18 @@ void open_server_socket(PTZSocket *self) {
 
 // Leaves the connected descriptor in self->fd, or -1.
 void open_client_socket(PTZSocket *self) {
-  static const char *const function = "open_client_socket";
   velmora::UniqueFd fd(::socket(AF_UNIX, self->type, 0));
   if (!fd.valid()) {
     PTZ_LOG_ERR("Could not open client socket, type=%d, errno=%s", self->type, g_strerror(errno));
     return;
   }
   sockaddr_un address;
-  if (!set_nonblocking(fd.get(), function) || !make_address(self->socket, &address, function)) return;
+  if (!set_nonblocking(fd.get(), kOpenClientSocket) || !make_address(self->socket, &address, kOpenClientSocket)) return;
   if (connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
     int error = errno;
     guint failures = failed_connects.fetch_add(1, std::memory_order_relaxed) + 1;
     if (failures % kConnectWarningPace == 0)
-      PTZ_LOG_WARNING("%s: Unable to connect to '%s': errno=%d, %s", function, self->socket, error,
+      PTZ_LOG_WARNING("%s: Unable to connect to '%s': errno=%d, %s", kOpenClientSocket, self->socket, error,
                       g_strerror(error));
     return;
   }
@@ -185,9 +190,8 @@ guint ptz_socket_add_retry(PTZSocket *self) {
 }
 
 int socket_read(PTZSocket *self, int fd, void *buffer, gsize length, int timeout_ms) {
-  static const char *const function = "socket_read";
   if (fd < 0) {
-    PTZ_LOG_WARNING("%s: not opened %s", function, path_text(self));
+    PTZ_LOG_WARNING("%s: not opened %s", kSocketRead, path_text(self));
     return 0;
   }
   if (length == 0) return 0;
@@ -215,7 +219,7 @@ int socket_read(PTZSocket *self, int fd, void *buffer, gsize length, int timeout
     pollfd p = {fd, POLLIN, 0};
     int r = poll(&p, 1, int(remaining));
     if (r < 0 && errno != EINTR) {
-      PTZ_LOG_ERR("%s: poll returned with error: '%s'", function, g_strerror(errno));
+      PTZ_LOG_ERR("%s: poll returned with error: '%s'", kSocketRead, g_strerror(errno));
       return -1;
     }
     if (r > 0) {
@@ -225,7 +229,7 @@ int socket_read(PTZSocket *self, int fd, void *buffer, gsize length, int timeout
       } else if (n == 0) {
         break;  // the peer has closed: waiting longer cannot bring more
       } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-        PTZ_LOG_ERR("%s: read from port failed: '%m'", function);
+        PTZ_LOG_ERR("%s: read from port failed: '%m'", kSocketRead);
         return -1;
       }
     }
@@ -314,7 +318,7 @@ void ptz_socket_finalize(GObject *object) {
   }
   if (self->socket != nullptr) {
     if (self->role == PTZ_SOCKET_ROLE_SERVER && owns_socket_file(self) && g_unlink(self->socket) != 0)
-      PTZ_LOG_ERR("%s: Failed to unlink %s", "ptz_socket_finalize", self->socket);
+      PTZ_LOG_ERR("%s: Failed to unlink %s", kSocketFinalize, self->socket);
     close_fd(self);
     g_clear_pointer(&self->socket, g_free);
   }
@@ -352,9 +356,8 @@ ssize_t write_once(int fd, const struct iovec *iov, int iovcnt) {
 }
 
 int write_vectored(PTZSocket *self, int fd, const struct iovec *iov, int iovcnt, int timeout_ms) {
-  static const char *const function = "socket_write";
   if (fd < 0) {
-    PTZ_LOG_WARNING("%s: not opened %s", function, path_text(self));
+    PTZ_LOG_WARNING("%s: not opened %s", kSocketWrite, path_text(self));
     return 0;
   }
   if (iovcnt < 0 || iovcnt > kMaxPieces) return -1;
@@ -387,7 +390,7 @@ int write_vectored(PTZSocket *self, int fd, const struct iovec *iov, int iovcnt,
     if (!attempted) {
       pollfd p = {fd, POLLOUT, 0};
       int r = poll(&p, 1, int(remaining));
-      if (r < 0 && errno != EINTR) PTZ_LOG_ERR("%s: poll failed: '%s'", function, g_strerror(errno));
+      if (r < 0 && errno != EINTR) PTZ_LOG_ERR("%s: poll failed: '%s'", kSocketWrite, g_strerror(errno));
       if (r > 0) {
         n = write_once(fd, rest + first, iovcnt - first);
         attempted = true;
@@ -405,7 +408,7 @@ int write_vectored(PTZSocket *self, int fd, const struct iovec *iov, int iovcnt,
     } else if (attempted && n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
       if (errno == EPIPE || errno == ECONNREFUSED) break;
       int error = errno;
-      PTZ_LOG_ERR("%s: send failed on: %s, '%m'", function, path_text(self));
+      PTZ_LOG_ERR("%s: send failed on: %s, '%m'", kSocketWrite, path_text(self));
       // Only a shortage of memory passes; any other error repeats forever.
       if (error != ENOBUFS && error != ENOMEM) break;
     }

@@ -61,6 +61,12 @@ constexpr int kDrainReads = 11;
 // reply waiting in the socket.
 constexpr gsize kReadAhead = 4 * kMessageMax;
 
+// The names the client logs under.
+constexpr char kReadFd[] = "ptz_socket_client_command_read_fd";
+constexpr char kCmdTimeout[] = "ptz_socket_client_command_cmd_timeout";
+constexpr char kAsyncSend[] = "ptz_socket_client_command_async_send";
+constexpr char kSyncSend[] = "ptz_socket_client_command_sync_send";
+
 namespace client = velmora::client;
 using velmora::Mutex;
 using velmora::MutexLock;
@@ -125,7 +131,7 @@ gboolean ptz_socket_client_command_cmd_timeout(gpointer data) {
     while (GList *head = self->pending) {
       auto *command = static_cast<PTZSocketPendingCommand *>(head->data);
       if (command == nullptr) {
-        PTZ_LOG_ERR("%s: Entry without data", __func__);
+        PTZ_LOG_ERR("%s: Entry without data", kCmdTimeout);
         pending_of(self).remove(head);
         continue;
       }
@@ -144,8 +150,6 @@ gboolean ptz_socket_client_command_cmd_timeout(gpointer data) {
 
 // ---- receiving ------------------------------------------------------------------
 
-// Name under which framing problems are logged.
-const char kReadFunction[] = "ptz_socket_client_command_read_fd";
 
 guint32 message_id(const guint8 *message) {
   guint32 id;
@@ -184,10 +188,10 @@ void log_broken_front(PTZSocketClientCommand *self) VELMORA_REQUIRES(io_lock(sel
   gint32 length;
   memcpy(&length, front(self), sizeof length);
   if (length > gint32(kMessageMax) || length < 0)
-    PTZ_LOG_ERR("%s: Received a message larger than max (%u): len=%lu", kReadFunction, guint(kMessageMax),
+    PTZ_LOG_ERR("%s: Received a message larger than max (%u): len=%lu", kReadFd, guint(kMessageMax),
                 gulong(guint32(length)));
   else
-    PTZ_LOG_ERR("%s: Received a message shorter than its header: len=%d", kReadFunction, length);
+    PTZ_LOG_ERR("%s: Received a message shorter than its header: len=%d", kReadFd, length);
 }
 
 // Hands the message in front on (it has been copied or dropped).
@@ -215,7 +219,7 @@ int fill(PTZSocketClientCommand *self, int fd, bool *lost) VELMORA_REQUIRES(io_l
     const int error = errno;
     if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) return 0;
     if (!client::peer_gone(error))
-      PTZ_LOG_WARNING("%s: Unexpected error reading %s: %s", kReadFunction, self->length == 0 ? "header" : "body",
+      PTZ_LOG_WARNING("%s: Unexpected error reading %s: %s", kReadFd, self->length == 0 ? "header" : "body",
                       g_strerror(error));
     *lost = true;
     return -1;
@@ -657,7 +661,7 @@ void ptz_socket_client_command_register_free_callback(PTZSocketClientCommand *cl
 
 gboolean ptz_socket_client_command_async_send(PTZSocketClientCommand *self, const void *payload, gsize length,
                                               gpointer user_data) {
-  if (!payload_fits(__func__, length)) return FALSE;
+  if (!payload_fits(kAsyncSend, length)) return FALSE;
   drain(self);
   guint32 id = draw_id(self);
   Frame frame = make_frame(id, payload, length);
@@ -666,8 +670,8 @@ gboolean ptz_socket_client_command_async_send(PTZSocketClientCommand *self, cons
   int error = 0;
   Sent sent = send_frame(self, client::io_fd(base(self)), frame, &error);
   if (sent == Sent::kAll) return TRUE;
-  if (sent == Sent::kBodyFailed) PTZ_LOG_ERR("%s: Failed to send body", __func__);
-  PTZ_LOG_INFO("%s: Failed to async_send id=%d", __func__, int(id));
+  if (sent == Sent::kBodyFailed) PTZ_LOG_ERR("%s: Failed to send body", kAsyncSend);
+  PTZ_LOG_INFO("%s: Failed to async_send id=%d", kAsyncSend, int(id));
   bool withdrawn = command == nullptr || withdraw_pending(self, command, id);
   client::write_failed(base(self), error);
   // A command the expiry already handed to the dispatcher counts as sent, so
@@ -677,7 +681,7 @@ gboolean ptz_socket_client_command_async_send(PTZSocketClientCommand *self, cons
 
 gboolean ptz_socket_client_command_sync_send(PTZSocketClientCommand *self, const void *payload, gsize length,
                                              void *reply, gsize *reply_length) {
-  if (!payload_fits(__func__, length)) return FALSE;
+  if (!payload_fits(kSyncSend, length)) return FALSE;
   PTZSocketClient *client = base(self);
   guint32 id = draw_id(self);
   Frame frame = make_frame(id, payload, length);
@@ -704,7 +708,7 @@ gboolean ptz_socket_client_command_sync_send(PTZSocketClientCommand *self, const
     pollfd watched = {fd, POLLIN, 0};
     int ready = poll(&watched, 1, int(left_ms));
     if (ready < 0 && errno != EINTR) {
-      PTZ_LOG_WARNING("%s: Error waiting for sync reply from socket! %m", __func__);
+      PTZ_LOG_WARNING("%s: Error waiting for sync reply from socket! %m", kSyncSend);
       break;
     }
     if (ready > 0) {
@@ -719,7 +723,7 @@ gboolean ptz_socket_client_command_sync_send(PTZSocketClientCommand *self, const
     left_ms = limit_ms - (monotonic_now_us() - start_us) / 1000;
     if (left_ms <= 0) break;
   }
-  if (!done) PTZ_LOG_WARNING("%s: Timeout waiting for response to message %d!", __func__, int(id));
+  if (!done) PTZ_LOG_WARNING("%s: Timeout waiting for response to message %d!", kSyncSend, int(id));
   ptz_file_g_source_release(client->source, client::io_fd(client) >= 0);
   return done ? TRUE : FALSE;
 }

@@ -40,7 +40,10 @@ constexpr int kEventBatch = 64;
 // Repeated warnings about the same kind of abuse: at most one line this often.
 constexpr gint64 kLogPaceUs = 10 * G_USEC_PER_SEC;
 
-const char kDispatch[] = "ptz_socket_server_source_dispatch";
+// The names the server logs under.
+constexpr char kDispatch[] = "ptz_socket_server_source_dispatch";
+constexpr char kStartServing[] = "start_serving";
+constexpr char kServerClose[] = "ptz_socket_server_close";
 
 // Paces one kind of log line; all zero to begin with.
 struct Pacer {
@@ -550,7 +553,7 @@ PTZSocketServer *start_serving(PTZSocket *endpoint) {
   src->allowed_uids = g_array_new(FALSE, FALSE, sizeof(guint32));
   src->allowed_gids = g_array_new(FALSE, FALSE, sizeof(guint32));
   src->epoll_fd = epoll_create1(EPOLL_CLOEXEC);
-  if (src->epoll_fd < 0) PTZ_LOG_ERR("%s: epoll_create1 failed: %s", "start_serving", g_strerror(errno));
+  if (src->epoll_fd < 0) PTZ_LOG_ERR("%s: epoll_create1 failed: %s", kStartServing, g_strerror(errno));
   g_source_set_name(&src->source, "PTZSocketServer");
   // Recursion is handled by the source itself (see source_prepare).
   g_source_set_can_recurse(&src->source, TRUE);
@@ -659,7 +662,7 @@ void ptz_socket_server_close(PTZSocketServer *server, PTZSocketServerConnection 
   g_hash_table_remove(src->by_fd, GINT_TO_POINTER(fd));
   // Explicitly: a copy of a served descriptor would keep it in the set.
   epoll_ctl(src->epoll_fd, EPOLL_CTL_DEL, fd, nullptr);
-  if (fd >= 0 && close(fd) != 0) PTZ_LOG_ERR("%s: Failed to close client fd %d %m", "ptz_socket_server_close", fd);
+  if (fd >= 0 && close(fd) != 0) PTZ_LOG_ERR("%s: Failed to close client fd %d %m", kServerClose, fd);
   if (connection->queued) g_queue_unlink(&src->ready, &connection->ready_link);
   if (connection->partial) g_queue_unlink(&src->partial, &connection->partial_link);
   if (connection->counted) release_account(src, connection->uid);

@@ -21,6 +21,8 @@ constexpr gsize kHeader = PTZ_SOCKET_HEADER_SIZE;
 // How long a reply that did not fit into the socket at once may wait for the
 // peer to make room, so that a half-written reply never breaks the framing.
 constexpr int kReplyRestTimeoutMs = 1000;
+// The name framing problems are logged under.
+constexpr char kCommandRead[] = "ptz_socket_server_command_read";
 
 // The reply handle of a command: the documented (descriptor, server, id),
 // with the server where the plain server's handle has it, and the identity
@@ -86,7 +88,6 @@ void narrow(PTZSocketServer *server, PTZSocketServerConnection *connection) {
 // complete behind the current one wait there for the next passes, one per
 // pass, and are never mixed with another connection's bytes.
 int command_read(PTZSocket *endpoint, int fd, void *buffer, gsize size, int) {
-  static const char *const function = "ptz_socket_server_command_read";
   auto *self = PTZ_SOCKET_SERVER_COMMAND(endpoint);
   PTZSocketServer *server = &self->parent_instance;
   PTZSocketServerConnection *connection = velmora::server::find_connection(server, fd, 0);
@@ -107,7 +108,7 @@ int command_read(PTZSocket *endpoint, int fd, void *buffer, gsize size, int) {
   }
   switch (next) {
     case Next::kTooLarge:
-      PTZ_LOG_ERR("%s: Received a message larger than max (%u): len=%lu", function, guint(kMax), gulong(total));
+      PTZ_LOG_ERR("%s: Received a message larger than max (%u): len=%lu", kCommandRead, guint(kMax), gulong(total));
       return -1;
     case Next::kTooShort:
       return -1;
