@@ -108,14 +108,14 @@ void client_disconnect_destroy_signal(PTZGDBusClient *self) {
 
 }  // namespace
 
-static void ptz_g_dbus_client_dispose(GObject *object) {
+static void client_dispose(GObject *object) {
   auto *self = PTZ_G_DBUS_CLIENT(object);
   client_disconnect_destroy_signal(self);
   g_clear_object(&self->proxy);
   G_OBJECT_CLASS(ptz_g_dbus_client_parent_class)->dispose(object);
 }
 
-static void ptz_g_dbus_client_finalize(GObject *object) {
+static void client_finalize(GObject *object) {
   auto *self = PTZ_G_DBUS_CLIENT(object);
   g_free(self->bus_name);
   g_free(self->object_path);
@@ -125,8 +125,8 @@ static void ptz_g_dbus_client_finalize(GObject *object) {
 
 static void ptz_g_dbus_client_class_init(PTZGDBusClientClass *klass) {
   GObjectClass *object_class = G_OBJECT_CLASS(klass);
-  object_class->dispose = ptz_g_dbus_client_dispose;
-  object_class->finalize = ptz_g_dbus_client_finalize;
+  object_class->dispose = client_dispose;
+  object_class->finalize = client_finalize;
   klass->connection = velmora::gdbus::system_bus();
   // A client is useless without the bus; its users rely on this exit.
   if (klass->connection == nullptr) exit(kNoBusExitStatus);

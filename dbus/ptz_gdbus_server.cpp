@@ -119,13 +119,13 @@ gboolean server_request_name(PTZGDBusServer *self, const gchar *service_name) {
 
 }  // namespace
 
-static void ptz_g_dbus_server_finalize(GObject *object) {
+static void server_finalize(GObject *object) {
   unexport_remembered(PTZ_G_DBUS_SERVER(object));
   G_OBJECT_CLASS(ptz_g_dbus_server_parent_class)->finalize(object);
 }
 
 static void ptz_g_dbus_server_class_init(PTZGDBusServerClass *klass) {
-  G_OBJECT_CLASS(klass)->finalize = ptz_g_dbus_server_finalize;
+  G_OBJECT_CLASS(klass)->finalize = server_finalize;
   // Without a bus the class goes on: exports and name requests then fail.
   klass->connection = velmora::gdbus::system_bus();
   klass->dbus_register = server_register;

@@ -104,7 +104,7 @@ void set_fields_locked(PTZParameterItem *item, const gchar *value, const gchar *
 
 G_DEFINE_TYPE(PTZParameterItemArray, ptz_parameter_item_array, G_TYPE_OBJECT)
 
-static void ptz_parameter_item_array_set_property(GObject *object, guint property_id,
+static void set_property(GObject *object, guint property_id,
                                                   const GValue *value, GParamSpec *pspec) {
   auto *self = PTZ_PARAMETER_ITEM_ARRAY(object);
   switch (property_id) {
@@ -117,7 +117,7 @@ static void ptz_parameter_item_array_set_property(GObject *object, guint propert
   }
 }
 
-static void ptz_parameter_item_array_get_property(GObject *object, guint property_id,
+static void get_property(GObject *object, guint property_id,
                                                   GValue *value, GParamSpec *pspec) {
   auto *self = PTZ_PARAMETER_ITEM_ARRAY(object);
   switch (property_id) {
@@ -132,8 +132,8 @@ static void ptz_parameter_item_array_get_property(GObject *object, guint propert
 
 static void ptz_parameter_item_array_class_init(PTZParameterItemArrayClass *klass) {
   GObjectClass *object_class = G_OBJECT_CLASS(klass);
-  object_class->set_property = ptz_parameter_item_array_set_property;
-  object_class->get_property = ptz_parameter_item_array_get_property;
+  object_class->set_property = set_property;
+  object_class->get_property = get_property;
   object_class->finalize = ptz_parameter_item_array_finalize;
   g_object_class_install_property(
       object_class, PROP_NAME,

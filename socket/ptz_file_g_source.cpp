@@ -23,7 +23,7 @@ struct FileSource {
   velmora::Mutex lock;  // pub.lock
   void (*hangup_notify)(gpointer data) VELMORA_GUARDED_BY(lock);
   gpointer hangup_data VELMORA_GUARDED_BY(lock);
-  bool held VELMORA_GUARDED_BY(lock);  // see ptz_file_g_source_hold
+  bool held VELMORA_GUARDED_BY(lock);  // see velmora::socket::source_hold
 };
 
 FileSource *from(GSource *source) { return reinterpret_cast<FileSource *>(source); }
@@ -138,14 +138,16 @@ void ptz_file_g_source_remove_poll(GSource *source) {
 
 }  // extern "C"
 
-void ptz_file_g_source_set_hangup_notify(GSource *source, void (*notify)(gpointer data), gpointer data) {
+namespace velmora::socket {
+
+void source_set_hangup_notify(GSource *source, void (*notify)(gpointer data), gpointer data) {
   FileSource *self = from(source);
   MutexLock lock(self->lock);
   self->hangup_notify = notify;
   self->hangup_data = data;
 }
 
-void ptz_file_g_source_set_fd(GSource *source, int fd) {
+void source_set_fd(GSource *source, int fd) {
   FileSource *self = from(source);
   MutexLock lock(self->lock);
   unwatch(self);
@@ -153,15 +155,17 @@ void ptz_file_g_source_set_fd(GSource *source, int fd) {
   watch(self);
 }
 
-void ptz_file_g_source_hold(GSource *source) {
+void source_hold(GSource *source) {
   FileSource *self = from(source);
   MutexLock lock(self->lock);
   self->held = true;
 }
 
-void ptz_file_g_source_release(GSource *source, bool resume) {
+void source_release(GSource *source, bool resume) {
   FileSource *self = from(source);
   MutexLock lock(self->lock);
   self->held = false;
   if (resume) watch(self);
 }
+
+}  // namespace velmora::socket

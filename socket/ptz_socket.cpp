@@ -245,7 +245,7 @@ int socket_write(PTZSocket *self, int fd, const void *buffer, gsize length, int 
   return velmora::socket::write_vectored(self, fd, &piece, 1, timeout_ms);
 }
 
-void ptz_socket_set_property(GObject *object, guint id, const GValue *value, GParamSpec *pspec) {
+void set_property(GObject *object, guint id, const GValue *value, GParamSpec *pspec) {
   PTZSocket *self = PTZ_SOCKET(object);
   switch (id) {
     case PROP_SOCKET:
@@ -257,7 +257,7 @@ void ptz_socket_set_property(GObject *object, guint id, const GValue *value, GPa
   }
 }
 
-void ptz_socket_get_property(GObject *object, guint id, GValue *, GParamSpec *pspec) {
+void get_property(GObject *object, guint id, GValue *, GParamSpec *pspec) {
   // "socket" is write-only, so every id is invalid here.
   G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
@@ -266,8 +266,8 @@ void ptz_socket_get_property(GObject *object, guint id, GValue *, GParamSpec *ps
 
 static void ptz_socket_class_init(PTZSocketClass *klass) {
   GObjectClass *object_class = G_OBJECT_CLASS(klass);
-  object_class->set_property = ptz_socket_set_property;
-  object_class->get_property = ptz_socket_get_property;
+  object_class->set_property = set_property;
+  object_class->get_property = get_property;
   object_class->finalize = ptz_socket_finalize;
   klass->read = socket_read;
   klass->write = socket_write;
@@ -327,14 +327,13 @@ void ptz_socket_finalize(GObject *object) {
 
 }  // extern "C"
 
-void ptz_socket_set_reconnect_notify(PTZSocket *self, void (*notify)(PTZSocket *self, gpointer data),
-                                     gpointer data) {
+namespace velmora::socket {
+
+void set_reconnect_notify(PTZSocket *self, void (*notify)(PTZSocket *self, gpointer data), gpointer data) {
   PTZSocketPrivate *p = priv(self);
   p->reconnect_notify = notify;
   p->reconnect_data = data;
 }
-
-namespace velmora::socket {
 
 namespace {
 

@@ -65,7 +65,7 @@ void on_reconnected(PTZSocket *socket, gpointer data) {
   auto *self = static_cast<PTZSocketClient *>(data);
   MutexLock lock(io_lock(self));
   g_atomic_int_set(&priv(self)->io_fd, socket->fd);
-  ptz_file_g_source_set_fd(self->source, socket->fd);
+  velmora::socket::source_set_fd(self->source, socket->fd);
 }
 
 void on_hangup(gpointer data) {
@@ -112,11 +112,11 @@ int data_ready_read(PTZSocket *socket, int, void *, gsize length, int) {
   return int(length);
 }
 
-void ptz_socket_client_finalize(GObject *object) {
+void client_finalize(GObject *object) {
   auto *self = PTZ_SOCKET_CLIENT(object);
-  ptz_socket_set_reconnect_notify(PTZ_SOCKET(self), nullptr, nullptr);
+  velmora::socket::set_reconnect_notify(PTZ_SOCKET(self), nullptr, nullptr);
   if (self->source != nullptr) {
-    ptz_file_g_source_set_hangup_notify(self->source, nullptr, nullptr);
+    velmora::socket::source_set_hangup_notify(self->source, nullptr, nullptr);
     g_source_destroy(self->source);
     g_source_unref(self->source);
     self->source = nullptr;
@@ -129,7 +129,7 @@ void ptz_socket_client_finalize(GObject *object) {
 }  // namespace
 
 static void ptz_socket_client_class_init(PTZSocketClientClass *klass) {
-  G_OBJECT_CLASS(klass)->finalize = ptz_socket_client_finalize;
+  G_OBJECT_CLASS(klass)->finalize = client_finalize;
   PTZ_SOCKET_CLASS(klass)->read = client_read;
 }
 
@@ -220,8 +220,8 @@ PTZSocketClient *ptz_socket_client_new(GType type, const gchar *socket, int fd, 
   self->context = g_main_context_ref(g_main_context_default());
   self->source = ptz_file_g_source_new(endpoint->fd);
   g_source_set_callback(self->source, G_SOURCE_FUNC(client_source_callback), self, nullptr);
-  ptz_file_g_source_set_hangup_notify(self->source, on_hangup, self);
-  if (socket != nullptr) ptz_socket_set_reconnect_notify(endpoint, on_reconnected, self);
+  velmora::socket::source_set_hangup_notify(self->source, on_hangup, self);
+  if (socket != nullptr) velmora::socket::set_reconnect_notify(endpoint, on_reconnected, self);
   g_source_attach(self->source, self->context);
   return self;
 }

@@ -533,7 +533,7 @@ bool withdraw_pending(PTZSocketClientCommand *self, PTZSocketPendingCommand *com
   return false;
 }
 
-void ptz_socket_client_command_finalize(GObject *object) {
+void command_client_finalize(GObject *object) {
   auto *self = PTZ_SOCKET_CLIENT_COMMAND(object);
   if (self->expiry_timer != 0) {
     GSource *timer = g_main_context_find_source_by_id(base(self)->context, self->expiry_timer);
@@ -574,7 +574,7 @@ void ptz_socket_client_command_finalize(GObject *object) {
 }  // namespace
 
 static void ptz_socket_client_command_class_init(PTZSocketClientCommandClass *klass) {
-  G_OBJECT_CLASS(klass)->finalize = ptz_socket_client_command_finalize;
+  G_OBJECT_CLASS(klass)->finalize = command_client_finalize;
   PTZ_SOCKET_CLASS(klass)->read = ptz_socket_client_command_read;
 }
 
@@ -690,13 +690,13 @@ gboolean ptz_socket_client_command_sync_send(PTZSocketClientCommand *self, const
   MutexLock lock(io_lock(self));
   // The main loop must not take the reply. Holding the source costs nothing
   // unless a main loop on another thread finds the descriptor readable.
-  ptz_file_g_source_hold(client->source);
+  velmora::socket::source_hold(client->source);
   int fd = client::io_fd(client);
   int error = 0;
   bool done = false;
   if (send_frame(self, fd, frame, &error) != Sent::kAll) {
     client::write_failed(base(self), error);
-    ptz_file_g_source_release(client->source, client::io_fd(client) >= 0);
+    velmora::socket::source_release(client->source, client::io_fd(client) >= 0);
     return FALSE;
   }
 
@@ -724,7 +724,7 @@ gboolean ptz_socket_client_command_sync_send(PTZSocketClientCommand *self, const
     if (left_ms <= 0) break;
   }
   if (!done) PTZ_LOG_WARNING("%s: Timeout waiting for response to message %d!", kSyncSend, int(id));
-  ptz_file_g_source_release(client->source, client::io_fd(client) >= 0);
+  velmora::socket::source_release(client->source, client::io_fd(client) >= 0);
   return done ? TRUE : FALSE;
 }
 

@@ -519,7 +519,7 @@ int plain_read(PTZSocket *, int fd, void *buffer, gsize length, int) {
   return -1;
 }
 
-void ptz_socket_server_finalize(GObject *object) {
+void server_finalize(GObject *object) {
   PTZSocketServer *server = PTZ_SOCKET_SERVER(object);
   server->close_callback = nullptr;
   server->close_data = nullptr;
@@ -576,7 +576,7 @@ PTZSocketServer *start_serving(PTZSocket *endpoint) {
 }  // namespace
 
 static void ptz_socket_server_class_init(PTZSocketServerClass *klass) {
-  G_OBJECT_CLASS(klass)->finalize = ptz_socket_server_finalize;
+  G_OBJECT_CLASS(klass)->finalize = server_finalize;
   klass->parent_class.read = plain_read;
   klass->send = plain_send;
   klass->get_handle = plain_get_handle;

@@ -181,21 +181,21 @@ gboolean command_send(PTZSocketServerHandle *server_handle, const void *buffer, 
   return FALSE;
 }
 
-void ptz_socket_server_command_finalize(GObject *object);
+void command_server_finalize(GObject *object);
 
 }  // namespace
 
 G_DEFINE_TYPE(PTZSocketServerCommand, ptz_socket_server_command, PTZ_TYPE_SOCKET_SERVER)
 
 namespace {
-void ptz_socket_server_command_finalize(GObject *object) {
+void command_server_finalize(GObject *object) {
   g_clear_pointer(&PTZ_SOCKET_SERVER_COMMAND(object)->buffer, g_free);
   G_OBJECT_CLASS(ptz_socket_server_command_parent_class)->finalize(object);
 }
 }  // namespace
 
 static void ptz_socket_server_command_class_init(PTZSocketServerCommandClass *klass) {
-  G_OBJECT_CLASS(klass)->finalize = ptz_socket_server_command_finalize;
+  G_OBJECT_CLASS(klass)->finalize = command_server_finalize;
   klass->parent_class.parent_class.read = command_read;
   klass->parent_class.send = command_send;
   klass->parent_class.get_handle = command_get_handle;
