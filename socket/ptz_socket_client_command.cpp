@@ -533,6 +533,50 @@ bool withdraw_pending(PTZSocketClientCommand *self, PTZSocketPendingCommand *com
   return false;
 }
 
+// The synchronous send's write: true when the whole frame went out, else
+// the failure has been applied (watching paused, a peer that is gone marks
+// the connection lost).
+bool send_command(PTZSocketClientCommand *self, int fd, const Frame &frame) VELMORA_REQUIRES(io_lock(self)) {
+  int error = 0;
+  if (send_frame(self, fd, frame, &error) == Sent::kAll) return true;
+  client::write_failed(base(self), error);
+  return false;
+}
+
+// The synchronous send's wait: reads `fd` for up to 10 seconds until the
+// reply with `id` is in, copied to the caller; replies to other commands
+// that come meanwhile are set aside for the main context. False (logged)
+// when the time runs out, the wait fails or the connection is lost.
+bool await_reply(PTZSocketClientCommand *self, int fd, guint32 id, void *reply, gsize *reply_length)
+    VELMORA_REQUIRES(io_lock(self)) {
+  const gint64 limit_ms = gint64(velmora::scaled_ms(kSyncTimeoutMs));
+  const gint64 start_us = monotonic_now_us();
+  gint64 left_ms = limit_ms;
+  bool done = false;
+  // poll, unlike select, has no limit on the descriptor's number.
+  while (!done) {
+    pollfd watched = {fd, POLLIN, 0};
+    int ready = poll(&watched, 1, int(left_ms));
+    if (ready < 0 && errno != EINTR) {
+      PTZ_LOG_WARNING("%s: Error waiting for sync reply from socket! %m", kSyncSend);
+      break;
+    }
+    if (ready > 0) {
+      // Whatever the read brought is taken, the reply and replies for other
+      // commands, also when the connection turns out to be over.
+      bool lost = false;
+      fill(self, fd, &lost);
+      done = take_sync_reply(self, id, reply, reply_length, &lost);
+      if (lost) client::connection_lost(base(self));
+      if (done || lost) break;
+    }
+    left_ms = limit_ms - (monotonic_now_us() - start_us) / 1000;
+    if (left_ms <= 0) break;
+  }
+  if (!done) PTZ_LOG_WARNING("%s: Timeout waiting for response to message %d!", kSyncSend, int(id));
+  return done;
+}
+
 void command_client_finalize(GObject *object) {
   auto *self = PTZ_SOCKET_CLIENT_COMMAND(object);
   if (self->expiry_timer != 0) {
@@ -682,7 +726,6 @@ gboolean ptz_socket_client_command_async_send(PTZSocketClientCommand *self, cons
 gboolean ptz_socket_client_command_sync_send(PTZSocketClientCommand *self, const void *payload, gsize length,
                                              void *reply, gsize *reply_length) {
   if (!payload_fits(kSyncSend, length)) return FALSE;
-  PTZSocketClient *client = base(self);
   guint32 id = draw_id(self);
   Frame frame = make_frame(id, payload, length);
   drain(self);
@@ -690,41 +733,11 @@ gboolean ptz_socket_client_command_sync_send(PTZSocketClientCommand *self, const
   MutexLock lock(io_lock(self));
   // The main loop must not take the reply. Holding the source costs nothing
   // unless a main loop on another thread finds the descriptor readable.
-  velmora::socket::source_hold(client->source);
-  int fd = client::io_fd(client);
-  int error = 0;
-  bool done = false;
-  if (send_frame(self, fd, frame, &error) != Sent::kAll) {
-    client::write_failed(base(self), error);
-    velmora::socket::source_release(client->source, client::io_fd(client) >= 0);
-    return FALSE;
-  }
-
-  const gint64 limit_ms = gint64(velmora::scaled_ms(kSyncTimeoutMs));
-  const gint64 start_us = monotonic_now_us();
-  gint64 left_ms = limit_ms;
-  // poll, unlike select, has no limit on the descriptor's number.
-  while (!done) {
-    pollfd watched = {fd, POLLIN, 0};
-    int ready = poll(&watched, 1, int(left_ms));
-    if (ready < 0 && errno != EINTR) {
-      PTZ_LOG_WARNING("%s: Error waiting for sync reply from socket! %m", kSyncSend);
-      break;
-    }
-    if (ready > 0) {
-      // Whatever the read brought is taken, the reply and replies for other
-      // commands, also when the connection turns out to be over.
-      bool lost = false;
-      fill(self, fd, &lost);
-      done = take_sync_reply(self, id, reply, reply_length, &lost);
-      if (lost) client::connection_lost(base(self));
-      if (done || lost) break;
-    }
-    left_ms = limit_ms - (monotonic_now_us() - start_us) / 1000;
-    if (left_ms <= 0) break;
-  }
-  if (!done) PTZ_LOG_WARNING("%s: Timeout waiting for response to message %d!", kSyncSend, int(id));
-  velmora::socket::source_release(client->source, client::io_fd(client) >= 0);
+  GSource *source = base(self)->source;
+  velmora::socket::source_hold(source);
+  const int fd = client::io_fd(base(self));
+  const bool done = send_command(self, fd, frame) && await_reply(self, fd, id, reply, reply_length);
+  velmora::socket::source_release(source, client::io_fd(base(self)) >= 0);
   return done ? TRUE : FALSE;
 }
 

@@ -18,9 +18,20 @@ constexpr int kRawSendTimeoutMs = 1000;
 // the client's I/O lock held.
 int io_fd(PTZSocketClient *client);
 
+// The locks of a client, always taken in this order, never the other way:
+//
+//   1. the I/O lock (io_lock()): the descriptor the client uses, and a
+//      command client's receive buffer and writes. A synchronous send holds
+//      it for its whole exchange, from writing the command to its reply.
+//   2. the pending-list lock (a command client's record list_lock): the
+//      pending commands and the replies set aside for the main context.
+//
+// The list lock is taken alone, or inside the I/O lock; a reply set aside is
+// delivered with neither held. No lock is held while the reply dispatcher
+// or the free callback runs.
+
 // The client's I/O lock: a lock of the client's own, or, for a command
-// client, its record's io_lock (set_command_hooks). Held while the client's
-// descriptor changes and while a command client reads or writes.
+// client, its record's io_lock (set_command_hooks).
 velmora::Mutex &io_lock(PTZSocketClient *client);
 
 // Hooks a command client gives its base: the lock that guards its I/O (its
