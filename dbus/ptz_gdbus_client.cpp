@@ -6,6 +6,7 @@
 #include "common/ptz_raii.h"
 #include "dbus/ptz_gdbus_private.h"
 #include "ptz_gdbus.h"
+#include "common/ptz_guard.h"
 
 // The bus is opened on the type's registration, before its class_init runs.
 G_DEFINE_TYPE_WITH_CODE(PTZGDBusClient, ptz_g_dbus_client, G_TYPE_OBJECT,
@@ -144,25 +145,30 @@ PTZGDBusClient *ptz_g_dbus_client_new(void) {
 }
 
 gboolean ptz_g_dbus_client_set_proxy(PTZGDBusClient *self, const gchar *service_name, gint index) {
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_G_DBUS_CLIENT(self), FALSE);
   return PTZ_G_DBUS_CLIENT_GET_CLASS(self)->set_proxy(self, service_name, index);
 }
 
 gboolean ptz_g_dbus_client_set_proxy_full(PTZGDBusClient *self, const gchar *bus_name,
                                           const gchar *object_path, const gchar *interface_name) {
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_G_DBUS_CLIENT(self), FALSE);
   return PTZ_G_DBUS_CLIENT_GET_CLASS(self)->set_proxy_full(self, bus_name, object_path,
                                                            interface_name);
 }
 
 GDBusProxy *ptz_g_dbus_client_get_proxy(PTZGDBusClient *self) {
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_G_DBUS_CLIENT(self), nullptr);
   return PTZ_G_DBUS_CLIENT_GET_CLASS(self)->get_proxy(self);
 }
 
 gboolean ptz_g_dbus_client_connect_destroy_signal(PTZGDBusClient *self,
                                                   PTZGDBusClientDestroyFunc callback,
                                                   gpointer data) {
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_G_DBUS_CLIENT(self), FALSE);
   return PTZ_G_DBUS_CLIENT_GET_CLASS(self)->connect_destroy_signal(self, callback, data);
 }
 
 void ptz_g_dbus_client_disconnect_destroy_signal(PTZGDBusClient *self) {
+  PTZ_RETURN_IF_FAIL(PTZ_IS_G_DBUS_CLIENT(self));
   PTZ_G_DBUS_CLIENT_GET_CLASS(self)->disconnect_destroy_signal(self);
 }

@@ -4,6 +4,7 @@
 #include "common/ptz_raii.h"
 #include "dbus/ptz_gdbus_private.h"
 #include "ptz_gdbus.h"
+#include "common/ptz_guard.h"
 
 // The bus is opened on the type's registration, before its class_init runs.
 G_DEFINE_TYPE_WITH_CODE(PTZGDBusServer, ptz_g_dbus_server, G_TYPE_OBJECT,
@@ -138,19 +139,23 @@ static void ptz_g_dbus_server_init(PTZGDBusServer *self) { self->skeleton = null
 
 gboolean ptz_g_dbus_server_dbus_register(PTZGDBusServer *self, GDBusInterfaceSkeleton *skeleton,
                                          const gchar *service_name, gint index) {
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_G_DBUS_SERVER(self), FALSE);
   return PTZ_G_DBUS_SERVER_GET_CLASS(self)->dbus_register(self, skeleton, service_name, index);
 }
 
 gboolean ptz_g_dbus_server_dbus_register_obj_full_path(PTZGDBusServer *self,
                                                        GDBusInterfaceSkeleton *skeleton,
                                                        const gchar *object_path) {
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_G_DBUS_SERVER(self), FALSE);
   return PTZ_G_DBUS_SERVER_GET_CLASS(self)->dbus_register_obj_full_path(self, skeleton, object_path);
 }
 
 gboolean ptz_g_dbus_server_dbus_request_name(PTZGDBusServer *self, const gchar *service_name) {
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_G_DBUS_SERVER(self), FALSE);
   return PTZ_G_DBUS_SERVER_GET_CLASS(self)->dbus_request_name(self, service_name);
 }
 
 gboolean ptz_g_dbus_server_dbus_request_name_full_path(PTZGDBusServer *self, const gchar *bus_name) {
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_G_DBUS_SERVER(self), FALSE);
   return PTZ_G_DBUS_SERVER_GET_CLASS(self)->dbus_request_name_full_path(self, bus_name);
 }

@@ -4,8 +4,10 @@
 #include "ptz_driver_parameter_item.h"
 
 #include "ptz_serialize.h"
+#include "common/ptz_guard.h"
 
 GArray *ptz_driver_parameter_item_serialize(const PTZDriverParameterItem *item, GArray *array) {
+  PTZ_RETURN_VAL_IF_FAIL(item != NULL, array);
   ptz_serialize_32bit(array, item->field1);
   ptz_serialize_string(array, item->field2);
   ptz_serialize_string(array, item->field3);
@@ -48,6 +50,7 @@ void deliver_string(gchar **out, gchar *value) {
 void ptz_driver_parameter_item_deserialize(GArray *array, guint *indx, guint32 *field1, gchar **field2,
                                            gchar **field3, gchar **field4, guint32 *field5,
                                            guint32 *field6, gchar **field7) {
+  PTZ_RETURN_IF_FAIL(indx != NULL);
   guint index = *indx;
   PTZDriverParameterItem item = {};
   bool complete = read_32bit(array, &index, &item.field1) && read_string(array, &index, &item.field2) &&

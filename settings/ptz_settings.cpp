@@ -12,6 +12,7 @@
 #include "settings/ptz_settings_private.h"
 
 #include <qenta.h>
+#include "common/ptz_guard.h"
 
 using velmora::GCharPtr;
 
@@ -226,7 +227,7 @@ gboolean settings_parse_boolean(const gchar *text) {
 }
 
 gchar **ptz_settings_find_config_files(const gchar *files, gboolean required) {
-  g_return_val_if_fail(files != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(files != NULL, NULL);
 
   // The pattern comes from the calling program and is trusted: the shell
   // expands wildcards and several blank-separated patterns.

@@ -9,6 +9,7 @@
 #include "common/ptz_log.h"
 #include "common/ptz_raii.h"
 #include "settings/ptz_settings_private.h"
+#include "common/ptz_guard.h"
 
 using velmora::GCharPtr;
 
@@ -200,7 +201,7 @@ gchar *ptz_settings_get_vp(const gchar *path_format, ...) {
 
 gboolean ptz_settings_iterate_group(const gchar *group_name, gint index, gpointer user_data,
                                     PTZSettingsIterateFunc func) {
-  g_return_val_if_fail(group_name != NULL, FALSE);
+  PTZ_RETURN_VAL_IF_FAIL(group_name != NULL, FALSE);
   // A private copy of the key list, and no lock held during the callbacks,
   // so a callback may call any settings query.
   velmora::StrvPtr keys(ptz_settings_get_group(group_name, index));

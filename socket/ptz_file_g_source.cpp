@@ -6,6 +6,7 @@
 #include "common/ptz_mutex.h"
 #include "ptz_socket.h"
 #include "socket/ptz_socket_private.h"
+#include "common/ptz_guard.h"
 
 namespace {
 
@@ -122,15 +123,20 @@ guint ptz_file_g_source_add(int fd, PTZFileGSourceFunc callback, gpointer user_d
   return id;
 }
 
-int ptz_file_g_source_get_fd(GSource *source) { return from(source)->pub.fd; }
+int ptz_file_g_source_get_fd(GSource *source) {
+  PTZ_RETURN_VAL_IF_FAIL(source != NULL, -1);
+  return from(source)->pub.fd;
+}
 
 void ptz_file_g_source_add_poll(GSource *source) {
+  PTZ_RETURN_IF_FAIL(source != NULL);
   FileSource *self = from(source);
   MutexLock lock(self->lock);
   watch(self);
 }
 
 void ptz_file_g_source_remove_poll(GSource *source) {
+  PTZ_RETURN_IF_FAIL(source != NULL);
   FileSource *self = from(source);
   MutexLock lock(self->lock);
   unwatch(self);

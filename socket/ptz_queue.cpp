@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/ptz_mutex.h"
+#include "common/ptz_guard.h"
 
 namespace {
 
@@ -82,11 +83,13 @@ PTZQueue *ptz_queue_setup(GMainContext *context, PTZQueueReleaseFunc release, gi
 }
 
 void ptz_queue_set_callback(PTZQueue *queue, PTZQueueCallback callback, gpointer user_data) {
+  PTZ_RETURN_IF_FAIL(queue != NULL);
   g_source_set_callback(&queue->source->source, G_SOURCE_FUNC(callback),
                         user_data, nullptr);
 }
 
 gboolean ptz_queue_push(PTZQueue *queue, gpointer item) {
+  PTZ_RETURN_VAL_IF_FAIL(queue != NULL, FALSE);
   {
     velmora::MutexLock lock(queue->source->lock);
     g_queue_push_tail(&queue->source->items, item);
@@ -95,9 +98,13 @@ gboolean ptz_queue_push(PTZQueue *queue, gpointer item) {
   return TRUE;
 }
 
-gpointer ptz_queue_pop(PTZQueue *queue) { return take_head(queue->source); }
+gpointer ptz_queue_pop(PTZQueue *queue) {
+  PTZ_RETURN_VAL_IF_FAIL(queue != NULL, nullptr);
+  return take_head(queue->source);
+}
 
 void ptz_queue_free(PTZQueue *queue) {
+  if (queue == nullptr) return;
   g_source_destroy(&queue->source->source);
   g_source_unref(&queue->source->source);
   g_main_context_unref(queue->context);

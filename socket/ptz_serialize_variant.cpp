@@ -5,6 +5,7 @@
 
 #include "common/ptz_log.h"
 #include "ptz_serialize.h"
+#include "common/ptz_guard.h"
 
 namespace {
 
@@ -148,7 +149,7 @@ GVariant *decode(GArray *array, guint *indx, const GVariantType *type) {
 }  // namespace
 
 GBytes *ptz_serialize_variant(GVariant *value) {
-  g_return_val_if_fail(value != nullptr, nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(value != nullptr, nullptr);
   g_variant_ref_sink(value);
   GBytes *bytes = nullptr;
   if (!supported(g_variant_get_type(value))) {
@@ -168,9 +169,9 @@ GBytes *ptz_serialize_variant(GVariant *value) {
 }
 
 GVariant *ptz_deserialize_variant(GBytes *payload, guint *indx, const GVariantType *type) {
-  g_return_val_if_fail(payload != nullptr, nullptr);
-  g_return_val_if_fail(indx != nullptr, nullptr);
-  g_return_val_if_fail(type != nullptr && g_variant_type_is_definite(type), nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(payload != nullptr, nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(indx != nullptr, nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(type != nullptr && g_variant_type_is_definite(type), nullptr);
   gchar *type_string = g_variant_type_dup_string(type);
   GVariant *value = nullptr;
   if (!supported(type)) {

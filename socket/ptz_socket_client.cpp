@@ -14,6 +14,7 @@
 #include "common/ptz_log.h"
 #include "socket/ptz_socket_client_private.h"
 #include "socket/ptz_socket_private.h"
+#include "common/ptz_guard.h"
 
 namespace {
 
@@ -212,7 +213,7 @@ void report_expired(PTZSocketClient *client, PTZSocketPendingCommand *command) {
 extern "C" {
 
 PTZSocketClient *ptz_socket_client_new(GType type, const gchar *socket, int fd, int socket_type) {
-  g_return_val_if_fail(g_type_is_a(type, PTZ_TYPE_SOCKET_CLIENT), nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(g_type_is_a(type, PTZ_TYPE_SOCKET_CLIENT), nullptr);
   PTZSocket *endpoint = ptz_socket_new(type, PTZ_SOCKET_ROLE_CLIENT, socket, socket_type);
   if (socket == nullptr && fd >= 0) endpoint->fd = fd;
   auto *self = PTZ_SOCKET_CLIENT(endpoint);
@@ -228,18 +229,25 @@ PTZSocketClient *ptz_socket_client_new(GType type, const gchar *socket, int fd, 
 
 void ptz_socket_client_register_callback(PTZSocketClient *client, PTZSocketClientFunc callback,
                                          gpointer user_data) {
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_CLIENT(client));
   client->callback_data = user_data;
   client->callback = callback;
 }
 
 void ptz_socket_client_add_poll(PTZSocketClient *client) {
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_CLIENT(client));
   // A lost connection is watched again only once reconnection has a new one.
   if (velmora::client::io_fd(client) >= 0) ptz_file_g_source_add_poll(client->source);
 }
 
-void ptz_socket_client_remove_poll(PTZSocketClient *client) { ptz_file_g_source_remove_poll(client->source); }
+void ptz_socket_client_remove_poll(PTZSocketClient *client) {
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_CLIENT(client));
+  ptz_file_g_source_remove_poll(client->source);
+}
 
 gboolean ptz_socket_client_async_send(PTZSocketClient *client, const void *buffer, gsize length) {
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_SOCKET_CLIENT(client), FALSE);
+  PTZ_RETURN_VAL_IF_FAIL(buffer != NULL || length == 0, FALSE);
   MutexLock lock(io_lock(client));
   return velmora::client::raw_send(client, velmora::client::io_fd(client), buffer, length);
 }

@@ -17,6 +17,7 @@
 #include "ptz_socket_client.h"
 #include "socket/ptz_socket_client_private.h"
 #include "socket/ptz_socket_private.h"
+#include "common/ptz_guard.h"
 
 namespace {
 
@@ -699,12 +700,15 @@ PTZSocketClientCommand *ptz_socket_client_command_new(const gchar *socket, int f
 
 void ptz_socket_client_command_register_free_callback(PTZSocketClientCommand *client,
                                                       PTZSocketClientFreeFunc free_callback, gpointer free_data) {
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_CLIENT_COMMAND(client));
   client->free_data = free_data;
   client->free_callback = free_callback;
 }
 
 gboolean ptz_socket_client_command_async_send(PTZSocketClientCommand *self, const void *payload, gsize length,
                                               gpointer user_data) {
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_SOCKET_CLIENT_COMMAND(self), FALSE);
+  PTZ_RETURN_VAL_IF_FAIL(payload != NULL || length == 0, FALSE);
   if (!payload_fits(kAsyncSend, length)) return FALSE;
   drain(self);
   guint32 id = draw_id(self);
@@ -725,6 +729,8 @@ gboolean ptz_socket_client_command_async_send(PTZSocketClientCommand *self, cons
 
 gboolean ptz_socket_client_command_sync_send(PTZSocketClientCommand *self, const void *payload, gsize length,
                                              void *reply, gsize *reply_length) {
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_SOCKET_CLIENT_COMMAND(self), FALSE);
+  PTZ_RETURN_VAL_IF_FAIL(payload != NULL || length == 0, FALSE);
   if (!payload_fits(kSyncSend, length)) return FALSE;
   guint32 id = draw_id(self);
   Frame frame = make_frame(id, payload, length);

@@ -26,6 +26,7 @@
 #include "common/ptz_unique_fd.h"
 #include "ptz_socket_server.h"
 #include "socket/ptz_socket_server_private.h"
+#include "common/ptz_guard.h"
 
 namespace {
 
@@ -627,22 +628,24 @@ void give_buffer(PTZSocketServer *server, guint8 *buffer) {
 extern "C" {
 
 PTZSocketServer *ptz_socket_server_new(GType type, const gchar *socket, int socket_type) {
-  g_return_val_if_fail(g_type_is_a(type, PTZ_TYPE_SOCKET_SERVER), nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(g_type_is_a(type, PTZ_TYPE_SOCKET_SERVER), nullptr);
   return start_serving(ptz_socket_new(type, PTZ_SOCKET_ROLE_SERVER, socket, socket_type));
 }
 
 PTZSocketServer *ptz_socket_server_fd_new(GType type, int fd, int socket_type) {
-  g_return_val_if_fail(g_type_is_a(type, PTZ_TYPE_SOCKET_SERVER), nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(g_type_is_a(type, PTZ_TYPE_SOCKET_SERVER), nullptr);
   return start_serving(ptz_socket_fd_new(type, PTZ_SOCKET_ROLE_SERVER, fd, socket_type));
 }
 
 void ptz_socket_server_register_callback(PTZSocketServer *server, PTZSocketServerFunc callback,
                                          gpointer user_data) {
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_SERVER(server));
   g_source_set_callback(&server->source->source, G_SOURCE_FUNC(callback), user_data, nullptr);
 }
 
 void ptz_socket_server_register_callback_full(PTZSocketServer *server, PTZSocketServerFunc callback,
                                               PTZSocketServerCloseFunc close_callback, gpointer user_data) {
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_SERVER(server));
   if (callback != nullptr) ptz_socket_server_register_callback(server, callback, user_data);
   server->close_callback = close_callback;
   server->close_data = user_data;
@@ -683,17 +686,17 @@ void ptz_socket_server_unref(PTZSocketServerHandle *handle) {
 }
 
 void ptz_socket_server_set_partial_timeout(PTZSocketServer *server, guint timeout_ms) {
-  g_return_if_fail(PTZ_IS_SOCKET_SERVER(server));
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_SERVER(server));
   if (server->source != nullptr) server->source->partial_timeout_ms = timeout_ms;
 }
 
 void ptz_socket_server_set_max_connections_per_user(PTZSocketServer *server, guint max_connections) {
-  g_return_if_fail(PTZ_IS_SOCKET_SERVER(server));
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_SERVER(server));
   if (server->source != nullptr) server->source->max_per_user = max_connections;
 }
 
 void ptz_socket_server_allow_user(PTZSocketServer *server, uid_t uid) {
-  g_return_if_fail(PTZ_IS_SOCKET_SERVER(server));
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_SERVER(server));
   if (server->source == nullptr) return;
   guint32 id = uid;
   server->source->policy = true;
@@ -701,7 +704,7 @@ void ptz_socket_server_allow_user(PTZSocketServer *server, uid_t uid) {
 }
 
 void ptz_socket_server_allow_group(PTZSocketServer *server, gid_t gid) {
-  g_return_if_fail(PTZ_IS_SOCKET_SERVER(server));
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_SERVER(server));
   if (server->source == nullptr) return;
   guint32 id = gid;
   server->source->policy = true;
