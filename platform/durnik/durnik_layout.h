@@ -14,7 +14,9 @@
 #include "common/ptz_unique_fd.h"
 #include "durnik.h"
 
-namespace durnik __attribute__((visibility("hidden"))) {
+// Internal to the library: none of it is exported.
+#pragma GCC visibility push(hidden)
+namespace durnik {
 
 constexpr uint32_t kMagic = 0x4b4e5244;  // "DRNK"
 constexpr uint32_t kVersion = 2;
@@ -121,3 +123,4 @@ struct Request {
 };
 
 }  // namespace durnik
+#pragma GCC visibility pop

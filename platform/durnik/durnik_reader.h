@@ -10,7 +10,9 @@
 
 #include "durnik_layout.h"
 
-namespace durnik __attribute__((visibility("hidden"))) {
+// Internal to the library: none of it is exported.
+#pragma GCC visibility push(hidden)
+namespace durnik {
 
 // One process's read-only descriptor of one group, of an object published by
 // a trusted account.
@@ -31,3 +33,4 @@ ReaderPtr open_reader(const std::string &object);
 int read_values(const Reader &reader, const Request &request, int flag, Header *seen = nullptr);
 
 }  // namespace durnik
+#pragma GCC visibility pop
