@@ -1,5 +1,8 @@
 // PTZDynamicalProperties: named, typed values added at run time, whose changes
 // are announced with "notify_change" and can be frozen and thawed.
+// This file keeps GLib's layout: the criticals of its guards print their
+// conditions as written here ("PTZ_IS_DYNAMICAL_PROPERTIES (self)").
+// clang-format off
 #include "ptz_dynamical_properties.h"
 
 #include <deque>

@@ -1,5 +1,8 @@
 // Text forms of GValues: the "name:type:value" formatted string, plain value
 // text typed by a PTZParameter kind, and comparison of two values.
+// This file keeps GLib's layout: the criticals of its guards print their
+// conditions as written here ("G_VALUE_TYPE (val2) == type").
+// clang-format off
 #include "ptz_gvalue_utils.h"
 
 #include <cstring>
