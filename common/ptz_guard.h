@@ -14,25 +14,25 @@
 
 #include <glib.h>
 
-#define PTZ_RETURN_IF_FAIL(expr)                                  \
-  do {                                                            \
-    if (G_UNLIKELY (!(expr))) {                                   \
-      g_return_if_fail_warning (G_LOG_DOMAIN, __func__, #expr);   \
-      return;                                                     \
-    }                                                             \
+#define PTZ_RETURN_IF_FAIL(expr)                               \
+  do {                                                         \
+    if (G_UNLIKELY(!(expr))) {                                 \
+      g_return_if_fail_warning(G_LOG_DOMAIN, __func__, #expr); \
+      return;                                                  \
+    }                                                          \
   } while (0)
 
-#define PTZ_RETURN_VAL_IF_FAIL(expr, val)                         \
-  do {                                                            \
-    if (G_UNLIKELY (!(expr))) {                                   \
-      g_return_if_fail_warning (G_LOG_DOMAIN, __func__, #expr);   \
-      return (val);                                               \
-    }                                                             \
+#define PTZ_RETURN_VAL_IF_FAIL(expr, val)                      \
+  do {                                                         \
+    if (G_UNLIKELY(!(expr))) {                                 \
+      g_return_if_fail_warning(G_LOG_DOMAIN, __func__, #expr); \
+      return (val);                                            \
+    }                                                          \
   } while (0)
 
-#define PTZ_RETURN_VAL_IF_REACHED(val)                                               \
-  do {                                                                               \
-    g_log (G_LOG_DOMAIN, G_LOG_LEVEL_CRITICAL, "file %s: line %d (%s): should not be reached", \
-           __FILE__, __LINE__, __func__);                                            \
-    return (val);                                                                    \
+#define PTZ_RETURN_VAL_IF_REACHED(val)                                                                            \
+  do {                                                                                                            \
+    g_log(G_LOG_DOMAIN, G_LOG_LEVEL_CRITICAL, "file %s: line %d (%s): should not be reached", __FILE__, __LINE__, \
+          __func__);                                                                                              \
+    return (val);                                                                                                 \
   } while (0)

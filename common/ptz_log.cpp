@@ -45,8 +45,7 @@ Handler *ref_installed() {
 thread_local int handler_depth = 0;
 
 const char *priority_name(int priority) {
-  static const char *const names[] = {"emergency", "alert",  "critical", "error",
-                                      "warning",   "notice", "info",     "debug"};
+  static const char *const names[] = {"emergency", "alert", "critical", "error", "warning", "notice", "info", "debug"};
   return names[LOG_PRI(priority)];
 }
 
@@ -72,8 +71,7 @@ void logv(int priority, const char *format, va_list args) {
   char *text = g_strdup_vprintf(format, args);
 
   record(priority, text);
-  if (mirror_to_stderr())
-    fprintf(stderr, "velmora[%d]: %s: %s\n", int(getpid()), priority_name(priority), text);
+  if (mirror_to_stderr()) fprintf(stderr, "velmora[%d]: %s: %s\n", int(getpid()), priority_name(priority), text);
 
   Handler *handler = handler_depth == 0 ? ref_installed() : nullptr;
   if (handler != nullptr) {

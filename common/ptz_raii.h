@@ -2,8 +2,8 @@
 // common/ptz_mutex.h).
 #pragma once
 
-#include <glib.h>
 #include <glib-object.h>
+#include <glib.h>
 
 #include <memory>
 #include <utility>
@@ -17,10 +17,14 @@ struct StrvDeleter {
   void operator()(gchar **p) const { g_strfreev(p); }
 };
 struct GObjectDeleter {
-  void operator()(gpointer p) const { if (p) g_object_unref(p); }
+  void operator()(gpointer p) const {
+    if (p) g_object_unref(p);
+  }
 };
 struct GKeyFileDeleter {
-  void operator()(GKeyFile *k) const { if (k) g_key_file_unref(k); }
+  void operator()(GKeyFile *k) const {
+    if (k) g_key_file_unref(k);
+  }
 };
 
 using GCharPtr = std::unique_ptr<gchar, GFreeDeleter>;

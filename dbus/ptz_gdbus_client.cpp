@@ -2,15 +2,14 @@
 // callback when the service behind it leaves the bus.
 #include <cstdlib>
 
+#include "common/ptz_guard.h"
 #include "common/ptz_log.h"
 #include "common/ptz_raii.h"
 #include "dbus/ptz_gdbus_private.h"
 #include "ptz_gdbus.h"
-#include "common/ptz_guard.h"
 
 // The bus is opened on the type's registration, before its class_init runs.
-G_DEFINE_TYPE_WITH_CODE(PTZGDBusClient, ptz_g_dbus_client, G_TYPE_OBJECT,
-                        velmora::gdbus::open_system_bus_once())
+G_DEFINE_TYPE_WITH_CODE(PTZGDBusClient, ptz_g_dbus_client, G_TYPE_OBJECT, velmora::gdbus::open_system_bus_once())
 
 namespace {
 
@@ -29,16 +28,15 @@ gboolean new_proxy(PTZGDBusClient *self) {
     return FALSE;
   }
   // Names that GDBus would reject with a critical are reported as a failure.
-  if (self->bus_name == nullptr || !g_dbus_is_name(self->bus_name) ||
-      self->object_path == nullptr || !g_variant_is_object_path(self->object_path) ||
-      self->interface_name == nullptr || !g_dbus_is_interface_name(self->interface_name)) {
+  if (self->bus_name == nullptr || !g_dbus_is_name(self->bus_name) || self->object_path == nullptr ||
+      !g_variant_is_object_path(self->object_path) || self->interface_name == nullptr ||
+      !g_dbus_is_interface_name(self->interface_name)) {
     PTZ_LOG_ERR("Failed to setup proxy: No valid bus name, object path and interface name");
     return FALSE;
   }
   velmora::GErrorPtr error;
-  self->proxy = g_dbus_proxy_new_sync(PTZ_G_DBUS_CLIENT_GET_CLASS(self)->connection,
-                                      G_DBUS_PROXY_FLAGS_NONE, nullptr, self->bus_name,
-                                      self->object_path, self->interface_name, nullptr, error.out());
+  self->proxy = g_dbus_proxy_new_sync(PTZ_G_DBUS_CLIENT_GET_CLASS(self)->connection, G_DBUS_PROXY_FLAGS_NONE, nullptr,
+                                      self->bus_name, self->object_path, self->interface_name, nullptr, error.out());
   if (self->proxy == nullptr) {
     PTZ_LOG_ERR("Failed to setup proxy: %s", error.message(""));
     return FALSE;
@@ -46,8 +44,8 @@ gboolean new_proxy(PTZGDBusClient *self) {
   return TRUE;
 }
 
-gboolean client_set_proxy_full(PTZGDBusClient *self, const gchar *bus_name,
-                               const gchar *object_path, const gchar *interface_name) {
+gboolean client_set_proxy_full(PTZGDBusClient *self, const gchar *bus_name, const gchar *object_path,
+                               const gchar *interface_name) {
   replace_string(&self->bus_name, bus_name);
   replace_string(&self->object_path, object_path);
   replace_string(&self->interface_name, interface_name);
@@ -83,14 +81,13 @@ void on_name_owner_changed(GDBusProxy *proxy, GParamSpec *, gpointer user_data) 
   if (callback != nullptr) callback(data);
 }
 
-gboolean client_connect_destroy_signal(PTZGDBusClient *self, PTZGDBusClientDestroyFunc callback,
-                                       gpointer data) {
+gboolean client_connect_destroy_signal(PTZGDBusClient *self, PTZGDBusClientDestroyFunc callback, gpointer data) {
   if (self->destroy_handler_id != 0) return FALSE;
   self->destroy_callback = callback;
   self->destroy_data = data;
   if (self->proxy != nullptr)
-    self->destroy_handler_id = g_signal_connect(self->proxy, "notify::g-name-owner",
-                                                G_CALLBACK(on_name_owner_changed), self);
+    self->destroy_handler_id =
+        g_signal_connect(self->proxy, "notify::g-name-owner", G_CALLBACK(on_name_owner_changed), self);
   if (self->destroy_handler_id == 0) {
     self->destroy_callback = nullptr;
     self->destroy_data = nullptr;
@@ -140,20 +137,17 @@ static void ptz_g_dbus_client_class_init(PTZGDBusClientClass *klass) {
 
 static void ptz_g_dbus_client_init(PTZGDBusClient *) {}
 
-PTZGDBusClient *ptz_g_dbus_client_new(void) {
-  return PTZ_G_DBUS_CLIENT(g_object_new(PTZ_TYPE_G_DBUS_CLIENT, nullptr));
-}
+PTZGDBusClient *ptz_g_dbus_client_new(void) { return PTZ_G_DBUS_CLIENT(g_object_new(PTZ_TYPE_G_DBUS_CLIENT, nullptr)); }
 
 gboolean ptz_g_dbus_client_set_proxy(PTZGDBusClient *self, const gchar *service_name, gint index) {
   PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_G_DBUS_CLIENT(self), FALSE);
   return PTZ_G_DBUS_CLIENT_GET_CLASS(self)->set_proxy(self, service_name, index);
 }
 
-gboolean ptz_g_dbus_client_set_proxy_full(PTZGDBusClient *self, const gchar *bus_name,
-                                          const gchar *object_path, const gchar *interface_name) {
+gboolean ptz_g_dbus_client_set_proxy_full(PTZGDBusClient *self, const gchar *bus_name, const gchar *object_path,
+                                          const gchar *interface_name) {
   PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_G_DBUS_CLIENT(self), FALSE);
-  return PTZ_G_DBUS_CLIENT_GET_CLASS(self)->set_proxy_full(self, bus_name, object_path,
-                                                           interface_name);
+  return PTZ_G_DBUS_CLIENT_GET_CLASS(self)->set_proxy_full(self, bus_name, object_path, interface_name);
 }
 
 GDBusProxy *ptz_g_dbus_client_get_proxy(PTZGDBusClient *self) {
@@ -161,8 +155,7 @@ GDBusProxy *ptz_g_dbus_client_get_proxy(PTZGDBusClient *self) {
   return PTZ_G_DBUS_CLIENT_GET_CLASS(self)->get_proxy(self);
 }
 
-gboolean ptz_g_dbus_client_connect_destroy_signal(PTZGDBusClient *self,
-                                                  PTZGDBusClientDestroyFunc callback,
+gboolean ptz_g_dbus_client_connect_destroy_signal(PTZGDBusClient *self, PTZGDBusClientDestroyFunc callback,
                                                   gpointer data) {
   PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_G_DBUS_CLIENT(self), FALSE);
   return PTZ_G_DBUS_CLIENT_GET_CLASS(self)->connect_destroy_signal(self, callback, data);

@@ -58,10 +58,8 @@ GVariant *to_variant(const GValue *value) {
 
 }  // namespace
 
-PTZLegacyConfigHandler *ptz_legacy_config_setup(GDBusInterfaceSkeleton *skeleton,
-                                                const gchar *event_name,
-                                                const gchar *service_name,
-                                                const gchar *object_name) {
+PTZLegacyConfigHandler *ptz_legacy_config_setup(GDBusInterfaceSkeleton *skeleton, const gchar *event_name,
+                                                const gchar *service_name, const gchar *object_name) {
   // Every failure undoes the steps taken before it.
   HandlerPtr handler(g_new0(PTZLegacyConfigHandler, 1));
   handler->service_name = g_strdup(service_name);
@@ -80,13 +78,12 @@ PTZLegacyConfigHandler *ptz_legacy_config_setup(GDBusInterfaceSkeleton *skeleton
   }
   handler->event = configuration_event_new(event_name, 0, 0);
   if (handler->event == nullptr) {
-    PTZ_LOG_ERR("%s: Failed to create configuration event for %s!", kSetup,
-                event_name ? event_name : "(null)");
+    PTZ_LOG_ERR("%s: Failed to create configuration event for %s!", kSetup, event_name ? event_name : "(null)");
     return nullptr;
   }
   velmora::GErrorPtr error;
-  if (!configuration_event_declare(handler->event, handler->service_name, handler->object_path,
-                                   kInterfaceName, error.out())) {
+  if (!configuration_event_declare(handler->event, handler->service_name, handler->object_path, kInterfaceName,
+                                   error.out())) {
     PTZ_LOG_ERR("%s: Could not declare configuration event for %s: %s", kSetup, handler->object_path,
                 error.message(""));
     return nullptr;
@@ -98,15 +95,14 @@ void ptz_legacy_config_cleanup(PTZLegacyConfigHandler *handler) {
   if (handler == nullptr) return;
   if (handler->event != nullptr) {
     velmora::GErrorPtr error;
-    if (!configuration_event_undeclare(handler->event, handler->service_name, handler->object_path,
-                                       kInterfaceName, error.out()))
+    if (!configuration_event_undeclare(handler->event, handler->service_name, handler->object_path, kInterfaceName,
+                                       error.out()))
       PTZ_LOG_WARNING("Could not undeclare %s", error.message(""));
   }
   handler_free(handler);
 }
 
-void ptz_legacy_config_prop_changed(PTZLegacyConfigHandler *handler, const gchar *key,
-                                    const GValue *value) {
+void ptz_legacy_config_prop_changed(PTZLegacyConfigHandler *handler, const gchar *key, const GValue *value) {
   g_assert(handler != NULL);
   g_assert(key != NULL);
   g_assert(value != NULL);
@@ -128,9 +124,8 @@ void ptz_legacy_config_prop_changed(PTZLegacyConfigHandler *handler, const gchar
     GVariantBuilder changed;
     g_variant_builder_init(&changed, G_VARIANT_TYPE("a{sv}"));
     g_variant_builder_add(&changed, "{sv}", key, converted);
-    g_dbus_connection_emit_signal(connection, nullptr, handler->object_path,
-                                  "org.freedesktop.DBus.Properties", "PropertiesChanged",
-                                  g_variant_new("(sa{sv}as)", kInterfaceName, &changed, nullptr),
+    g_dbus_connection_emit_signal(connection, nullptr, handler->object_path, "org.freedesktop.DBus.Properties",
+                                  "PropertiesChanged", g_variant_new("(sa{sv}as)", kInterfaceName, &changed, nullptr),
                                   error.out());
   }
   if (error) PTZ_LOG_WARNING("Failed to emit property changed signal: %s", error->message);
@@ -148,15 +143,13 @@ gboolean ptz_legacy_config_send_event(PTZLegacyConfigHandler *handler, gint chan
     g_hash_table_iter_init(&iter, pairs);
     while (g_hash_table_iter_next(&iter, &key, &value))
       configuration_event_append_escaped_pair_to_change_string(
-          handler->event, static_cast<const gchar *>(key),
-          value != nullptr ? static_cast<const gchar *>(value) : "");
+          handler->event, static_cast<const gchar *>(key), value != nullptr ? static_cast<const gchar *>(value) : "");
   }
-  gchar *event_path = index < 0 ? g_strdup(handler->object_path)
-                                : g_strdup_printf("%s/%d", handler->object_path, index);
+  gchar *event_path =
+      index < 0 ? g_strdup(handler->object_path) : g_strdup_printf("%s/%d", handler->object_path, index);
   velmora::GErrorPtr error;
-  gboolean ok = configuration_event_send(handler->event, handler->service_name,
-                                         handler->object_path, kInterfaceName, event_path,
-                                         change_type, error.out());
+  gboolean ok = configuration_event_send(handler->event, handler->service_name, handler->object_path, kInterfaceName,
+                                         event_path, change_type, error.out());
   if (!ok) PTZ_LOG_WARNING("Failed to send configuration event, message = %s", error.message(""));
   g_free(event_path);
   return ok;

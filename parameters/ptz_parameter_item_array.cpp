@@ -14,7 +14,10 @@
 
 namespace {
 
-enum { PROP_0, PROP_NAME };
+enum {
+  PROP_0,
+  PROP_NAME
+};
 
 using velmora::MutexLock;
 
@@ -47,7 +50,8 @@ void item_free(gpointer data) {
   g_free(item);
 }
 
-PTZParameterItem *append_locked(PTZParameterItemArray *self, const PTZParameterItem *src) VELMORA_REQUIRES(array_lock()) {
+PTZParameterItem *append_locked(PTZParameterItemArray *self, const PTZParameterItem *src)
+    VELMORA_REQUIRES(array_lock()) {
   auto *item = g_new0(PTZParameterItem, 1);
   item->word1 = src->word1;
   item->name = g_strdup(src->name);
@@ -90,9 +94,8 @@ void clear_locked(PTZParameterItemArray *self) VELMORA_REQUIRES(array_lock()) {
 }
 
 // The common part of the two set operations.
-void set_fields_locked(PTZParameterItem *item, const gchar *value, const gchar *text2,
-                       gint32 word2, const gchar *range, gboolean replace_null_range,
-                       gint32 word3) VELMORA_REQUIRES(array_lock()) {
+void set_fields_locked(PTZParameterItem *item, const gchar *value, const gchar *text2, gint32 word2, const gchar *range,
+                       gboolean replace_null_range, gint32 word3) VELMORA_REQUIRES(array_lock()) {
   copy_value(item->value, value);
   if (text2 != nullptr) replace_string(&item->text2, text2);
   item->word2 = word2;
@@ -104,8 +107,7 @@ void set_fields_locked(PTZParameterItem *item, const gchar *value, const gchar *
 
 G_DEFINE_TYPE(PTZParameterItemArray, ptz_parameter_item_array, G_TYPE_OBJECT)
 
-static void set_property(GObject *object, guint property_id,
-                                                  const GValue *value, GParamSpec *pspec) {
+static void set_property(GObject *object, guint property_id, const GValue *value, GParamSpec *pspec) {
   auto *self = PTZ_PARAMETER_ITEM_ARRAY(object);
   switch (property_id) {
     case PROP_NAME:
@@ -117,8 +119,7 @@ static void set_property(GObject *object, guint property_id,
   }
 }
 
-static void get_property(GObject *object, guint property_id,
-                                                  GValue *value, GParamSpec *pspec) {
+static void get_property(GObject *object, guint property_id, GValue *value, GParamSpec *pspec) {
   auto *self = PTZ_PARAMETER_ITEM_ARRAY(object);
   switch (property_id) {
     case PROP_NAME:
@@ -165,8 +166,7 @@ void ptz_parameter_item_array_finalize(GObject *object) {
 }
 
 PTZParameterItemArray *ptz_parameter_item_array_new(const gchar *name) {
-  return PTZ_PARAMETER_ITEM_ARRAY(
-      g_object_new(PTZ_TYPE_PARAMETER_ITEM_ARRAY, "name", name, nullptr));
+  return PTZ_PARAMETER_ITEM_ARRAY(g_object_new(PTZ_TYPE_PARAMETER_ITEM_ARRAY, "name", name, nullptr));
 }
 
 void ptz_parameter_item_array_free(PTZParameterItemArray *self) {
@@ -175,8 +175,7 @@ void ptz_parameter_item_array_free(PTZParameterItemArray *self) {
   clear_locked(self);
 }
 
-PTZParameterItem *ptz_parameter_item_array_append(PTZParameterItemArray *self,
-                                                  const PTZParameterItem *item) {
+PTZParameterItem *ptz_parameter_item_array_append(PTZParameterItemArray *self, const PTZParameterItem *item) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL && item != NULL, NULL);
   MutexLock lock(array_lock());
   return append_locked(self, item);
@@ -184,8 +183,7 @@ PTZParameterItem *ptz_parameter_item_array_append(PTZParameterItemArray *self,
 
 // Find and update (or append) happen under one hold of the lock, so two
 // threads adding the same name never store it twice.
-PTZParameterItem *ptz_parameter_item_array_add(PTZParameterItemArray *self,
-                                               const PTZParameterItem *item) {
+PTZParameterItem *ptz_parameter_item_array_add(PTZParameterItemArray *self, const PTZParameterItem *item) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL && item != NULL, NULL);
   MutexLock lock(array_lock());
   PTZParameterItem *stored = find_locked(self, item->name);
@@ -206,8 +204,7 @@ PTZParameterItem *ptz_parameter_item_array_get(PTZParameterItemArray *self, guin
   return index > self->count ? nullptr : nth_locked(self, index);
 }
 
-PTZParameterItem *ptz_parameter_item_array_get_by_name(PTZParameterItemArray *self,
-                                                       const gchar *name) {
+PTZParameterItem *ptz_parameter_item_array_get_by_name(PTZParameterItemArray *self, const gchar *name) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   MutexLock lock(array_lock());
   return find_locked(self, name);
@@ -215,9 +212,8 @@ PTZParameterItem *ptz_parameter_item_array_get_by_name(PTZParameterItemArray *se
 
 // Set operations: a value that does not fit the item's buffer is refused
 // rather than cut, so a caller never believes a truncated value was stored.
-PTZParameterItem *ptz_parameter_item_array_set(PTZParameterItemArray *self, guint32 index,
-                                               const gchar *value, const gchar *text2,
-                                               gint32 word2, const gchar *range, gint32 word3) {
+PTZParameterItem *ptz_parameter_item_array_set(PTZParameterItemArray *self, guint32 index, const gchar *value,
+                                               const gchar *text2, gint32 word2, const gchar *range, gint32 word3) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZ_RETURN_VAL_IF_FAIL(value != NULL, NULL);
   PTZ_RETURN_VAL_IF_FAIL(strlen(value) < PAR_VAL_MAX_LEN, NULL);
@@ -232,9 +228,8 @@ PTZParameterItem *ptz_parameter_item_array_set(PTZParameterItemArray *self, guin
   return item;
 }
 
-PTZParameterItem *ptz_parameter_item_array_set_by_name(PTZParameterItemArray *self,
-                                                       const gchar *name, const gchar *value,
-                                                       const gchar *text2, gint32 word2,
+PTZParameterItem *ptz_parameter_item_array_set_by_name(PTZParameterItemArray *self, const gchar *name,
+                                                       const gchar *value, const gchar *text2, gint32 word2,
                                                        const gchar *range, gint32 word3) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZ_RETURN_VAL_IF_FAIL(value != NULL, NULL);
@@ -249,8 +244,7 @@ PTZParameterItem *ptz_parameter_item_array_set_by_name(PTZParameterItemArray *se
   return item;
 }
 
-PTZParameterItem *ptz_parameter_item_array_set_range(PTZParameterItemArray *self, guint32 index,
-                                                     const gchar *range) {
+PTZParameterItem *ptz_parameter_item_array_set_range(PTZParameterItemArray *self, guint32 index, const gchar *range) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItem *item;
   {
@@ -263,8 +257,7 @@ PTZParameterItem *ptz_parameter_item_array_set_range(PTZParameterItemArray *self
   return item;
 }
 
-PTZParameterItem *ptz_parameter_item_array_set_range_by_name(PTZParameterItemArray *self,
-                                                             const gchar *name,
+PTZParameterItem *ptz_parameter_item_array_set_range_by_name(PTZParameterItemArray *self, const gchar *name,
                                                              const gchar *range) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItem *item;
@@ -279,8 +272,7 @@ PTZParameterItem *ptz_parameter_item_array_set_range_by_name(PTZParameterItemArr
 
 // Unlike the set operations, this one keeps the first PAR_VAL_MAX_LEN - 1
 // characters of a longer value.
-PTZParameterItem *ptz_parameter_item_array_set_value_by_name(PTZParameterItemArray *self,
-                                                             const gchar *name,
+PTZParameterItem *ptz_parameter_item_array_set_value_by_name(PTZParameterItemArray *self, const gchar *name,
                                                              const gchar *value) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItem *item;
@@ -293,8 +285,7 @@ PTZParameterItem *ptz_parameter_item_array_set_value_by_name(PTZParameterItemArr
   return item;
 }
 
-PTZParameterItemArray *ptz_parameter_item_array_remove(PTZParameterItemArray *self,
-                                                       guint32 index) {
+PTZParameterItemArray *ptz_parameter_item_array_remove(PTZParameterItemArray *self, guint32 index) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, self);
   PTZParameterItem *item = nullptr;
   {
@@ -308,8 +299,7 @@ PTZParameterItemArray *ptz_parameter_item_array_remove(PTZParameterItemArray *se
   return self;
 }
 
-PTZParameterItemArray *ptz_parameter_item_array_remove_by_name(PTZParameterItemArray *self,
-                                                               const gchar *name) {
+PTZParameterItemArray *ptz_parameter_item_array_remove_by_name(PTZParameterItemArray *self, const gchar *name) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, self);
   PTZParameterItem *item = nullptr;
   {
@@ -345,8 +335,7 @@ const gchar *ptz_parameter_item_array_name(PTZParameterItemArray *self) {
   return self->name;
 }
 
-gboolean ptz_parameter_item_array_map(PTZParameterItemArray *self, PTZParameterItemArrayFunc func,
-                                      gpointer user_data) {
+gboolean ptz_parameter_item_array_map(PTZParameterItemArray *self, PTZParameterItemArrayFunc func, gpointer user_data) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, FALSE);
   // The successor is taken first so the function may remove its own item.
   for (GSList *l = self->items, *next; l != nullptr; l = next) {
@@ -356,8 +345,8 @@ gboolean ptz_parameter_item_array_map(PTZParameterItemArray *self, PTZParameterI
   return TRUE;
 }
 
-gboolean ptz_parameter_item_array_map_remove(PTZParameterItemArray *self,
-                                             PTZParameterItemArrayFunc func, gpointer user_data) {
+gboolean ptz_parameter_item_array_map_remove(PTZParameterItemArray *self, PTZParameterItemArrayFunc func,
+                                             gpointer user_data) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, FALSE);
   for (GSList *l = self->items, *next; l != nullptr; l = next) {
     next = l->next;

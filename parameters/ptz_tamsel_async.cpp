@@ -72,15 +72,12 @@ GThreadPool *tamsel_async_thread_pool() {
 }
 
 namespace testing {
-void set_tamsel_retry_pause_observer(TamselRetryPauseObserver observer) {
-  pause_observer.store(observer);
-}
+void set_tamsel_retry_pause_observer(TamselRetryPauseObserver observer) { pause_observer.store(observer); }
 }  // namespace testing
 
 }  // namespace velmora
 
-extern "C" void ptz_tamsel_async_push_set_param(const gchar *value, const gchar *path_format,
-                                                ...) {
+extern "C" void ptz_tamsel_async_push_set_param(const gchar *value, const gchar *path_format, ...) {
   if (value == nullptr || path_format == nullptr) {
     PTZ_LOG_ERR("%s: NULL pointer in argument", kPushSetParam);
     return;

@@ -123,9 +123,7 @@ void claim(const gchar *name) {
 }
 
 // Reads the counter; false when it cannot be read.
-bool read_counter(const gchar *name, Counter *counter) {
-  return sc_get_group(name, counter->list, kGetAll) >= 0;
-}
+bool read_counter(const gchar *name, Counter *counter) { return sc_get_group(name, counter->list, kGetAll) >= 0; }
 
 // Stores the value when the calling process owns the counter just read; the
 // owner is written back unchanged.

@@ -15,8 +15,8 @@ constexpr const gchar *kMinorKey = "VersionMinor";
 
 }  // namespace
 
-extern "C" GKeyFile *ptz_config_init_key_file(const gchar *path, gint major, gint minor,
-                                              gboolean *compatible, GError **error) {
+extern "C" GKeyFile *ptz_config_init_key_file(const gchar *path, gint major, gint minor, gboolean *compatible,
+                                              GError **error) {
   velmora::GKeyFilePtr key_file(g_key_file_new());
 
   if (!g_file_test(path, G_FILE_TEST_EXISTS)) {
@@ -43,8 +43,7 @@ extern "C" GKeyFile *ptz_config_init_key_file(const gchar *path, gint major, gin
   return nullptr;
 }
 
-extern "C" gboolean ptz_config_store_key_file(const gchar *path, GKeyFile *key_file,
-                                              GError **error) {
+extern "C" gboolean ptz_config_store_key_file(const gchar *path, GKeyFile *key_file, GError **error) {
   gsize length = 0;
   velmora::GCharPtr text(g_key_file_to_data(key_file, &length, error));
   if (!text) return FALSE;

@@ -26,8 +26,7 @@ velmora::Mutex cache_lock;
 GKeyFile *cache VELMORA_GUARDED_BY(cache_lock) = nullptr;
 
 const gchar *mapping_file_for(const gchar *group) {
-  if (strstr(group, "Portmanager") != nullptr || strstr(group, "PortType") != nullptr)
-    return kPortmanagerFile;
+  if (strstr(group, "Portmanager") != nullptr || strstr(group, "PortType") != nullptr) return kPortmanagerFile;
   return kSerialFile;
 }
 
@@ -62,21 +61,13 @@ gint translate_index(const gchar *group, gint index) {
 
 }  // namespace
 
-extern "C" gint ptz_port_index_comport2portmanager(gint index) {
-  return translate_index("Comport2Portmanager", index);
-}
+extern "C" gint ptz_port_index_comport2portmanager(gint index) { return translate_index("Comport2Portmanager", index); }
 
-extern "C" gint ptz_port_index_portmanager2comport(gint index) {
-  return translate_index("Portmanager2Comport", index);
-}
+extern "C" gint ptz_port_index_portmanager2comport(gint index) { return translate_index("Portmanager2Comport", index); }
 
-extern "C" gint ptz_port_index_comport2serialport(gint index) {
-  return translate_index("Comport2Serialport", index);
-}
+extern "C" gint ptz_port_index_comport2serialport(gint index) { return translate_index("Comport2Serialport", index); }
 
-extern "C" gint ptz_port_index_serialport2comport(gint index) {
-  return translate_index("Serialport2Comport", index);
-}
+extern "C" gint ptz_port_index_serialport2comport(gint index) { return translate_index("Serialport2Comport", index); }
 
 extern "C" gint ptz_port_index_porttype2comport(const gchar *port_type) {
   // A missing name has no mapping (the key-file reader would refuse it).

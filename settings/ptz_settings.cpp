@@ -103,8 +103,7 @@ void discard_store(GKeyFile *&store) VELMORA_REQUIRES(settings_lock) {
 }
 
 template <typename Entry>
-bool build_load_list(const char *loader, const Entry *files, const Entry *patterns,
-                     LoadList &list) {
+bool build_load_list(const char *loader, const Entry *files, const Entry *patterns, LoadList &list) {
   for (const Entry *e = files; e && e->name; e++) {
     if (!list.add(e->name, e->required, latin1_flag(e))) goto no_memory;
   }
@@ -169,14 +168,35 @@ gchar *compress_escapes(const gchar *text) {
     }
     p++;
     switch (*p) {
-      case '\0': *out = '\0'; return result;
-      case 'b': *out++ = '\b'; break;
-      case 'f': *out++ = '\f'; break;
-      case 'n': *out++ = '\n'; break;
-      case 'r': *out++ = '\r'; break;
-      case 't': *out++ = '\t'; break;
-      case 'v': *out++ = '\v'; break;
-      case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': {
+      case '\0':
+        *out = '\0';
+        return result;
+      case 'b':
+        *out++ = '\b';
+        break;
+      case 'f':
+        *out++ = '\f';
+        break;
+      case 'n':
+        *out++ = '\n';
+        break;
+      case 'r':
+        *out++ = '\r';
+        break;
+      case 't':
+        *out++ = '\t';
+        break;
+      case 'v':
+        *out++ = '\v';
+        break;
+      case '0':
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+      case '5':
+      case '6':
+      case '7': {
         unsigned code = 0;
         const gchar *octal = p;
         while (p < octal + 3 && *p >= '0' && *p <= '7') code = code * 8 + (*p++ - '0');
@@ -184,7 +204,9 @@ gchar *compress_escapes(const gchar *text) {
         p--;
         break;
       }
-      default: *out++ = *p; break;
+      default:
+        *out++ = *p;
+        break;
     }
   }
   *out = '\0';
@@ -192,7 +214,6 @@ gchar *compress_escapes(const gchar *text) {
 }
 
 }  // namespace
-
 
 const gchar *settings_normalize_group(const gchar *group) {
   if (group == nullptr) return nullptr;
@@ -221,8 +242,13 @@ gchar *settings_unquote(gchar *value) {
 gboolean settings_parse_boolean(const gchar *text) {
   if (text == nullptr) return FALSE;
   switch (text[0]) {
-    case 'T': case 't': case 'Y': case 'y': return TRUE;
-    default: return FALSE;
+    case 'T':
+    case 't':
+    case 'Y':
+    case 'y':
+      return TRUE;
+    default:
+      return FALSE;
   }
 }
 
@@ -238,8 +264,7 @@ gchar **ptz_settings_find_config_files(const gchar *files, gboolean required) {
     return nullptr;
   }
   auto out_of_memory = [&]() -> gchar ** {
-    PTZ_LOG_ERR("%s: Error allocating memory, no conf files matching '%s' will be loaded",
-                kFindConfigFiles, files);
+    PTZ_LOG_ERR("%s: Error allocating memory, no conf files matching '%s' will be loaded", kFindConfigFiles, files);
     pclose(listing);
     return nullptr;
   };
@@ -279,8 +304,7 @@ gchar **ptz_settings_find_config_files(const gchar *files, gboolean required) {
   return nullptr;
 }
 
-gboolean ptz_settings_load_config_ext(const PTZSettingsFileExt *files,
-                                      const PTZSettingsFileExt *patterns) {
+gboolean ptz_settings_load_config_ext(const PTZSettingsFileExt *files, const PTZSettingsFileExt *patterns) {
   velmora::MutexLock lock(settings_lock);
   discard_store(parsed_store);
   LoadList list;
@@ -320,8 +344,7 @@ gboolean ptz_settings_load_config(const PTZSettingsFile *files, const PTZSetting
   return ptz_settings_load_config_ext(ext_files.get(), ext_patterns.get());
 }
 
-gboolean ptz_settings_load_config_gkf(const PTZSettingsFile *files,
-                                      const PTZSettingsFile *patterns) {
+gboolean ptz_settings_load_config_gkf(const PTZSettingsFile *files, const PTZSettingsFile *patterns) {
   velmora::MutexLock lock(settings_lock);
   discard_store(keyfile_store);
   LoadList list;

@@ -12,7 +12,11 @@
 namespace {
 
 // Outcome of reading one file.
-enum class Read { ok, skipped, failed };
+enum class Read {
+  ok,
+  skipped,
+  failed
+};
 
 // Reads the whole file into *text (g_free; a NUL behind it), raw bytes: the
 // channel has no encoding, so nothing is converted or checked.
@@ -47,8 +51,7 @@ bool append_text(GString *document, const gchar *path, const gchar *text, gsize 
     g_string_append_len(document, text, gssize(strnlen(text, length)));
   } else {
     velmora::GErrorPtr error;
-    velmora::GCharPtr converted(
-        g_convert(text, gssize(length), "UTF-8", "ISO-8859-1", nullptr, nullptr, error.out()));
+    velmora::GCharPtr converted(g_convert(text, gssize(length), "UTF-8", "ISO-8859-1", nullptr, nullptr, error.out()));
     if (!converted) {
       PTZ_LOG_ERR("could not convert file '%s' from ISO-8859-1: %s", path, error.message("(NULL)"));
       return false;
@@ -70,9 +73,12 @@ SettingsDocument settings_load_document(const gchar *header, const std::vector<S
     gchar *raw = nullptr;
     gsize length = 0;
     switch (read_file(file, &raw, &length)) {
-      case Read::failed: return SettingsDocument::failed;
-      case Read::skipped: continue;
-      case Read::ok: break;
+      case Read::failed:
+        return SettingsDocument::failed;
+      case Read::skipped:
+        continue;
+      case Read::ok:
+        break;
     }
     velmora::GCharPtr text(raw);
     if (!append_text(document.get(), file.path, text.get(), length, latin1_files)) return SettingsDocument::failed;

@@ -6,10 +6,10 @@
 #include <stdarg.h>
 #include <string.h>
 
+#include "common/ptz_guard.h"
 #include "common/ptz_log.h"
 #include "common/ptz_raii.h"
 #include "settings/ptz_settings_private.h"
-#include "common/ptz_guard.h"
 
 using velmora::GCharPtr;
 
@@ -124,37 +124,28 @@ gboolean ptz_settings_has_group(const gchar *group, gint index) {
   return group_exists(settings_normalize_group(group), index);
 }
 
-gboolean ptz_settings_has_custom_group(const gchar *group) {
-  return group_exists(settings_normalize_group(group), -1);
-}
+gboolean ptz_settings_has_custom_group(const gchar *group) { return group_exists(settings_normalize_group(group), -1); }
 
 gchar **ptz_settings_get_group(const gchar *group, gint index) {
   return group_keys(settings_normalize_group(group), index);
 }
 
-gchar **ptz_settings_get_custom_group(const gchar *group) {
-  return group_keys(settings_normalize_group(group), -1);
-}
+gchar **ptz_settings_get_custom_group(const gchar *group) { return group_keys(settings_normalize_group(group), -1); }
 
-gboolean ptz_settings_get_boolean(const gchar *group, gint index, const gchar *key,
-                                  gboolean *value) {
-  return to_boolean(GCharPtr(settings_fetch_value(settings_normalize_group(group), index, key)),
-                    value);
+gboolean ptz_settings_get_boolean(const gchar *group, gint index, const gchar *key, gboolean *value) {
+  return to_boolean(GCharPtr(settings_fetch_value(settings_normalize_group(group), index, key)), value);
 }
 
 gboolean ptz_settings_get_custom_boolean(const gchar *group, const gchar *key, gboolean *value) {
-  return to_boolean(GCharPtr(settings_fetch_custom_value(settings_normalize_group(group), key)),
-                    value);
+  return to_boolean(GCharPtr(settings_fetch_custom_value(settings_normalize_group(group), key)), value);
 }
 
 gboolean ptz_settings_get_int64(const gchar *group, gint index, const gchar *key, gint64 *value) {
-  return to_int64(GCharPtr(settings_fetch_value(settings_normalize_group(group), index, key)),
-                  value);
+  return to_int64(GCharPtr(settings_fetch_value(settings_normalize_group(group), index, key)), value);
 }
 
 gboolean ptz_settings_get_custom_int64(const gchar *group, const gchar *key, gint64 *value) {
-  return to_int64(GCharPtr(settings_fetch_custom_value(settings_normalize_group(group), key)),
-                  value);
+  return to_int64(GCharPtr(settings_fetch_custom_value(settings_normalize_group(group), key)), value);
 }
 
 gboolean ptz_settings_get_int(const gchar *group, gint index, const gchar *key, gint *value) {

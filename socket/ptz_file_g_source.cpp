@@ -3,10 +3,10 @@
 // it is never held while the callback runs.
 #include <new>
 
+#include "common/ptz_guard.h"
 #include "common/ptz_mutex.h"
 #include "ptz_socket.h"
 #include "socket/ptz_socket_private.h"
-#include "common/ptz_guard.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <new>
 
-#include "common/ptz_mutex.h"
 #include "common/ptz_guard.h"
+#include "common/ptz_mutex.h"
 
 namespace {
 
@@ -54,8 +54,7 @@ void queue_source_finalize(GSource *source) {
 }
 
 GSourceFuncs queue_source_funcs = {
-    queue_source_prepare, queue_source_check, queue_source_dispatch, queue_source_finalize,
-    nullptr, nullptr,
+    queue_source_prepare, queue_source_check, queue_source_dispatch, queue_source_finalize, nullptr, nullptr,
 };
 
 }  // namespace
@@ -84,8 +83,7 @@ PTZQueue *ptz_queue_setup(GMainContext *context, PTZQueueReleaseFunc release, gi
 
 void ptz_queue_set_callback(PTZQueue *queue, PTZQueueCallback callback, gpointer user_data) {
   PTZ_RETURN_IF_FAIL(queue != NULL);
-  g_source_set_callback(&queue->source->source, G_SOURCE_FUNC(callback),
-                        user_data, nullptr);
+  g_source_set_callback(&queue->source->source, G_SOURCE_FUNC(callback), user_data, nullptr);
 }
 
 gboolean ptz_queue_push(PTZQueue *queue, gpointer item) {

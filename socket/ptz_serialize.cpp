@@ -23,8 +23,8 @@ constexpr char kDeserializeGhashtable[] = "ptz_deserialize_ghashtable";
 // True when `needed` bytes remain at `index`; logs the refusal otherwise.
 bool available(const char *function, const GArray *array, guint index, guint64 needed) {
   if (static_cast<guint64>(index) + needed <= array->len) return true;
-  PTZ_LOG_ERR("%s: read of %" G_GUINT64_FORMAT " bytes at index %u passes the end of the payload (%u bytes).",
-              function, needed, index, array->len);
+  PTZ_LOG_ERR("%s: read of %" G_GUINT64_FORMAT " bytes at index %u passes the end of the payload (%u bytes).", function,
+              needed, index, array->len);
   return false;
 }
 
@@ -63,8 +63,7 @@ GArray *ptz_serialize_string(GArray *array, const gchar *string) {
   g_assert(string != NULL);
   size_t length = std::strlen(string);
   if (length > kMaxStringLength) {
-    PTZ_LOG_ERR("%s: string of %zu bytes truncated to %u bytes.", kSerializeString, length,
-                kMaxStringLength);
+    PTZ_LOG_ERR("%s: string of %zu bytes truncated to %u bytes.", kSerializeString, length, kMaxStringLength);
     length = kMaxStringLength;
   }
   ptz_serialize_16bit(array, static_cast<guint16>(length));
@@ -95,9 +94,7 @@ void ptz_serialize_ghashtable(GArray *array, GHashTable *table, PTZSerializeFunc
   while (g_hash_table_iter_next(&iter, &entry.key, &entry.value)) serializer(&entry, array);
 }
 
-guint8 ptz_deserialize_8bit(GArray *array, guint *indx) {
-  return read_scalar<guint8>(kDeserialize8bit, array, indx);
-}
+guint8 ptz_deserialize_8bit(GArray *array, guint *indx) { return read_scalar<guint8>(kDeserialize8bit, array, indx); }
 
 guint16 ptz_deserialize_16bit(GArray *array, guint *indx) {
   return read_scalar<guint16>(kDeserialize16bit, array, indx);
@@ -154,13 +151,11 @@ GList *ptz_deserialize_glist(GArray *array, guint *indx, PTZDeserializeFunc dese
     }
     list = g_list_prepend(list, element);
   }
-  if (read < count)
-    PTZ_LOG_ERR("%s: payload ends after %u of %u elements.", kDeserializeGlist, read, count);
+  if (read < count) PTZ_LOG_ERR("%s: payload ends after %u of %u elements.", kDeserializeGlist, read, count);
   return g_list_reverse(list);
 }
 
-GHashTable *ptz_deserialize_ghashtable(GArray *array, guint *indx, GHashTable *table,
-                                       PTZDeserializeFunc deserializer) {
+GHashTable *ptz_deserialize_ghashtable(GArray *array, guint *indx, GHashTable *table, PTZDeserializeFunc deserializer) {
   g_assert(array != NULL);
   g_assert(indx != NULL);
   g_assert(deserializer != NULL);
@@ -178,7 +173,6 @@ GHashTable *ptz_deserialize_ghashtable(GArray *array, guint *indx, GHashTable *t
       break;
     }
   }
-  if (read < count)
-    PTZ_LOG_ERR("%s: payload ends after %u of %u entries.", kDeserializeGhashtable, read, count);
+  if (read < count) PTZ_LOG_ERR("%s: payload ends after %u of %u entries.", kDeserializeGhashtable, read, count);
   return table;
 }

@@ -3,9 +3,9 @@
 // both sides of a conversation agree whatever language each is written in.
 #include <cstring>
 
+#include "common/ptz_guard.h"
 #include "common/ptz_log.h"
 #include "ptz_serialize.h"
-#include "common/ptz_guard.h"
 
 namespace {
 
@@ -25,7 +25,12 @@ bool supported(const GVariantType *type) {
     return true;
   }
   switch (g_variant_type_peek_string(type)[0]) {
-    case 'y': case 'n': case 'q': case 'i': case 'u': case 's':
+    case 'y':
+    case 'n':
+    case 'q':
+    case 'i':
+    case 'u':
+    case 's':
       return true;
     default:
       return false;
@@ -188,8 +193,8 @@ GVariant *ptz_deserialize_variant(GBytes *payload, guint *indx, const GVariantTy
       *indx = position;
       g_variant_ref_sink(value);
     } else {
-      PTZ_LOG_ERR("%s: the payload (%u bytes) holds no value of type '%s' at index %u.", kDecode,
-                  array->len, type_string, *indx);
+      PTZ_LOG_ERR("%s: the payload (%u bytes) holds no value of type '%s' at index %u.", kDecode, array->len,
+                  type_string, *indx);
     }
     g_array_free(array, TRUE);
   }

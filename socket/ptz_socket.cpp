@@ -32,7 +32,10 @@ struct PTZSocketPrivate {
   ino_t bound_ino;
 };
 
-enum { PROP_0, PROP_SOCKET };
+enum {
+  PROP_0,
+  PROP_SOCKET
+};
 
 // The names the endpoint logs under.
 constexpr char kOpenServerSocket[] = "open_server_socket";
@@ -272,10 +275,9 @@ static void ptz_socket_class_init(PTZSocketClass *klass) {
   klass->read = socket_read;
   klass->write = socket_write;
   klass->add_retry = ptz_socket_add_retry;
-  g_object_class_install_property(
-      object_class, PROP_SOCKET,
-      g_param_spec_string("socket", "Socket", "Socket", nullptr,
-                          GParamFlags(G_PARAM_WRITABLE | G_PARAM_STATIC_STRINGS)));
+  g_object_class_install_property(object_class, PROP_SOCKET,
+                                  g_param_spec_string("socket", "Socket", "Socket", nullptr,
+                                                      GParamFlags(G_PARAM_WRITABLE | G_PARAM_STATIC_STRINGS)));
 }
 
 static void ptz_socket_init(PTZSocket *self) {

@@ -11,10 +11,10 @@
 
 #include <new>
 
+#include "common/ptz_guard.h"
 #include "common/ptz_log.h"
 #include "socket/ptz_socket_client_private.h"
 #include "socket/ptz_socket_private.h"
-#include "common/ptz_guard.h"
 
 namespace {
 
@@ -87,8 +87,8 @@ void on_hangup(gpointer data) {
 gboolean client_source_callback(gpointer data, GIOCondition) {
   auto *self = static_cast<PTZSocketClient *>(data);
   guint8 buffer[kReadBufferSize + 1];
-  PTZ_SOCKET_GET_CLASS(self)->read(PTZ_SOCKET(self), ptz_file_g_source_get_fd(self->source), buffer,
-                                   kReadBufferSize, 0);
+  PTZ_SOCKET_GET_CLASS(self)->read(PTZ_SOCKET(self), ptz_file_g_source_get_fd(self->source), buffer, kReadBufferSize,
+                                   0);
   return TRUE;
 }
 
@@ -227,8 +227,7 @@ PTZSocketClient *ptz_socket_client_new(GType type, const gchar *socket, int fd, 
   return self;
 }
 
-void ptz_socket_client_register_callback(PTZSocketClient *client, PTZSocketClientFunc callback,
-                                         gpointer user_data) {
+void ptz_socket_client_register_callback(PTZSocketClient *client, PTZSocketClientFunc callback, gpointer user_data) {
   PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_CLIENT(client));
   client->callback_data = user_data;
   client->callback = callback;
@@ -252,8 +251,7 @@ gboolean ptz_socket_client_async_send(PTZSocketClient *client, const void *buffe
   return velmora::client::raw_send(client, velmora::client::io_fd(client), buffer, length);
 }
 
-PTZSocketClient *ptz_socket_client_signal_data_ready_new(GType type, const gchar *socket, int fd,
-                                                         int socket_type) {
+PTZSocketClient *ptz_socket_client_signal_data_ready_new(GType type, const gchar *socket, int fd, int socket_type) {
   return ptz_socket_client_new(type, socket, fd, socket_type);
 }
 

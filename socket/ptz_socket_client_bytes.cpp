@@ -1,8 +1,8 @@
 // Synchronous commands with GBytes payloads, for callers that cannot hand the
 // library a reply buffer (language bindings).
+#include "common/ptz_guard.h"
 #include "ptz_socket_client.h"
 #include "ptz_socket_server.h"
-#include "common/ptz_guard.h"
 
 GBytes *ptz_socket_client_command_sync_send_bytes(PTZSocketClientCommand *client, GBytes *payload) {
   PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_SOCKET_CLIENT_COMMAND(client), nullptr);

@@ -12,12 +12,12 @@
 #include <new>
 #include <utility>
 
+#include "common/ptz_guard.h"
 #include "common/ptz_log.h"
 #include "common/ptz_time_scale.h"
 #include "ptz_socket_client.h"
 #include "socket/ptz_socket_client_private.h"
 #include "socket/ptz_socket_private.h"
-#include "common/ptz_guard.h"
 
 namespace {
 
@@ -151,7 +151,6 @@ gboolean ptz_socket_client_command_cmd_timeout(gpointer data) {
 
 // ---- receiving ------------------------------------------------------------------
 
-
 guint32 message_id(const guint8 *message) {
   guint32 id;
   memcpy(&id, message + kLengthFieldSize, sizeof id);
@@ -166,7 +165,9 @@ void reset_reader(PTZSocketClientCommand *self) VELMORA_REQUIRES(io_lock(self)) 
   priv(self)->taken = 0;
 }
 
-const guint8 *front(PTZSocketClientCommand *self) VELMORA_REQUIRES(io_lock(self)) { return self->buffer + priv(self)->taken; }
+const guint8 *front(PTZSocketClientCommand *self) VELMORA_REQUIRES(io_lock(self)) {
+  return self->buffer + priv(self)->taken;
+}
 
 // The total length of the complete message in front of the buffer; 0 while
 // it is incomplete, -1 when its length field cannot frame a message: the
@@ -235,12 +236,12 @@ int fill(PTZSocketClientCommand *self, int fd, bool *lost) VELMORA_REQUIRES(io_l
 
 // Hands a reply to the reply dispatcher and releases its command. No lock
 // may be held.
-void dispatch(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, guint8 *message, gsize length) VELMORA_EXCLUDES(io_lock(self), list_lock(self)) {
+void dispatch(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, guint8 *message, gsize length)
+    VELMORA_EXCLUDES(io_lock(self), list_lock(self)) {
   message[length] = '\0';  // the buffers have room: replies read as text stay in bounds
   PTZSocketClient *client = base(self);
   if (client->callback != nullptr)
-    client->callback(command->user_data, reinterpret_cast<const gchar *>(message + kHeaderSize),
-                     length - kHeaderSize);
+    client->callback(command->user_data, reinterpret_cast<const gchar *>(message + kHeaderSize), length - kHeaderSize);
   g_free(command);
 }
 
@@ -248,7 +249,8 @@ gboolean deliver_later(gpointer data);
 
 // Sets the message in front of the buffer aside for `command`, to be
 // delivered from the default main context. Called with both locks held.
-void set_aside(PTZSocketClientCommand *self, PTZSocketPendingCommand *command) VELMORA_REQUIRES(io_lock(self), list_lock(self)) {
+void set_aside(PTZSocketClientCommand *self, PTZSocketPendingCommand *command)
+    VELMORA_REQUIRES(io_lock(self), list_lock(self)) {
   auto *aside = static_cast<SetAside *>(g_malloc(sizeof(SetAside) + self->length + 1));
   aside->link = {aside, nullptr, nullptr};
   aside->command = command;
@@ -267,7 +269,8 @@ void set_aside(PTZSocketClientCommand *self, PTZSocketPendingCommand *command) V
 // Takes the message in front of the buffer with the command it answers
 // (NULL when none waits); when replies are set aside already, it is set
 // aside behind them (and NULL returned). Takes the list lock.
-PTZSocketPendingCommand *take_front(PTZSocketClientCommand *self, bool set_aside_always) VELMORA_REQUIRES(io_lock(self)) {
+PTZSocketPendingCommand *take_front(PTZSocketClientCommand *self, bool set_aside_always)
+    VELMORA_REQUIRES(io_lock(self)) {
   MutexLock lock(list_lock(self));
   GList *link = pending_of(self).find(message_id(front(self)));
   if (link == nullptr) return nullptr;
@@ -420,7 +423,8 @@ GList *take_orphans(PTZSocketClient *client) VELMORA_REQUIRES(client::io_lock(cl
 // messages are taken in order; the reply with `id` is copied to the caller,
 // the others that commands await are set aside for the main context. True
 // once the reply is in; *lost when a broken length field was met (logged).
-bool take_sync_reply(PTZSocketClientCommand *self, guint32 id, void *reply, gsize *reply_length, bool *lost) VELMORA_REQUIRES(io_lock(self)) {
+bool take_sync_reply(PTZSocketClientCommand *self, guint32 id, void *reply, gsize *reply_length, bool *lost)
+    VELMORA_REQUIRES(io_lock(self)) {
   bool done = false;
   for (gssize message; (message = front_message(self)) != 0; consume_front(self)) {
     if (message < 0) {
@@ -442,7 +446,11 @@ bool take_sync_reply(PTZSocketClientCommand *self, guint32 id, void *reply, gsiz
 
 // ---- sending ------------------------------------------------------------------
 
-enum class Sent { kAll, kHeaderFailed, kBodyFailed };
+enum class Sent {
+  kAll,
+  kHeaderFailed,
+  kBodyFailed
+};
 
 struct Frame {
   guint8 header[kHeaderSize];
@@ -504,7 +512,8 @@ bool payload_fits(const char *function, gsize length) {
 
 // Called with the I/O lock held, before the command's bytes are written, so
 // a reply read right after the write finds it.
-PTZSocketPendingCommand *register_pending(PTZSocketClientCommand *self, gpointer user_data, guint32 id) VELMORA_REQUIRES(io_lock(self)) {
+PTZSocketPendingCommand *register_pending(PTZSocketClientCommand *self, gpointer user_data, guint32 id)
+    VELMORA_REQUIRES(io_lock(self)) {
   auto *command = g_new0(PTZSocketPendingCommand, 1);
   command->user_data = user_data;
   command->id = id;
@@ -522,7 +531,8 @@ PTZSocketPendingCommand *register_pending(PTZSocketClientCommand *self, gpointer
 // expiry already reported it (the dispatcher owns its data then, and may have
 // freed it: only its address is compared). No other command can be added
 // meanwhile: the caller holds the I/O lock.
-bool withdraw_pending(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, guint32 id) VELMORA_REQUIRES(io_lock(self)) {
+bool withdraw_pending(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, guint32 id)
+    VELMORA_REQUIRES(io_lock(self)) {
   MutexLock lock(list_lock(self));
   // Commands behind the oldest with this id (ids wrap) are looked at too.
   for (GList *link = pending_of(self).find(id); link != nullptr; link = link->next) {
@@ -597,8 +607,7 @@ void command_client_finalize(GObject *object) {
   }
   for (GList *l = left; l != nullptr; l = l->next) {
     auto *command = static_cast<PTZSocketPendingCommand *>(l->data);
-    if (command != nullptr && self->free_callback != nullptr)
-      self->free_callback(command->user_data, self->free_data);
+    if (command != nullptr && self->free_callback != nullptr) self->free_callback(command->user_data, self->free_data);
     g_free(command);
   }
   g_list_free(left);

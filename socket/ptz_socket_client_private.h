@@ -87,7 +87,7 @@ class PendingIndex {
  private:
   GList **list_;
   GList *tail_ = nullptr;
-  GHashTable *by_id_;   // id -> element of the oldest command with it
+  GHashTable *by_id_;     // id -> element of the oldest command with it
   guint duplicates_ = 0;  // commands sharing an id with an older one (ids wrap)
 };
 

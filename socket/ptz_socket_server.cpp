@@ -22,11 +22,11 @@
 #include <utility>
 #include <vector>
 
+#include "common/ptz_guard.h"
 #include "common/ptz_log.h"
 #include "common/ptz_unique_fd.h"
 #include "ptz_socket_server.h"
 #include "socket/ptz_socket_server_private.h"
-#include "common/ptz_guard.h"
 
 namespace {
 
@@ -83,9 +83,9 @@ struct _PTZSocketServerSource {
   gpointer epoll_tag;
   bool listening;  // listen_fd is in the epoll set
   bool in_callback;
-  GHashTable *by_fd;  // descriptor -> PTZSocketServerConnection
-  GQueue ready;       // connections to read, in order
-  GQueue partial;     // connections holding part of a message, oldest first
+  GHashTable *by_fd;                   // descriptor -> PTZSocketServerConnection
+  GQueue ready;                        // connections to read, in order
+  GQueue partial;                      // connections holding part of a message, oldest first
   PTZSocketServerConnection *reading;  // connection being read by this pass
   guint64 last_serial;
   guint8 *spare_buffer;  // a read-ahead buffer no connection uses
@@ -104,7 +104,7 @@ struct _PTZSocketServerSource {
   guint max_per_user;
   GHashTable *accounts;  // uid -> Account
   uid_t own_uid;
-  bool policy;  // only root, own_uid and the allowed may connect
+  bool policy;           // only root, own_uid and the allowed may connect
   GArray *allowed_uids;  // of guint32
   GArray *allowed_gids;  // of guint32
   Pacer refusal_log, timeout_log;
@@ -208,17 +208,18 @@ bool admit(PTZSocketServerSource *src, int fd, uid_t *uid, bool *counted) {
   if (src->policy && !policy_allows(src, fd, peer)) {
     guint others = 0;
     if (src->refusal_log.allow(now, &others))
-      PTZ_LOG_WARNING("%s: Refused connection from uid %u gid %u pid %d: not allowed by the peer policy "
-                      "(%u more refused since the last report)",
-                      kDispatch, guint(peer.uid), guint(peer.gid), int(peer.pid), others);
+      PTZ_LOG_WARNING(
+          "%s: Refused connection from uid %u gid %u pid %d: not allowed by the peer policy "
+          "(%u more refused since the last report)",
+          kDispatch, guint(peer.uid), guint(peer.gid), int(peer.pid), others);
     return false;
   }
   if (peer.uid == 0 || peer.uid == src->own_uid) return true;
   Account *account = account_of(src, peer.uid, true);
   if (src->max_per_user > 0 && account->connections >= src->max_per_user) {
     if (!account->cap_logged)
-      PTZ_LOG_WARNING("%s: uid %u reached its connection limit (%u); closing its further connections",
-                      kDispatch, guint(peer.uid), src->max_per_user);
+      PTZ_LOG_WARNING("%s: uid %u reached its connection limit (%u); closing its further connections", kDispatch,
+                      guint(peer.uid), src->max_per_user);
     account->cap_logged = true;
     return false;
   }
@@ -379,9 +380,10 @@ void expire_partial(PTZSocketServerSource *src, gint64 now) {
     if (connection->partial_since_us + gint64(src->partial_timeout_ms) * 1000 > now) break;
     guint others = 0;
     if (src->timeout_log.allow(now, &others))
-      PTZ_LOG_WARNING("%s: Closing client fd %d (uid %d): its message stayed incomplete for %u ms "
-                      "(%u more closed since the last report)",
-                      kDispatch, connection->fd, int(connection->uid), src->partial_timeout_ms, others);
+      PTZ_LOG_WARNING(
+          "%s: Closing client fd %d (uid %d): its message stayed incomplete for %u ms "
+          "(%u more closed since the last report)",
+          kDispatch, connection->fd, int(connection->uid), src->partial_timeout_ms, others);
     ptz_socket_server_close(src->server, connection);
   }
 }
@@ -424,8 +426,8 @@ gboolean source_check(GSource *source) {
   return due != 0 && due <= g_source_get_time(source);
 }
 
-gboolean deliver(PTZSocketServerSource *src, GSourceFunc callback, gpointer user_data,
-                 PTZSocketServerHandle *handle, const guint8 *data, gsize length) {
+gboolean deliver(PTZSocketServerSource *src, GSourceFunc callback, gpointer user_data, PTZSocketServerHandle *handle,
+                 const guint8 *data, gsize length) {
   src->in_callback = true;
   gboolean result = reinterpret_cast<PTZSocketServerFunc>(reinterpret_cast<void (*)()>(callback))(
       user_data, handle, reinterpret_cast<const gchar *>(data), length);
@@ -447,8 +449,7 @@ gboolean source_dispatch(GSource *source, GSourceFunc callback, gpointer user_da
 
   if (src->accept_resume_us != 0 && now >= src->accept_resume_us) resume_accepting(src);
   bool newcomers = false;
-  if (src->epoll_tag != nullptr && g_source_query_unix_fd(source, src->epoll_tag) != 0)
-    newcomers = collect_events(src);
+  if (src->epoll_tag != nullptr && g_source_query_unix_fd(source, src->epoll_tag) != 0) newcomers = collect_events(src);
   // New clients first: a pass that serves a command returns early, so while
   // connected clients keep the server busy a newcomer would wait otherwise.
   if (newcomers && !accept_pending(src)) return FALSE;
@@ -637,8 +638,7 @@ PTZSocketServer *ptz_socket_server_fd_new(GType type, int fd, int socket_type) {
   return start_serving(ptz_socket_fd_new(type, PTZ_SOCKET_ROLE_SERVER, fd, socket_type));
 }
 
-void ptz_socket_server_register_callback(PTZSocketServer *server, PTZSocketServerFunc callback,
-                                         gpointer user_data) {
+void ptz_socket_server_register_callback(PTZSocketServer *server, PTZSocketServerFunc callback, gpointer user_data) {
   PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_SERVER(server));
   g_source_set_callback(&server->source->source, G_SOURCE_FUNC(callback), user_data, nullptr);
 }

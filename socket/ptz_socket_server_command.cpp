@@ -3,8 +3,8 @@
 // through a handle with the id of the request.
 #include <errno.h>
 #include <string.h>
-#include <unistd.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 #include <utility>
@@ -43,7 +43,12 @@ guint32 field(const guint8 *bytes) {
 }
 
 // What the read-ahead buffer of a connection begins with.
-enum class Next { kIncomplete, kComplete, kTooLarge, kTooShort };
+enum class Next {
+  kIncomplete,
+  kComplete,
+  kTooLarge,
+  kTooShort
+};
 
 Next next_message(const PTZSocketServerConnection *connection, gsize *total) {
   if (connection->in_length < 4) return Next::kIncomplete;

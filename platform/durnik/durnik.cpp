@@ -310,7 +310,12 @@ int write_values(const std::string &object, const Request &request, int flag) {
 // --- creation --------------------------------------------------------------
 
 // What lies under a group's name.
-enum class Existing { kNone, kOurs, kForeign, kReclaimable };
+enum class Existing {
+  kNone,
+  kOurs,
+  kForeign,
+  kReclaimable
+};
 
 Existing examine(const std::string &object, struct stat *st) {
   // Non-blocking, as every open of a name another account may have taken

@@ -69,8 +69,7 @@ int snapshot(const Reader &reader, const Request &request, Snapshot *s, int32_t 
     // Until the sequence is confirmed these may be half-written: bounded
     // here, judged after.
     s->slots.resize(std::min(h.key_count, kKeySlots));
-    if (!pread_all(reader.fd.get(), s->slots.data(), s->slots.size() * sizeof(Slot), kSlotsOffset))
-      return fail(EIO);
+    if (!pread_all(reader.fd.get(), s->slots.data(), s->slots.size() * sizeof(Slot), kSlotsOffset)) return fail(EIO);
     uint64_t first = UINT64_MAX, end = 0;
     uint32_t hint = 0;
     for (int i = 0; i < request.count; i++) {

@@ -49,8 +49,8 @@ TakenFault take_fault() {
 }
 
 gboolean fail(GError **error, int saved_errno, const char *what, const gchar *path) {
-  g_set_error(error, G_FILE_ERROR, g_file_error_from_errno(saved_errno), "Failed to %s '%s': %s",
-              what, path, g_strerror(saved_errno));
+  g_set_error(error, G_FILE_ERROR, g_file_error_from_errno(saved_errno), "Failed to %s '%s': %s", what, path,
+              g_strerror(saved_errno));
   return FALSE;
 }
 
@@ -91,8 +91,8 @@ extern "C" void morvel_testing_fail_next(MorvelTestingStage stage, gint errno_va
   fault_armed = {stage, errno_value, count};
 }
 
-extern "C" gboolean morvel_set_file_contents_with_sync(const gchar *path, const gchar *data,
-                                                       gssize length, GError **error) {
+extern "C" gboolean morvel_set_file_contents_with_sync(const gchar *path, const gchar *data, gssize length,
+                                                       GError **error) {
   g_return_val_if_fail(path != NULL, FALSE);
   g_return_val_if_fail(data != NULL || length == 0, FALSE);
   g_return_val_if_fail(error == NULL || *error == NULL, FALSE);

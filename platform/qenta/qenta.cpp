@@ -46,8 +46,7 @@ void *log_hook_data = nullptr;
 bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 bool is_name_char(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '_' || c == '-';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
 }
 
 // Control characters other than the tab may not appear in values.
@@ -67,8 +66,7 @@ struct OpenGroup {
 
 class Parser {
  public:
-  Parser(const char *data, size_t size)
-      : p_(reinterpret_cast<const unsigned char *>(data)), end_(p_ + size) {}
+  Parser(const char *data, size_t size) : p_(reinterpret_cast<const unsigned char *>(data)), end_(p_ + size) {}
 
   // Parses the whole text into `out`; on failure line() and reason() tell why.
   bool run(std::vector<Entry> &out) {
@@ -152,8 +150,7 @@ class Parser {
     if (*i != '=') return fail("expected '=', '{' or the end of the line");
     i = skip_blanks(i + 1, end);
     entry.has_value = true;
-    bool ok = (i < end && *i == '"') ? parse_quoted(i + 1, end, entry.value)
-                                     : parse_plain(i, end, entry.value);
+    bool ok = (i < end && *i == '"') ? parse_quoted(i + 1, end, entry.value) : parse_plain(i, end, entry.value);
     if (!ok) return false;
     out_->push_back(std::move(entry));
     return true;
@@ -183,12 +180,20 @@ class Parser {
       }
       if (i == end) return fail("unterminated quoted value");
       switch (unsigned char e = *i++) {
-        case 'n': value.push_back('\n'); break;
-        case 't': value.push_back('\t'); break;
-        case 'r': value.push_back('\r'); break;
+        case 'n':
+          value.push_back('\n');
+          break;
+        case 't':
+          value.push_back('\t');
+          break;
+        case 'r':
+          value.push_back('\r');
+          break;
         case '\\':
         case '"':
-        case '\'': value.push_back(static_cast<char>(e)); break;
+        case '\'':
+          value.push_back(static_cast<char>(e));
+          break;
         case 'x': {
           int high = i < end ? hex_digit(i[0]) : -1;
           int low = end - i >= 2 ? hex_digit(i[1]) : -1;
@@ -198,7 +203,8 @@ class Parser {
           i += 2;
           break;
         }
-        default: return fail("unknown escape sequence");
+        default:
+          return fail("unknown escape sequence");
       }
     }
     if (!at_line_end(i, end)) return fail("unexpected text after quoted value");

@@ -203,8 +203,7 @@ gint finish(gint *err, gint code) {
 gint check_options(const TamselOptions *options, bool need_mode) {
   if (options == nullptr) return TAMSEL_ERR_ARGUMENT;
   if (options->stamp != kResetStamp) return TAMSEL_ERR_OPTIONS;
-  if (need_mode && (options->mode < TAMSEL_MODE_MIN || options->mode > TAMSEL_MODE_MAX))
-    return TAMSEL_ERR_MODE;
+  if (need_mode && (options->mode < TAMSEL_MODE_MIN || options->mode > TAMSEL_MODE_MAX)) return TAMSEL_ERR_MODE;
   return TAMSEL_OK;
 }
 

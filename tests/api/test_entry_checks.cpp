@@ -36,43 +36,77 @@ TEST(EntryChecks, MisuseIsReportedAndSurvived) {
   guint8 reply[16];
   const EntryCase cases[] = {
       {"ptz_socket_client_register_callback", "PTZ_IS_SOCKET_CLIENT(client)",
-       [&] { ptz_socket_client_register_callback(not_client, ignore_reply, nullptr); return true; }},
+       [&] {
+         ptz_socket_client_register_callback(not_client, ignore_reply, nullptr);
+         return true;
+       }},
       {"ptz_socket_client_add_poll", "PTZ_IS_SOCKET_CLIENT(client)",
-       [] { ptz_socket_client_add_poll(nullptr); return true; }},
+       [] {
+         ptz_socket_client_add_poll(nullptr);
+         return true;
+       }},
       {"ptz_socket_client_remove_poll", "PTZ_IS_SOCKET_CLIENT(client)",
-       [] { ptz_socket_client_remove_poll(nullptr); return true; }},
+       [] {
+         ptz_socket_client_remove_poll(nullptr);
+         return true;
+       }},
       {"ptz_socket_client_async_send", "PTZ_IS_SOCKET_CLIENT(client)",
        [] { return !ptz_socket_client_async_send(nullptr, "x", 1); }},
       {"ptz_socket_client_command_register_free_callback", "PTZ_IS_SOCKET_CLIENT_COMMAND(client)",
-       [] { ptz_socket_client_command_register_free_callback(nullptr, nullptr, nullptr); return true; }},
+       [] {
+         ptz_socket_client_command_register_free_callback(nullptr, nullptr, nullptr);
+         return true;
+       }},
       {"ptz_socket_client_command_async_send", "PTZ_IS_SOCKET_CLIENT_COMMAND(self)",
        [] { return !ptz_socket_client_command_async_send(nullptr, "x", 1, nullptr); }},
       {"ptz_socket_client_command_sync_send", "PTZ_IS_SOCKET_CLIENT_COMMAND(self)",
        [&] { return !ptz_socket_client_command_sync_send(nullptr, "x", 1, reply, nullptr); }},
       {"ptz_socket_server_register_callback", "PTZ_IS_SOCKET_SERVER(server)",
-       [] { ptz_socket_server_register_callback(nullptr, ignore_command, nullptr); return true; }},
+       [] {
+         ptz_socket_server_register_callback(nullptr, ignore_command, nullptr);
+         return true;
+       }},
       {"ptz_socket_server_register_callback_full", "PTZ_IS_SOCKET_SERVER(server)",
-       [] { ptz_socket_server_register_callback_full(nullptr, ignore_command, nullptr, nullptr); return true; }},
-      {"ptz_queue_set_callback", "queue != NULL", [] { ptz_queue_set_callback(nullptr, nullptr, nullptr); return true; }},
+       [] {
+         ptz_socket_server_register_callback_full(nullptr, ignore_command, nullptr, nullptr);
+         return true;
+       }},
+      {"ptz_queue_set_callback", "queue != NULL",
+       [] {
+         ptz_queue_set_callback(nullptr, nullptr, nullptr);
+         return true;
+       }},
       {"ptz_queue_push", "queue != NULL", [] { return !ptz_queue_push(nullptr, nullptr); }},
       {"ptz_queue_pop", "queue != NULL", [] { return ptz_queue_pop(nullptr) == nullptr; }},
       {"ptz_file_g_source_get_fd", "source != NULL", [] { return ptz_file_g_source_get_fd(nullptr) == -1; }},
-      {"ptz_file_g_source_add_poll", "source != NULL", [] { ptz_file_g_source_add_poll(nullptr); return true; }},
-      {"ptz_file_g_source_remove_poll", "source != NULL", [] { ptz_file_g_source_remove_poll(nullptr); return true; }},
+      {"ptz_file_g_source_add_poll", "source != NULL",
+       [] {
+         ptz_file_g_source_add_poll(nullptr);
+         return true;
+       }},
+      {"ptz_file_g_source_remove_poll", "source != NULL",
+       [] {
+         ptz_file_g_source_remove_poll(nullptr);
+         return true;
+       }},
       {"ptz_g_dbus_client_set_proxy", "PTZ_IS_G_DBUS_CLIENT(self)",
        [] { return !ptz_g_dbus_client_set_proxy(nullptr, "x", 0); }},
       {"ptz_g_dbus_client_get_proxy", "PTZ_IS_G_DBUS_CLIENT(self)",
        [] { return ptz_g_dbus_client_get_proxy(nullptr) == nullptr; }},
       {"ptz_g_dbus_client_disconnect_destroy_signal", "PTZ_IS_G_DBUS_CLIENT(self)",
-       [] { ptz_g_dbus_client_disconnect_destroy_signal(nullptr); return true; }},
+       [] {
+         ptz_g_dbus_client_disconnect_destroy_signal(nullptr);
+         return true;
+       }},
       {"ptz_g_dbus_server_dbus_request_name", "PTZ_IS_G_DBUS_SERVER(self)",
        [] { return !ptz_g_dbus_server_dbus_request_name(nullptr, "x.y"); }},
       {"ptz_driver_parameter_item_serialize", "item != NULL",
        [] { return ptz_driver_parameter_item_serialize(nullptr, nullptr) == nullptr; }},
-      {"ptz_driver_parameter_item_deserialize", "indx != NULL", [] {
+      {"ptz_driver_parameter_item_deserialize", "indx != NULL",
+       [] {
          guint32 field1 = 7;
-         ptz_driver_parameter_item_deserialize(nullptr, nullptr, &field1, nullptr, nullptr, nullptr, nullptr,
-                                               nullptr, nullptr);
+         ptz_driver_parameter_item_deserialize(nullptr, nullptr, &field1, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                               nullptr);
          return field1 == 7;
        }},
   };

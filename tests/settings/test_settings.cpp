@@ -50,16 +50,16 @@ class Queries : public ::testing::Test {
   void SetUp() override {
     // Key-file escapes are resolved before quote stripping: \s is a leading
     // blank, \\ one backslash.
-    std::string kf = dir.write(
-        "settings.conf",
-        "[Values]\nTrue=true\nTitle=True\nYes=yes\nY=Y\nOne=1\nOn=on\nFalse=false\nNo=no\nEmpty=\n"
-        "Hex=0x10\nOctal=010\nBlank=\\s42\nTrailing=12abc\nText=abc\nMinus=-\n"
-        "Max=2147483647\nOver=2147483648\nMin=-2147483648\nUnder=-2147483649\nHuge=99999999999999999999\n"
-        "[Quotes]\nDouble=\"abc\"\nSingle='abc'\nMixed=\"abc'\nTab=\"a\\\\tb\"\nOctal=\"\\\\101\"\n"
-        "Unquoted=a\\\\tb\nLone=\"\nEmpty=\"\"\nTrailingBackslash=\"abc\\\\\"\n"
-        "[Foo]\nKey=foo\nN=7\n[Root.Foo]\nKey=capital\n"
-        "[Channel]\nKey=base\n[Channel0]\nKey=zero\n[Channel2]\nPan=10\nTilt=20\n[Empty]\n"
-        "[PTZ.Driver1]\nName=first\nCount=5\n");
+    std::string kf =
+        dir.write("settings.conf",
+                  "[Values]\nTrue=true\nTitle=True\nYes=yes\nY=Y\nOne=1\nOn=on\nFalse=false\nNo=no\nEmpty=\n"
+                  "Hex=0x10\nOctal=010\nBlank=\\s42\nTrailing=12abc\nText=abc\nMinus=-\n"
+                  "Max=2147483647\nOver=2147483648\nMin=-2147483648\nUnder=-2147483649\nHuge=99999999999999999999\n"
+                  "[Quotes]\nDouble=\"abc\"\nSingle='abc'\nMixed=\"abc'\nTab=\"a\\\\tb\"\nOctal=\"\\\\101\"\n"
+                  "Unquoted=a\\\\tb\nLone=\"\nEmpty=\"\"\nTrailingBackslash=\"abc\\\\\"\n"
+                  "[Foo]\nKey=foo\nN=7\n[Root.Foo]\nKey=capital\n"
+                  "[Channel]\nKey=base\n[Channel0]\nKey=zero\n[Channel2]\nPan=10\nTilt=20\n[Empty]\n"
+                  "[PTZ.Driver1]\nName=first\nCount=5\n");
     std::string st = dir.write("settings.cfg", "PTZ {\n  Driver2 {\n    Name = \"\\\"second\\\"\"\n  }\n}\n");
     ASSERT_TRUE(ptz_settings_load_config_gkf(FileList{{kf, TRUE}}, nullptr));
     ASSERT_TRUE(ptz_settings_load_config(FileList{{st, TRUE}}, nullptr));
@@ -86,8 +86,9 @@ TEST_F(Queries, Booleans) {
 
 TEST_F(Queries, Integers) {
   const std::pair<const char *, gint64> numbers[] = {
-      {"Hex", 16}, {"Octal", 8}, {"Blank", 42}, {"Trailing", 12}, {"Max", G_MAXINT32},
-      {"Min", G_MININT32}, {"Over", 2147483648LL}, {"Under", -2147483649LL}, {"Huge", G_MAXINT64}};
+      {"Hex", 16},         {"Octal", 8},        {"Blank", 42},          {"Trailing", 12},
+      {"Max", G_MAXINT32}, {"Min", G_MININT32}, {"Over", 2147483648LL}, {"Under", -2147483649LL},
+      {"Huge", G_MAXINT64}};
   for (const auto &[key, expected] : numbers) {
     gint64 wide = -5;
     EXPECT_TRUE(ptz_settings_get_custom_int64("Values", key, &wide)) << key;
@@ -113,12 +114,17 @@ TEST_F(Queries, Integers) {
 TEST_F(Queries, QuoteStripping) {
   GLibLogCapture glib;
   const std::pair<const char *, const char *> expected[] = {
-      {"Double", "abc"}, {"Single", "abc"}, {"Mixed", "\"abc'"}, {"Tab", "a\tb"}, {"Octal", "A"},
-      {"Unquoted", "a\\tb"}, {"Lone", "\""}, {"Empty", ""},
+      {"Double", "abc"},
+      {"Single", "abc"},
+      {"Mixed", "\"abc'"},
+      {"Tab", "a\tb"},
+      {"Octal", "A"},
+      {"Unquoted", "a\\tb"},
+      {"Lone", "\""},
+      {"Empty", ""},
       // A lone backslash at the end of a quoted value is dropped quietly.
       {"TrailingBackslash", "abc"}};
-  for (const auto &[key, text] : expected)
-    EXPECT_EQ(take(ptz_settings_get_custom_string("Quotes", key)), text) << key;
+  for (const auto &[key, text] : expected) EXPECT_EQ(take(ptz_settings_get_custom_string("Quotes", key)), text) << key;
   EXPECT_EQ(take(ptz_settings_get_string("PTZ.Driver", 2, "Name")), "second");
   EXPECT_EQ(glib.messages().size(), 0u);
 }
@@ -139,8 +145,7 @@ TEST_F(Queries, PrefixesStrippedByEachQuery) {
       {"has_custom_group", 1, "yes", [](const char *g) { return yes(ptz_settings_has_custom_group(g)); }},
       {"get_group", 1, "Key,N", [](const char *g) { return joined(ptz_settings_get_group(g, -1)); }},
       {"get_custom_group", 1, "Key,N", [](const char *g) { return joined(ptz_settings_get_custom_group(g)); }},
-      {"get_boolean", 2, "FALSE",
-       [](const char *g) { return truth(ptz_settings_get_boolean, g, -1, "Key"); }},
+      {"get_boolean", 2, "FALSE", [](const char *g) { return truth(ptz_settings_get_boolean, g, -1, "Key"); }},
       {"get_custom_boolean", 2, "FALSE",
        [](const char *g) { return truth(ptz_settings_get_custom_boolean, g, "Key"); }},
       {"get_int64", 2, "7", [](const char *g) { return number<gint64>(ptz_settings_get_int64, g, -1, "N"); }},
@@ -207,8 +212,8 @@ TEST_F(Queries, Iteration) {
   Visit all, first_only{{}, 1}, none;
   EXPECT_TRUE(ptz_settings_iterate_group("Channel", 2, &all, record_visit));
   EXPECT_TRUE(ptz_settings_iterate_group("root.Channel", 2, &all, record_visit));
-  EXPECT_EQ(all.seen, (Strings{"Channel2.Pan=10", "Channel2.Tilt=20", "root.Channel2.Pan=10",
-                               "root.Channel2.Tilt=20"}));
+  EXPECT_EQ(all.seen,
+            (Strings{"Channel2.Pan=10", "Channel2.Tilt=20", "root.Channel2.Pan=10", "root.Channel2.Tilt=20"}));
   EXPECT_EQ(log.lines().size(), 0u);
 
   EXPECT_FALSE(ptz_settings_iterate_group("Channel", 2, &first_only, record_visit));
