@@ -46,7 +46,7 @@ using velmora::bench::Ratio;
 constexpr size_t kHeader = PTZ_SOCKET_HEADER_SIZE;
 constexpr size_t kMax = PTZ_SOCKET_MESSAGE_MAX;
 constexpr int kSizes[] = {0, 64, 2552};
-constexpr int kBatch = 32;           // asynchronous commands in flight per iteration
+constexpr int kBatch = 32;  // asynchronous commands in flight per iteration
 constexpr int kAsyncPayload = 64;
 constexpr gint64 kStallUs = 5 * G_USEC_PER_SEC;
 
@@ -102,7 +102,11 @@ struct FrameReader {
   guint8 message[kMax];
   size_t received = 0;
 
-  enum Result { kMore, kComplete, kEnded };
+  enum Result {
+    kMore,
+    kComplete,
+    kEnded
+  };
 
   Result step(int fd) {
     size_t want = received < kHeader ? kHeader : get32(message);
@@ -203,8 +207,8 @@ constexpr char kBusInterface[] =
     "<method name='Echo'><arg type='ay' direction='in'/><arg type='ay' direction='out'/></method>"
     "</interface></node>";
 
-void bus_echo(GDBusConnection *, const gchar *, const gchar *, const gchar *, const gchar *,
-              GVariant *parameters, GDBusMethodInvocation *invocation, gpointer) {
+void bus_echo(GDBusConnection *, const gchar *, const gchar *, const gchar *, const gchar *, GVariant *parameters,
+              GDBusMethodInvocation *invocation, gpointer) {
   GVariant *bytes = g_variant_get_child_value(parameters, 0);
   gsize length = 0;
   gconstpointer data = g_variant_get_fixed_array(bytes, &length, 1);
@@ -227,13 +231,13 @@ GDBusConnection *bus_peer(int fd, bool server) {
   }
   GSocketConnection *stream = g_socket_connection_factory_create_connection(socket);
   gchar *guid = server ? g_dbus_generate_guid() : nullptr;
-  GDBusConnection *connection = g_dbus_connection_new_sync(
-      G_IO_STREAM(stream), guid,
-      // The server takes no message before its object is registered.
-      server ? GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_SERVER |
-                                    G_DBUS_CONNECTION_FLAGS_DELAY_MESSAGE_PROCESSING)
-             : G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT,
-      nullptr, nullptr, &error);
+  GDBusConnection *connection =
+      g_dbus_connection_new_sync(G_IO_STREAM(stream), guid,
+                                 // The server takes no message before its object is registered.
+                                 server ? GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_SERVER |
+                                                               G_DBUS_CONNECTION_FLAGS_DELAY_MESSAGE_PROCESSING)
+                                        : G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT,
+                                 nullptr, nullptr, &error);
   if (connection == nullptr) {
     fprintf(stderr, "bench_command_channel: %s\n", error->message);
     g_error_free(error);
@@ -251,8 +255,7 @@ int serve_bus(int fd) {
   if (connection == nullptr) return 1;
   GDBusNodeInfo *node = g_dbus_node_info_new_for_xml(kBusInterface, nullptr);
   GDBusInterfaceVTable vtable = {bus_echo, nullptr, nullptr, {}};
-  g_dbus_connection_register_object(connection, "/bench", node->interfaces[0], &vtable, nullptr, nullptr,
-                                    nullptr);
+  g_dbus_connection_register_object(connection, "/bench", node->interfaces[0], &vtable, nullptr, nullptr, nullptr);
   g_signal_connect(connection, "closed", G_CALLBACK(quit_on_close), loop);
   g_dbus_connection_start_message_processing(connection);
   g_main_loop_run(loop);
@@ -379,8 +382,7 @@ bool blocking_round_trip(int fd, const Request &request, guint32 id, guint8 *mes
 // the console output of a failed repetition is easily lost among the others.
 void fail(benchmark::State &state, const char *what) {
   int error = errno;
-  fprintf(stderr, "bench_command_channel: %s (errno %d, %s)\n", what, error,
-          g_strerror(error));
+  fprintf(stderr, "bench_command_channel: %s (errno %d, %s)\n", what, error, g_strerror(error));
   state.SkipWithError(what);
 }
 
@@ -547,8 +549,8 @@ class FloorAsync : public AsyncClient {
   explicit FloorAsync(bool batched) : peer_("loop") {
     if (!peer_.started()) return;
     set_nonblocking(peer_.fd());
-    watch_ = g_unix_fd_add(peer_.fd(), GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                           batched ? receive_all : receive_one, this);
+    watch_ = g_unix_fd_add(peer_.fd(), GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR), batched ? receive_all : receive_one,
+                           this);
   }
   ~FloorAsync() override {
     if (watch_ != 0) g_source_remove(watch_);
@@ -684,8 +686,8 @@ std::vector<Ratio> ratios(bool pinned) {
   list.push_back({async + "main-loop receivers reading one reply per dispatch", "BM_MainLoopAsyncFloor/real_time",
                   "BM_CommandAsync/real_time", Goal::kAtLeast, 1.0, Clock::kReal, false, true});
   list.push_back({async + "a main-loop receiver reading every waiting reply per dispatch",
-                  "BM_MainLoopAsyncBatchedFloor/real_time", "BM_CommandAsync/real_time", Goal::kNone, 0,
-                  Clock::kReal, false});
+                  "BM_MainLoopAsyncBatchedFloor/real_time", "BM_CommandAsync/real_time", Goal::kNone, 0, Clock::kReal,
+                  false});
   return list;
 }
 

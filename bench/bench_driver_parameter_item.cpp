@@ -76,8 +76,7 @@ BENCHMARK(BM_DeserializeItem);
 int main(int argc, char **argv) {
   return velmora::bench::run_and_report(
       argc, argv,
-      {{"Driver parameter item, writing, against a memcpy of the encoded bytes", "BM_SerializeItem",
-        "BM_MemcpyItem"},
+      {{"Driver parameter item, writing, against a memcpy of the encoded bytes", "BM_SerializeItem", "BM_MemcpyItem"},
        {"Driver parameter item, reading (four new strings), against a memcpy of the encoded bytes",
         "BM_DeserializeItem", "BM_MemcpyItem"}});
 }

@@ -29,8 +29,7 @@ void plain_class_init(PlainClass *klass) {
   GObjectClass *object_class = G_OBJECT_CLASS(klass);
   object_class->set_property = plain_set_property;
   object_class->get_property = plain_get_property;
-  zoom_pspec = g_param_spec_int("zoom", "zoom", "zoom", G_MININT, G_MAXINT, 0,
-                                G_PARAM_READWRITE);
+  zoom_pspec = g_param_spec_int("zoom", "zoom", "zoom", G_MININT, G_MAXINT, 0, G_PARAM_READWRITE);
   g_object_class_install_property(object_class, 1, zoom_pspec);
 }
 void plain_init(Plain *) {}

@@ -143,8 +143,8 @@ double newcomer(const std::string &path) {
   PTZSocketClientCommand *client = ptz_socket_client_command_new(path.c_str(), -1, SOCK_STREAM);
   char reply[PTZ_SOCKET_MESSAGE_MAX];
   gsize length = 0;
-  bool ok = PTZ_SOCKET(client)->fd >= 0 &&
-            ptz_socket_client_command_sync_send(client, "ping", 4, reply, &length) && length == 4;
+  bool ok = PTZ_SOCKET(client)->fd >= 0 && ptz_socket_client_command_sync_send(client, "ping", 4, reply, &length) &&
+            length == 4;
   g_object_unref(client);
   return ok ? double(g_get_monotonic_time() - start) * 1000 : -1;
 }
@@ -223,7 +223,7 @@ int main(int argc, char **argv) {
         r = measure(held, half);
       else
         fprintf(stderr, "bench_held_connections: the descriptor limit (%lu) is too low for %d connections\n",
-                (unsigned long) room, held);
+                (unsigned long)room, held);
       printf("held connections: %d %s: median %.0f ns, p99 %.0f ns, server CPU while idle %.2f %%\n", held,
              half ? "half" : "idle", r.median_ns, r.p99_ns, r.idle_cpu_percent);
       char row[512];

@@ -21,8 +21,15 @@
 
 namespace velmora::bench {
 
-enum class Clock { kCpu, kReal };
-enum class Goal { kNone, kAtMost, kAtLeast };
+enum class Clock {
+  kCpu,
+  kReal
+};
+enum class Goal {
+  kNone,
+  kAtMost,
+  kAtLeast
+};
 
 // measured = time of `numerator` / time of `denominator`. For "at least N
 // times faster" and for throughput the floor is the numerator.
@@ -103,14 +110,13 @@ inline void print_ratio(const RatioReporter &reporter, const Ratio &ratio, const
   const char *result = "-";
   if (ratio.goal == Goal::kAtMost) result = judged > 0 && judged <= ratio.limit ? "pass" : "miss";
   if (ratio.goal == Goal::kAtLeast) result = judged > 0 && judged >= ratio.limit ? "pass" : "miss";
-  printf("ratio|%s%s|%.0f|%.0f|%s|%.2f|%s|%s\n", ratio.what.c_str(), suffix.c_str(), path, floor, goal,
-         measured, result, cpu);
+  printf("ratio|%s%s|%.0f|%.0f|%s|%.2f|%s|%s\n", ratio.what.c_str(), suffix.c_str(), path, floor, goal, measured,
+         result, cpu);
 }
 
 // Runs the benchmarks named on the command line (all by default) and prints
 // the ratios; `suffix` is appended to every row's label.
-inline int run_and_report(int argc, char **argv, const std::vector<Ratio> &ratios,
-                          const std::string &suffix = "") {
+inline int run_and_report(int argc, char **argv, const std::vector<Ratio> &ratios, const std::string &suffix = "") {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;

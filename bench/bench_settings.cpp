@@ -117,11 +117,11 @@ int main(int argc, char **argv) {
   if (!loaded) return 1;
   int result = velmora::bench::run_and_report(
       argc, argv,
-      {{"Settings query, 32-bit integer of a numbered group, against a locked GKeyFile lookup",
-        "BM_SettingsGetInt", "BM_KeyFileInt", Goal::kAtMost, 2},
+      {{"Settings query, 32-bit integer of a numbered group, against a locked GKeyFile lookup", "BM_SettingsGetInt",
+        "BM_KeyFileInt", Goal::kAtMost, 2},
        {"Settings query, 32-bit integer by full group name, against a locked GKeyFile lookup",
         "BM_SettingsGetCustomInt", "BM_KeyFileInt", Goal::kAtMost, 2},
-       {"Settings query, string, against a locked GKeyFile lookup", "BM_SettingsGetString",
-        "BM_KeyFileString", Goal::kAtMost, 2}});
+       {"Settings query, string, against a locked GKeyFile lookup", "BM_SettingsGetString", "BM_KeyFileString",
+        Goal::kAtMost, 2}});
   return result;
 }

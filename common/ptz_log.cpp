@@ -5,16 +5,16 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <mutex>
 
+#include "common/ptz_mutex.h"
 #include "ptz_logging.h"
 
 namespace velmora {
 namespace {
 
 // The capture is a test seam only; production code never enables it.
-std::mutex capture_mutex;
-std::vector<testing::LogLine> *capture_lines = nullptr;
+Mutex capture_mutex;
+std::vector<testing::LogLine> *capture_lines VELMORA_GUARDED_BY(capture_mutex) = nullptr;
 
 // An installed handler. Each call in progress holds a reference, and so does
 // the installation, so the user data is destroyed only once the handler has
@@ -26,8 +26,8 @@ struct Handler {
   std::atomic<int> refs;
 };
 
-std::mutex handler_mutex;
-Handler *installed = nullptr;  // nullptr: the default writer
+Mutex handler_mutex;
+Handler *installed VELMORA_GUARDED_BY(handler_mutex) = nullptr;  // nullptr: the default writer
 
 void unref(Handler *handler) {
   if (handler == nullptr || handler->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
@@ -36,7 +36,7 @@ void unref(Handler *handler) {
 }
 
 Handler *ref_installed() {
-  std::lock_guard<std::mutex> guard(handler_mutex);
+  MutexLock lock(handler_mutex);
   if (installed != nullptr) installed->refs.fetch_add(1, std::memory_order_relaxed);
   return installed;
 }
@@ -45,8 +45,7 @@ Handler *ref_installed() {
 thread_local int handler_depth = 0;
 
 const char *priority_name(int priority) {
-  static const char *const names[] = {"emergency", "alert",  "critical", "error",
-                                      "warning",   "notice", "info",     "debug"};
+  static const char *const names[] = {"emergency", "alert", "critical", "error", "warning", "notice", "info", "debug"};
   return names[LOG_PRI(priority)];
 }
 
@@ -59,7 +58,7 @@ bool mirror_to_stderr() {
 }
 
 void record(int priority, const char *text) {
-  std::lock_guard<std::mutex> guard(capture_mutex);
+  MutexLock lock(capture_mutex);
   if (capture_lines != nullptr) capture_lines->push_back({priority, text});
 }
 
@@ -72,8 +71,7 @@ void logv(int priority, const char *format, va_list args) {
   char *text = g_strdup_vprintf(format, args);
 
   record(priority, text);
-  if (mirror_to_stderr())
-    fprintf(stderr, "velmora[%d]: %s: %s\n", int(getpid()), priority_name(priority), text);
+  if (mirror_to_stderr()) fprintf(stderr, "velmora[%d]: %s: %s\n", int(getpid()), priority_name(priority), text);
 
   Handler *handler = handler_depth == 0 ? ref_installed() : nullptr;
   if (handler != nullptr) {
@@ -98,19 +96,19 @@ void log(int priority, const char *format, ...) {
 namespace testing {
 
 LogCapture::LogCapture() {
-  std::lock_guard<std::mutex> guard(capture_mutex);
+  MutexLock lock(capture_mutex);
   delete capture_lines;
   capture_lines = new std::vector<LogLine>();
 }
 
 LogCapture::~LogCapture() {
-  std::lock_guard<std::mutex> guard(capture_mutex);
+  MutexLock lock(capture_mutex);
   delete capture_lines;
   capture_lines = nullptr;
 }
 
 std::vector<LogLine> LogCapture::lines() const {
-  std::lock_guard<std::mutex> guard(capture_mutex);
+  MutexLock lock(capture_mutex);
   return capture_lines ? *capture_lines : std::vector<LogLine>{};
 }
 
@@ -129,7 +127,7 @@ size_t LogCapture::count_containing(const std::string &fragment) const {
 }
 
 void LogCapture::clear() {
-  std::lock_guard<std::mutex> guard(capture_mutex);
+  MutexLock lock(capture_mutex);
   if (capture_lines) capture_lines->clear();
 }
 
@@ -145,7 +143,7 @@ void ptz_log_set_handler(PTZLogHandler handler, gpointer user_data, GDestroyNoti
   }
   velmora::Handler *replaced;
   {
-    std::lock_guard<std::mutex> guard(velmora::handler_mutex);
+    velmora::MutexLock lock(velmora::handler_mutex);
     replaced = velmora::installed;
     velmora::installed = replacement;
   }

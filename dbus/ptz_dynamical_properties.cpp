@@ -1,27 +1,34 @@
 // PTZDynamicalProperties: named, typed values added at run time, whose changes
 // are announced with "notify_change" and can be frozen and thawed.
+// This file keeps GLib's layout: the criticals of its guards print their
+// conditions as written here ("PTZ_IS_DYNAMICAL_PROPERTIES (self)").
+// clang-format off
 #include "ptz_dynamical_properties.h"
 
 #include <deque>
-#include <mutex>
 
-#include "common/ptz_log.h"
-#include "common/ptz_raii.h"
 #include "common/ptz_guard.h"
+#include "common/ptz_log.h"
+#include "common/ptz_mutex.h"
+#include "common/ptz_raii.h"
 #include "ptz_gvalue_utils.h"
 
 namespace {
 
-// Process-wide locks shared by every instance. Order: properties, then queue.
-// Neither is held while "notify_change" handlers run or while a released value
-// is destroyed (destroying an object value can run arbitrary code).
-// (Standard mutexes rather than GMutex: GLib's futex-based GMutex is invisible
-// to ThreadSanitizer, which the threaded tests run under.)
-std::mutex properties_lock;
-std::mutex queue_lock;
+// The names the properties log under.
+constexpr char kCompare[] = "_ptz_dynamical_properties_cmp";
+constexpr char kThawNotify[] = "ptz_dynamical_properties_thaw_notify";
+
+// Process-wide locks shared by every instance: properties_lock guards the
+// instances' property tables, queue_lock their queues of changed names and
+// freeze counts. Order: properties, then queue. Neither is held while
+// "notify_change" handlers run or while a released value is destroyed
+// (destroying an object value can run arbitrary code).
+velmora::Mutex properties_lock;
+velmora::Mutex queue_lock;
 // Held while one batch of emissions runs, so batches never interleave.
-std::mutex emission_lock;
-using Lock = std::lock_guard<std::mutex>;
+velmora::Mutex emission_lock;
+using Lock = velmora::MutexLock;
 
 guint notify_change_signal;
 
@@ -52,15 +59,14 @@ guint16 freeze_count (const PTZDynamicalProperties *self)
   return __atomic_load_n (&self->nqueue.freeze_count, __ATOMIC_RELAXED);
 }
 
-// Only under queue_lock; the atomic store pairs with the unlocked read of the
-// thaw guard.
-void set_freeze_count (PTZDynamicalProperties *self, guint16 count)
+// The atomic store pairs with the unlocked read of the thaw guard.
+void set_freeze_count (PTZDynamicalProperties *self, guint16 count) VELMORA_REQUIRES (queue_lock)
 {
   __atomic_store_n (&self->nqueue.freeze_count, count, __ATOMIC_RELAXED);
 }
 
-// Under queue_lock: the queued names, oldest first, leaving the queue empty.
-GSList *take_queue (PTZDynamicalProperties *self)
+// The queued names, oldest first, leaving the queue empty.
+GSList *take_queue (PTZDynamicalProperties *self) VELMORA_REQUIRES (queue_lock)
 {
   GSList *names = g_slist_reverse (self->nqueue.names);
   self->nqueue.names = nullptr;
@@ -90,7 +96,7 @@ gint difference (const GValue *stored, const GValue *value)
   case G_TYPE_STRING:
     return ascii_casecmp0 (g_value_get_string (stored), g_value_get_string (value));
   default:
-    PTZ_LOG_ERR ("%s: Unknown type for dynamic property", "_ptz_dynamical_properties_cmp");
+    PTZ_LOG_ERR ("%s: Unknown type for dynamic property", kCompare);
     return 0;
   }
 }
@@ -375,8 +381,8 @@ ptz_dynamical_properties_thaw_notify (PTZDynamicalProperties *self)
     }
   }
   if (!was_frozen) {
-    g_warning ("%s: property-changed notification for %s(%p) is not frozen",
-               "ptz_dynamical_properties_thaw_notify", G_OBJECT_TYPE_NAME (self),
+    g_warning ("%s: property-changed notification for %s(%p) is not frozen", kThawNotify,
+               G_OBJECT_TYPE_NAME (self),
                static_cast<void *> (self));
     return;
   }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/ptz_log.h"
+#include "common/ptz_raii.h"
 #include "ptz_gdbus.h"
 
 namespace velmora::gdbus {
@@ -17,12 +18,9 @@ GDBusConnection *class_connection = nullptr;
 void open_system_bus_once() {
   static gsize opened = 0;
   if (!g_once_init_enter(&opened)) return;
-  GError *error = nullptr;
-  class_connection = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &error);
-  if (class_connection == nullptr) {
-    PTZ_LOG_ERR("%s: %s", "Could not connect to the bus", error ? error->message : "");
-    g_clear_error(&error);
-  }
+  GErrorPtr error;
+  class_connection = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, error.out());
+  if (class_connection == nullptr) PTZ_LOG_ERR("Could not connect to the bus: %s", error.message(""));
   g_once_init_leave(&opened, 1);
 }
 

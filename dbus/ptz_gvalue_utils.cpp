@@ -1,5 +1,8 @@
 // Text forms of GValues: the "name:type:value" formatted string, plain value
 // text typed by a PTZParameter kind, and comparison of two values.
+// This file keeps GLib's layout: the criticals of its guards print their
+// conditions as written here ("G_VALUE_TYPE (val2) == type").
+// clang-format off
 #include "ptz_gvalue_utils.h"
 
 #include <cstring>
@@ -9,6 +12,9 @@
 #include "common/ptz_guard.h"
 
 namespace {
+
+// The name an unhandled comparison is logged under.
+constexpr char kCompare[] = "ptz_gvalue_utils_gvalue_cmp0";
 
 bool is_supported (GType type)
 {
@@ -80,7 +86,7 @@ ptz_gvalue_utils_formatted_string_to_gvalue (const gchar *string, gchar **name, 
   PTZ_RETURN_VAL_IF_FAIL (string, FALSE);
   PTZ_RETURN_VAL_IF_FAIL (value, FALSE);
 
-  velmora::GStrv fields (g_strsplit_set (string, ":", 3));
+  velmora::StrvPtr fields (g_strsplit_set (string, ":", 3));
   gchar **vector = fields.get ();
   PTZ_RETURN_VAL_IF_FAIL (vector, FALSE);
   PTZ_RETURN_VAL_IF_FAIL (vector[0] != NULL && vector[1] != NULL && vector[2] != NULL, FALSE);
@@ -190,8 +196,7 @@ ptz_gvalue_utils_gvalue_cmp0 (const GValue *val1, const GValue *val2)
   case G_TYPE_STRING:
     return g_strcmp0 (g_value_get_string (val1), g_value_get_string (val2));
   default:
-    PTZ_LOG_ERR ("%s: Tried to compare unhandled type: %" G_GSIZE_FORMAT,
-                 "ptz_gvalue_utils_gvalue_cmp0", static_cast<gsize> (type));
+    PTZ_LOG_ERR ("%s: Tried to compare unhandled type: %" G_GSIZE_FORMAT, kCompare, static_cast<gsize> (type));
     return -1;
   }
 }

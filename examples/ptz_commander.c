@@ -53,8 +53,7 @@ typedef struct {
 
 /* ---- transcript ------------------------------------------------------ */
 
-static void G_GNUC_PRINTF (2, 3)
-say (Commander *c, const gchar *format, ...)
+static void G_GNUC_PRINTF (2, 3) say (Commander *c, const gchar *format, ...)
 {
   va_list args;
   printf ("[%5.2fs] ", (g_get_monotonic_time () - c->start_us) / 1e6);
@@ -64,8 +63,7 @@ say (Commander *c, const gchar *format, ...)
   putchar ('\n');
 }
 
-static void G_GNUC_PRINTF (2, 3)
-failed (Commander *c, const gchar *format, ...)
+static void G_GNUC_PRINTF (2, 3) failed (Commander *c, const gchar *format, ...)
 {
   va_list args;
   gchar *text;
@@ -161,7 +159,8 @@ request (Commander *c, GArray *payload, const gchar *what, gboolean quiet, guint
   ptz_sim_read_u32 (payload, indx, &code);
   if (!quiet)
     say (c, "> %s (sync)", what != NULL ? what : ptz_sim_command_text (code));
-  if (ptz_socket_client_command_sync_send (c->client, payload->data, payload->len, buffer, &length)) {
+  if (ptz_socket_client_command_sync_send (c->client, payload->data, payload->len, buffer,
+                                           &length)) {
     c->requests++;
     reply = ptz_sim_array_from_bytes (buffer, length);
     *indx = 0;
@@ -426,8 +425,8 @@ connect_bus (Commander *c)
     ptz_g_dbus_client_connect_destroy_signal (c->dbus, on_service_left, c);
     c->changed_subscription = g_dbus_connection_signal_subscribe (
         g_dbus_proxy_get_connection (c->proxy), NULL, "org.freedesktop.DBus.Properties",
-        "PropertiesChanged", path, LEGACY_INTERFACE, G_DBUS_SIGNAL_FLAGS_NONE, on_properties_changed,
-        c, NULL);
+        "PropertiesChanged", path, LEGACY_INTERFACE, G_DBUS_SIGNAL_FLAGS_NONE,
+        on_properties_changed, c, NULL);
   } else {
     failed (c, "no D-Bus proxy for %s", name);
   }
@@ -441,9 +440,9 @@ read_setting (Commander *c, const gchar *key, gint *value)
 {
   GError *error = NULL;
   GVariant *entry = NULL;
-  GVariant *reply = g_dbus_proxy_call_sync (c->proxy, "GetConfigurationEntry",
-                                            g_variant_new ("(is)", 0, key), G_DBUS_CALL_FLAGS_NONE,
-                                            5000, NULL, &error);
+  GVariant *reply =
+      g_dbus_proxy_call_sync (c->proxy, "GetConfigurationEntry", g_variant_new ("(is)", 0, key),
+                              G_DBUS_CALL_FLAGS_NONE, 5000, NULL, &error);
   gboolean ok = FALSE;
   if (reply == NULL) {
     failed (c, "D-Bus: reading %s: %s", key, error->message);
@@ -470,9 +469,10 @@ write_setting (Commander *c, const gchar *key, gint value, gboolean expect_refus
 {
   GError *error = NULL;
   guint heard = c->announcements;
-  GVariant *reply = g_dbus_proxy_call_sync (
-      c->proxy, "SetConfigurationEntry", g_variant_new ("(isv)", 0, key, g_variant_new_int32 (value)),
-      G_DBUS_CALL_FLAGS_NONE, 5000, NULL, &error);
+  GVariant *reply =
+      g_dbus_proxy_call_sync (c->proxy, "SetConfigurationEntry",
+                              g_variant_new ("(isv)", 0, key, g_variant_new_int32 (value)),
+                              G_DBUS_CALL_FLAGS_NONE, 5000, NULL, &error);
   gint64 deadline;
 
   if (reply == NULL) {
@@ -563,7 +563,8 @@ run (Commander *c)
   show_parameters (c);
   query_position (c, FALSE);
 
-  if (async_request (c, move_command (PTZ_MOVE_ABSOLUTE, 90, -30, 3), "move absolute pan 90 tilt -30 zoom 3"))
+  if (async_request (c, move_command (PTZ_MOVE_ABSOLUTE, 90, -30, 3),
+                     "move absolute pan 90 tilt -30 zoom 3"))
     follow_motion (c);
   simple_request (c, preset_command (PTZ_COMMAND_SET_PRESET, "door"), "set preset door");
 
@@ -628,8 +629,8 @@ main (int argc, char **argv)
     { "index", 'i', 0, G_OPTION_ARG_INT, NULL, "Status-cache index of the driver [0]", "N" },
     { "service", 'n', 0, G_OPTION_ARG_STRING, NULL, "D-Bus service name of the driver [SimDriver]",
       "NAME" },
-    { "restart-hook", 'r', 0, G_OPTION_ARG_STRING, NULL, "Shell command that stops the driver midway",
-      "COMMAND" },
+    { "restart-hook", 'r', 0, G_OPTION_ARG_STRING, NULL,
+      "Shell command that stops the driver midway", "COMMAND" },
     { "wait-ms", 'w', 0, G_OPTION_ARG_INT, NULL, "How long to wait for the driver [15000]", "MS" },
     { NULL, 0, 0, 0, NULL, NULL, NULL },
   };
@@ -648,8 +649,8 @@ main (int argc, char **argv)
   /* Writing to a driver that has just died must fail, not kill us. */
   signal (SIGPIPE, SIG_IGN);
   g_option_context_add_main_entries (context, entries, NULL);
-  if (!g_option_context_parse (context, &argc, &argv, &error) || c.socket_path == NULL || c.index < 0 ||
-      c.wait_ms <= 0) {
+  if (!g_option_context_parse (context, &argc, &argv, &error) || c.socket_path == NULL ||
+      c.index < 0 || c.wait_ms <= 0) {
     fprintf (stderr, "%s\n", error != NULL ? error->message : "--socket PATH is required");
     g_clear_error (&error);
     g_option_context_free (context);
@@ -675,7 +676,8 @@ main (int argc, char **argv)
   say (&c, "done: %u requests answered, %d failures", c.requests, c.failures);
 
   if (c.changed_subscription != 0)
-    g_dbus_connection_signal_unsubscribe (g_dbus_proxy_get_connection (c.proxy), c.changed_subscription);
+    g_dbus_connection_signal_unsubscribe (g_dbus_proxy_get_connection (c.proxy),
+                                          c.changed_subscription);
   g_clear_object (&c.dbus);
   g_clear_object (&c.bus);
   ptz_status_cache_free_group (c.position);

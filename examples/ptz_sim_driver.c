@@ -77,9 +77,8 @@ typedef struct {
 } Driver;
 
 /* Settings that can be changed at run time, over D-Bus. */
-static const gchar *const setting_names[] = {
-  "name", "speed", "min_pan", "max_pan", "min_tilt", "max_tilt", NULL
-};
+static const gchar *const setting_names[] = { "name",     "speed",    "min_pan", "max_pan",
+                                              "min_tilt", "max_tilt", NULL };
 
 /* ---- configuration --------------------------------------------------- */
 
@@ -90,8 +89,8 @@ config_int (const gchar *key, gint fallback, gint min, gint max, gint *value)
 {
   gchar *text = ptz_settings_get_custom_string (GROUP, key);
   gint number = fallback;
-  gboolean ok = text == NULL ||
-                (ptz_settings_get_custom_int (GROUP, key, &number) && number >= min && number <= max);
+  gboolean ok = text == NULL || (ptz_settings_get_custom_int (GROUP, key, &number) &&
+                                 number >= min && number <= max);
   if (!ok)
     fprintf (stderr, "configuration: %s must be a number from %d to %d, not '%s'\n", key, min, max,
              text);
@@ -185,7 +184,8 @@ config_ids (const gchar *key, gboolean groups, gboolean *ok)
     } else if (groups && getgrnam (name) != NULL) {
       id = (guint32) getgrnam (name)->gr_gid;
     } else {
-      fprintf (stderr, "configuration: %s names an unknown %s '%s'\n", key, groups ? "group" : "account", name);
+      fprintf (stderr, "configuration: %s names an unknown %s '%s'\n", key,
+               groups ? "group" : "account", name);
       *ok = FALSE;
       continue;
     }
@@ -213,12 +213,16 @@ load_configuration (Driver *d, const gchar *path)
     fprintf (stderr, "configuration: %s needs Socket and PresetFile in group %s\n", path, GROUP);
     return FALSE;
   }
-  if (!config_int ("Speed", 60, 1, 360, &speed) || !config_int ("ZoomSpeed", 4, 1, 100, &zoom_speed) ||
-      !config_int ("MinPan", -180, -180, 179, &min_pan) || !config_int ("MaxPan", 180, -179, 180, &max_pan) ||
-      !config_int ("MinTilt", -90, -180, 179, &min_tilt) || !config_int ("MaxTilt", 90, -179, 180, &max_tilt) ||
+  if (!config_int ("Speed", 60, 1, 360, &speed) ||
+      !config_int ("ZoomSpeed", 4, 1, 100, &zoom_speed) ||
+      !config_int ("MinPan", -180, -180, 179, &min_pan) ||
+      !config_int ("MaxPan", 180, -179, 180, &max_pan) ||
+      !config_int ("MinTilt", -90, -180, 179, &min_tilt) ||
+      !config_int ("MaxTilt", 90, -179, 180, &max_tilt) ||
       !config_int ("MaxZoom", 10, 1, 1000, &max_zoom) ||
       !config_int ("UpdateIntervalMs", 50, 10, 1000, &d->update_ms) ||
-      !config_int ("StatusIndex", 0, 0, 99, &index) || !config_int ("DriverNumber", 1, 0, 99, &number))
+      !config_int ("StatusIndex", 0, 0, 99, &index) ||
+      !config_int ("DriverNumber", 1, 0, 99, &number))
     return FALSE;
   if (min_pan >= max_pan || min_tilt >= max_tilt) {
     fprintf (stderr, "configuration: each minimum must lie below its maximum\n");
@@ -226,13 +230,14 @@ load_configuration (Driver *d, const gchar *path)
   }
   d->service = config_string ("Service", "SimDriver");
   if (!service_name_valid (d->service)) {
-    fprintf (stderr, "configuration: Service '%s' is not a single D-Bus name element\n", d->service);
+    fprintf (stderr, "configuration: Service '%s' is not a single D-Bus name element\n",
+             d->service);
     return FALSE;
   }
   d->pid_file = ptz_settings_get_custom_string (GROUP, "PidFile");
   d->state_path = ptz_settings_get_custom_string (GROUP, "StateFile");
-  if (!config_int ("MaxConnectionsPerUser", PTZ_SOCKET_SERVER_DEFAULT_MAX_CONNECTIONS_PER_USER, 0, 100000,
-                   &d->max_connections_per_user) ||
+  if (!config_int ("MaxConnectionsPerUser", PTZ_SOCKET_SERVER_DEFAULT_MAX_CONNECTIONS_PER_USER, 0,
+                   100000, &d->max_connections_per_user) ||
       !config_int ("PartialTimeoutMs", PTZ_SOCKET_SERVER_DEFAULT_PARTIAL_TIMEOUT_MS, 0, 3600000,
                    &d->partial_timeout_ms))
     return FALSE;
@@ -251,7 +256,8 @@ load_configuration (Driver *d, const gchar *path)
   d->publish.tilt_flipped = config_bool ("TiltFlipped", FALSE);
   d->publish.auto_flip = config_bool ("AutoFlip", FALSE);
 
-  ptz_sim_head_init (&d->head, speed, zoom_speed, min_pan, max_pan, min_tilt, max_tilt, 1, max_zoom);
+  ptz_sim_head_init (&d->head, speed, zoom_speed, min_pan, max_pan, min_tilt, max_tilt, 1,
+                     max_zoom);
   name = config_string ("Name", "sim-head");
   set_string (d->settings, "name", name);
   g_free (name);
@@ -312,7 +318,8 @@ on_setting_changed (PTZDynamicalProperties *settings, const gchar *name, gpointe
     ptz_sim_head_set_speed (&d->head, get_int (d, "speed"));
   } else if (g_str_has_suffix (name, "_pan") || g_str_has_suffix (name, "_tilt")) {
     ptz_sim_head_set_limits (&d->head, PTZ_SIM_PAN, get_int (d, "min_pan"), get_int (d, "max_pan"));
-    ptz_sim_head_set_limits (&d->head, PTZ_SIM_TILT, get_int (d, "min_tilt"), get_int (d, "max_tilt"));
+    ptz_sim_head_set_limits (&d->head, PTZ_SIM_TILT, get_int (d, "min_tilt"),
+                             get_int (d, "max_tilt"));
     ptz_sim_publisher_limits (d->publisher, &d->head);
   }
 }
@@ -434,8 +441,8 @@ add_parameter (GArray *reply, PTZParameter kind, const gchar *name, const gchar 
 }
 
 static void
-add_setting (Driver *d, GArray *reply, const gchar *name, const gchar *range, PTZParameterGroup group,
-             const gchar *text)
+add_setting (Driver *d, GArray *reply, const gchar *name, const gchar *range,
+             PTZParameterGroup group, const gchar *text)
 {
   const GValue *value = ptz_dynamical_properties_get (d->settings, name);
   gchar *value_text = ptz_gvalue_utils_string_from_gvalue (value);
@@ -449,7 +456,8 @@ do_driver_parameters (Driver *d, GArray *reply)
 {
   gchar *interval = g_strdup_printf ("%d", d->update_ms);
   ptz_serialize_32bit (reply, 8);
-  add_setting (d, reply, "name", "1-63 characters", PTZ_PARAMETER_GROUP_GENERAL, "Name of the head");
+  add_setting (d, reply, "name", "1-63 characters", PTZ_PARAMETER_GROUP_GENERAL,
+               "Name of the head");
   add_setting (d, reply, "speed", "1..360", PTZ_PARAMETER_GROUP_GENERAL,
                "Pan and tilt speed, degrees per second");
   add_setting (d, reply, "min_pan", "-180..180", PTZ_PARAMETER_GROUP_LIMIT, "Smallest pan angle");
@@ -490,13 +498,13 @@ do_command (Driver *d, guint32 command, GArray *request, guint *indx, GArray *bo
     do_position (d, body);
     return PTZ_SIM_OK;
   case PTZ_COMMAND_GET_CAPABILITIES:
-    ptz_serialize_32bit (body, PTZ_DRIVER_MOVE_CAPABILITIES_PAN | PTZ_DRIVER_MOVE_CAPABILITIES_REL_PAN |
-                                   PTZ_DRIVER_MOVE_CAPABILITIES_CONT_PAN | PTZ_DRIVER_MOVE_CAPABILITIES_TILT |
-                                   PTZ_DRIVER_MOVE_CAPABILITIES_REL_TILT |
-                                   PTZ_DRIVER_MOVE_CAPABILITIES_CONT_TILT | PTZ_DRIVER_MOVE_CAPABILITIES_ZOOM |
-                                   PTZ_DRIVER_MOVE_CAPABILITIES_REL_ZOOM |
-                                   PTZ_DRIVER_MOVE_CAPABILITIES_CONT_ZOOM |
-                                   PTZ_DRIVER_MOVE_CAPABILITIES_SPEED_CONTROL);
+    ptz_serialize_32bit (
+        body, PTZ_DRIVER_MOVE_CAPABILITIES_PAN | PTZ_DRIVER_MOVE_CAPABILITIES_REL_PAN |
+                  PTZ_DRIVER_MOVE_CAPABILITIES_CONT_PAN | PTZ_DRIVER_MOVE_CAPABILITIES_TILT |
+                  PTZ_DRIVER_MOVE_CAPABILITIES_REL_TILT | PTZ_DRIVER_MOVE_CAPABILITIES_CONT_TILT |
+                  PTZ_DRIVER_MOVE_CAPABILITIES_ZOOM | PTZ_DRIVER_MOVE_CAPABILITIES_REL_ZOOM |
+                  PTZ_DRIVER_MOVE_CAPABILITIES_CONT_ZOOM |
+                  PTZ_DRIVER_MOVE_CAPABILITIES_SPEED_CONTROL);
     ptz_serialize_32bit (body, PTZ_DRIVER_EXTRA_CAPABILITIES_DRIVER_PRESET |
                                    PTZ_DRIVER_EXTRA_CAPABILITIES_STATUS_CACHE_POSITION |
                                    PTZ_DRIVER_EXTRA_CAPABILITIES_ASYNC_REPLY |
@@ -572,7 +580,8 @@ apply_connection_limits (Driver *d)
     ptz_socket_server_allow_group (server, (gid_t) g_array_index (d->allowed_gids, guint32, i));
   if (d->allowed_uids != NULL || d->allowed_gids != NULL)
     printf ("peer policy: %u accounts and %u groups besides root and the driver's own\n",
-            d->allowed_uids != NULL ? d->allowed_uids->len : 0, d->allowed_gids != NULL ? d->allowed_gids->len : 0);
+            d->allowed_uids != NULL ? d->allowed_uids->len : 0,
+            d->allowed_gids != NULL ? d->allowed_gids->len : 0);
 }
 
 static gboolean

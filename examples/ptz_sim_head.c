@@ -14,9 +14,9 @@ axis_init (PtzSimAxis *axis, double min, double max, double rate, double positio
 }
 
 void
-ptz_sim_head_init (PtzSimHead *head, double pan_tilt_speed, double zoom_speed,
-                   double min_pan, double max_pan, double min_tilt, double max_tilt,
-                   double min_zoom, double max_zoom)
+ptz_sim_head_init (PtzSimHead *head, double pan_tilt_speed, double zoom_speed, double min_pan,
+                   double max_pan, double min_tilt, double max_tilt, double min_zoom,
+                   double max_zoom)
 {
   axis_init (&head->axis[PTZ_SIM_PAN], min_pan, max_pan, pan_tilt_speed, 0);
   axis_init (&head->axis[PTZ_SIM_TILT], min_tilt, max_tilt, pan_tilt_speed, 0);

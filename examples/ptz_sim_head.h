@@ -11,15 +11,20 @@
 
 G_BEGIN_DECLS
 
-typedef enum { PTZ_SIM_PAN, PTZ_SIM_TILT, PTZ_SIM_ZOOM, PTZ_SIM_AXES } PtzSimAxisId;
+typedef enum {
+  PTZ_SIM_PAN,
+  PTZ_SIM_TILT,
+  PTZ_SIM_ZOOM,
+  PTZ_SIM_AXES
+} PtzSimAxisId;
 
 typedef struct {
   double position;
-  double target;      /* where a positioned move ends */
-  double velocity;    /* units per second of a continuous move */
+  double target;   /* where a positioned move ends */
+  double velocity; /* units per second of a continuous move */
   gboolean continuous;
   double min, max;
-  double rate;        /* units per second of a positioned move */
+  double rate; /* units per second of a positioned move */
 } PtzSimAxis;
 
 typedef struct {
@@ -27,9 +32,9 @@ typedef struct {
 } PtzSimHead;
 
 /* A head at rest at (0, 0) with the zoom at its minimum. */
-void ptz_sim_head_init (PtzSimHead *head, double pan_tilt_speed, double zoom_speed,
-                        double min_pan, double max_pan, double min_tilt, double max_tilt,
-                        double min_zoom, double max_zoom);
+void ptz_sim_head_init (PtzSimHead *head, double pan_tilt_speed, double zoom_speed, double min_pan,
+                        double max_pan, double min_tilt, double max_tilt, double min_zoom,
+                        double max_zoom);
 /* Positioned moves; targets are clamped to the limits. */
 void ptz_sim_head_move_to (PtzSimHead *head, double pan, double tilt, double zoom);
 void ptz_sim_head_move_by (PtzSimHead *head, double pan, double tilt, double zoom);

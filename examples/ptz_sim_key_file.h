@@ -20,7 +20,8 @@ GKeyFile *ptz_sim_key_file_copy (GKeyFile *file);
 /* Stores `changed` durably at `path`; on success it takes the place of
  * *file (whose old contents are freed), otherwise it is freed and *file
  * stays as it was. `changed` is taken over either way. */
-gboolean ptz_sim_key_file_replace (const gchar *path, GKeyFile **file, GKeyFile *changed, GError **error);
+gboolean ptz_sim_key_file_replace (const gchar *path, GKeyFile **file, GKeyFile *changed,
+                                   GError **error);
 
 G_END_DECLS
 

@@ -46,8 +46,8 @@ ptz_sim_presets_count (PtzSimPresets *presets)
 }
 
 gboolean
-ptz_sim_presets_store (PtzSimPresets *presets, const gchar *name, double pan, double tilt, double zoom,
-                       GError **error)
+ptz_sim_presets_store (PtzSimPresets *presets, const gchar *name, double pan, double tilt,
+                       double zoom, GError **error)
 {
   gchar *group = g_strconcat ("Preset:", name, NULL);
   /* Written into a copy, so a failed write leaves the set as it was. */

@@ -21,8 +21,8 @@ guint ptz_sim_presets_count (PtzSimPresets *presets);
 gboolean ptz_sim_presets_store (PtzSimPresets *presets, const gchar *name, double pan, double tilt,
                                 double zoom, GError **error);
 /* FALSE when there is no such preset or its values are unusable. */
-gboolean ptz_sim_presets_lookup (PtzSimPresets *presets, const gchar *name, double *pan, double *tilt,
-                                 double *zoom);
+gboolean ptz_sim_presets_lookup (PtzSimPresets *presets, const gchar *name, double *pan,
+                                 double *tilt, double *zoom);
 
 G_END_DECLS
 

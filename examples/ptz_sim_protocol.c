@@ -7,13 +7,20 @@ const gchar *
 ptz_sim_status_text (guint32 status)
 {
   switch (status) {
-  case PTZ_SIM_OK: return "ok";
-  case PTZ_SIM_ERR_MALFORMED: return "malformed request";
-  case PTZ_SIM_ERR_UNSUPPORTED: return "not supported";
-  case PTZ_SIM_ERR_NO_SUCH_PRESET: return "no such preset";
-  case PTZ_SIM_ERR_BAD_ARGUMENT: return "bad argument";
-  case PTZ_SIM_ERR_STORAGE: return "storage failed";
-  default: return "unknown status";
+  case PTZ_SIM_OK:
+    return "ok";
+  case PTZ_SIM_ERR_MALFORMED:
+    return "malformed request";
+  case PTZ_SIM_ERR_UNSUPPORTED:
+    return "not supported";
+  case PTZ_SIM_ERR_NO_SUCH_PRESET:
+    return "no such preset";
+  case PTZ_SIM_ERR_BAD_ARGUMENT:
+    return "bad argument";
+  case PTZ_SIM_ERR_STORAGE:
+    return "storage failed";
+  default:
+    return "unknown status";
   }
 }
 

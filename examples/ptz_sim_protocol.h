@@ -33,11 +33,11 @@ G_BEGIN_DECLS
 
 typedef enum {
   PTZ_SIM_OK = 0,
-  PTZ_SIM_ERR_MALFORMED = 1,      /* the payload does not hold the arguments */
-  PTZ_SIM_ERR_UNSUPPORTED = 2,    /* a command or move mode the driver lacks */
+  PTZ_SIM_ERR_MALFORMED = 1,   /* the payload does not hold the arguments */
+  PTZ_SIM_ERR_UNSUPPORTED = 2, /* a command or move mode the driver lacks */
   PTZ_SIM_ERR_NO_SUCH_PRESET = 3,
-  PTZ_SIM_ERR_BAD_ARGUMENT = 4,   /* a value out of range, a bad preset name */
-  PTZ_SIM_ERR_STORAGE = 5         /* presets could not be stored */
+  PTZ_SIM_ERR_BAD_ARGUMENT = 4, /* a value out of range, a bad preset name */
+  PTZ_SIM_ERR_STORAGE = 5       /* presets could not be stored */
 } PtzSimStatus;
 
 /* Longest preset name; names use letters, digits, '-' and '_'. */

@@ -17,24 +17,27 @@ struct _PtzSimPublisher {
   gfloat pan_deg, tilt_deg, zoom_mag;
   gint32 status[PTZ_SIM_AXES];
   gint32 update_rate;
-  guint32 time_val[2];             /* seconds, microseconds */
+  guint32 time_val[2];                    /* seconds, microseconds */
   TimeValue idle_time[2], moving_time[2]; /* pan and tilt transitions */
   gint32 pan_flipped, tilt_flipped, auto_flipping, preset_move;
-  gint32 limit[6];                 /* min/max pan, tilt, zoom */
+  gint32 limit[6]; /* min/max pan, tilt, zoom */
 };
 
 static const guint32 status_params[PTZ_SIM_AXES] = {
-  PTZ_SC_PARAM_POSITION_PAN_STATUS, PTZ_SC_PARAM_POSITION_TILT_STATUS,
+  PTZ_SC_PARAM_POSITION_PAN_STATUS,
+  PTZ_SC_PARAM_POSITION_TILT_STATUS,
   PTZ_SC_PARAM_POSITION_ZOOM_STATUS,
 };
 static const guint32 idle_params[2] = {
-  PTZ_SC_PARAM_POSITION_PAN_STATUS_IDLE_TIME, PTZ_SC_PARAM_POSITION_TILT_STATUS_IDLE_TIME,
+  PTZ_SC_PARAM_POSITION_PAN_STATUS_IDLE_TIME,
+  PTZ_SC_PARAM_POSITION_TILT_STATUS_IDLE_TIME,
 };
 static const guint32 moving_params[2] = {
-  PTZ_SC_PARAM_POSITION_PAN_STATUS_MOVING_TIME, PTZ_SC_PARAM_POSITION_TILT_STATUS_MOVING_TIME,
+  PTZ_SC_PARAM_POSITION_PAN_STATUS_MOVING_TIME,
+  PTZ_SC_PARAM_POSITION_TILT_STATUS_MOVING_TIME,
 };
 static const guint32 limit_params[6] = {
-  PTZ_SC_PARAM_LIMIT_MIN_PAN, PTZ_SC_PARAM_LIMIT_MAX_PAN, PTZ_SC_PARAM_LIMIT_MIN_TILT,
+  PTZ_SC_PARAM_LIMIT_MIN_PAN,  PTZ_SC_PARAM_LIMIT_MAX_PAN,  PTZ_SC_PARAM_LIMIT_MIN_TILT,
   PTZ_SC_PARAM_LIMIT_MAX_TILT, PTZ_SC_PARAM_LIMIT_MIN_ZOOM, PTZ_SC_PARAM_LIMIT_MAX_ZOOM,
 };
 
@@ -66,21 +69,32 @@ static gboolean
 setup_groups (PtzSimPublisher *p)
 {
   guint32 position_params[8 + 4] = {
-    PTZ_SC_PARAM_POSITION_PAN, PTZ_SC_PARAM_POSITION_TILT, PTZ_SC_PARAM_POSITION_MZOOM,
-    status_params[0], status_params[1], status_params[2], PTZ_SC_PARAM_POSITION_UPDATE_RATE,
-    PTZ_SC_PARAM_POSITION_TIME_VAL, idle_params[0], idle_params[1], moving_params[0],
+    PTZ_SC_PARAM_POSITION_PAN,
+    PTZ_SC_PARAM_POSITION_TILT,
+    PTZ_SC_PARAM_POSITION_MZOOM,
+    status_params[0],
+    status_params[1],
+    status_params[2],
+    PTZ_SC_PARAM_POSITION_UPDATE_RATE,
+    PTZ_SC_PARAM_POSITION_TIME_VAL,
+    idle_params[0],
+    idle_params[1],
+    moving_params[0],
     moving_params[1],
   };
   gpointer position_data[8 + 4] = {
-    &p->pan_deg, &p->tilt_deg, &p->zoom_mag, &p->status[0], &p->status[1], &p->status[2],
-    &p->update_rate, p->time_val, &p->idle_time[0], &p->idle_time[1], &p->moving_time[0],
-    &p->moving_time[1],
+    &p->pan_deg,      &p->tilt_deg,     &p->zoom_mag,       &p->status[0],
+    &p->status[1],    &p->status[2],    &p->update_rate,    p->time_val,
+    &p->idle_time[0], &p->idle_time[1], &p->moving_time[0], &p->moving_time[1],
   };
   guint32 various_params[4] = {
-    PTZ_SC_PARAM_VARIOUS_PAN_FLIPPED, PTZ_SC_PARAM_VARIOUS_TILT_FLIPPED,
-    PTZ_SC_PARAM_VARIOUS_AUTO_FLIPPING, PTZ_SC_PARAM_VARIOUS_PT_PRESET_MOVE,
+    PTZ_SC_PARAM_VARIOUS_PAN_FLIPPED,
+    PTZ_SC_PARAM_VARIOUS_TILT_FLIPPED,
+    PTZ_SC_PARAM_VARIOUS_AUTO_FLIPPING,
+    PTZ_SC_PARAM_VARIOUS_PT_PRESET_MOVE,
   };
-  gpointer various_data[4] = { &p->pan_flipped, &p->tilt_flipped, &p->auto_flipping, &p->preset_move };
+  gpointer various_data[4] = { &p->pan_flipped, &p->tilt_flipped, &p->auto_flipping,
+                               &p->preset_move };
   gpointer limit_data[6];
   int i;
   for (i = 0; i < 6; i++)
@@ -90,8 +104,8 @@ setup_groups (PtzSimPublisher *p)
                        position_params, position_data);
   p->various = setup (PTZ_SC_GROUP_VARIOUS, p->config.index, G_N_ELEMENTS (various_params),
                       various_params, various_data);
-  p->limits = setup (PTZ_SC_GROUP_LIMIT, p->config.index, G_N_ELEMENTS (limit_params),
-                     limit_params, limit_data);
+  p->limits = setup (PTZ_SC_GROUP_LIMIT, p->config.index, G_N_ELEMENTS (limit_params), limit_params,
+                     limit_data);
   return p->position != NULL && p->various != NULL && p->limits != NULL;
 }
 

@@ -18,15 +18,16 @@ G_BEGIN_DECLS
 typedef struct _PtzSimPublisher PtzSimPublisher;
 
 typedef struct {
-  guint32 index;         /* the status-cache index ("IS<index>") */
-  gint32 driver_number;  /* selects the driver timing groups */
-  gint32 update_rate;    /* samples per second */
+  guint32 index;        /* the status-cache index ("IS<index>") */
+  gint32 driver_number; /* selects the driver timing groups */
+  gint32 update_rate;   /* samples per second */
   gboolean pan_flipped, tilt_flipped, auto_flip;
 } PtzSimPublisherConfig;
 
 /* Writes the groups' defaults, then the head's state and limits. NULL when
  * a group description cannot be set up. */
-PtzSimPublisher *ptz_sim_publisher_new (const PtzSimPublisherConfig *config, const PtzSimHead *head);
+PtzSimPublisher *ptz_sim_publisher_new (const PtzSimPublisherConfig *config,
+                                        const PtzSimHead *head);
 void ptz_sim_publisher_free (PtzSimPublisher *publisher);
 
 /* One sample of the head's position and statuses. */

@@ -165,7 +165,8 @@ on_set_entry (ptzlegacyconfigdynamicConfigurationLegacy *object, GDBusMethodInvo
   }
   /* Announced (and applied by the driver) from the change notification. */
   ptz_dynamical_properties_set (bus->settings, name, value);
-  ptz_legacy_config_dynamic_configuration_legacy_complete_set_configuration_entry (object, invocation);
+  ptz_legacy_config_dynamic_configuration_legacy_complete_set_configuration_entry (object,
+                                                                                   invocation);
   return TRUE;
 }
 
@@ -220,12 +221,16 @@ ptz_sim_settings_bus_new (PTZDynamicalProperties *settings, const gchar *const *
   bus->check = check;
   bus->check_data = check_data;
   bus->skeleton = ptz_legacy_config_dynamic_configuration_legacy_skeleton_new ();
-  g_signal_connect (bus->skeleton, "handle-get-configurations", G_CALLBACK (on_get_configurations), bus);
-  g_signal_connect (bus->skeleton, "handle-get-configuration-entry", G_CALLBACK (on_get_entry), bus);
-  g_signal_connect (bus->skeleton, "handle-set-configuration-entry", G_CALLBACK (on_set_entry), bus);
+  g_signal_connect (bus->skeleton, "handle-get-configurations", G_CALLBACK (on_get_configurations),
+                    bus);
+  g_signal_connect (bus->skeleton, "handle-get-configuration-entry", G_CALLBACK (on_get_entry),
+                    bus);
+  g_signal_connect (bus->skeleton, "handle-set-configuration-entry", G_CALLBACK (on_set_entry),
+                    bus);
   g_signal_connect (bus->skeleton, "handle-sync", G_CALLBACK (on_sync), bus);
   g_signal_connect (bus->skeleton, "handle-add-configuration", G_CALLBACK (on_add_or_remove), bus);
-  g_signal_connect (bus->skeleton, "handle-remove-configuration", G_CALLBACK (on_add_or_remove), bus);
+  g_signal_connect (bus->skeleton, "handle-remove-configuration", G_CALLBACK (on_add_or_remove),
+                    bus);
 
   bus->handler = ptz_legacy_config_setup (G_DBUS_INTERFACE_SKELETON (bus->skeleton), "ptzsim",
                                           service, service);

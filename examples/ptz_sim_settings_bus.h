@@ -21,8 +21,7 @@ typedef gchar *(*PtzSimSettingCheck) (const gchar *name, const GValue *value, gp
  * must already hold a boolean, int or string value. NULL when the object
  * cannot be exported or declared (for example without a system bus). */
 PtzSimSettingsBus *ptz_sim_settings_bus_new (PTZDynamicalProperties *settings,
-                                             const gchar *const *names,
-                                             const gchar *service,
+                                             const gchar *const *names, const gchar *service,
                                              PtzSimSettingCheck check, gpointer check_data);
 void ptz_sim_settings_bus_free (PtzSimSettingsBus *bus);
 

@@ -51,7 +51,8 @@ kept_value (GKeyFile *file, const gchar *name, GType type)
   else if (type == G_TYPE_STRING)
     g_value_take_string (value, g_key_file_get_string (file, GROUP, name, &error));
   else
-    g_set_error_literal (&error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_INVALID_VALUE, "unsupported type");
+    g_set_error_literal (&error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_INVALID_VALUE,
+                         "unsupported type");
   if (error != NULL) {
     g_error_free (error);
     g_value_unset (value);
@@ -87,8 +88,8 @@ ptz_sim_state_restore (PtzSimState *state, PTZDynamicalProperties *settings,
       continue;
     value = kept_value (state->file, *names, G_VALUE_TYPE (current));
     if (value == NULL) {
-      fprintf (stderr, "state: %s: %s is not a %s; the configuration's value stays\n", state->path, *names,
-               g_type_name (G_VALUE_TYPE (current)));
+      fprintf (stderr, "state: %s: %s is not a %s; the configuration's value stays\n", state->path,
+               *names, g_type_name (G_VALUE_TYPE (current)));
       continue;
     }
     g_ptr_array_add (pending_names, (gpointer) *names);
@@ -116,12 +117,13 @@ ptz_sim_state_restore (PtzSimState *state, PTZDynamicalProperties *settings,
   for (i = 0; i < pending_names->len; i++) {
     const gchar *name = g_ptr_array_index (pending_names, i);
     gchar *refusal = check (name, g_ptr_array_index (pending_values, i), data);
-    fprintf (stderr, "state: %s: %s is refused (%s); the configuration's value stays\n", state->path, name,
-             refusal);
+    fprintf (stderr, "state: %s: %s is refused (%s); the configuration's value stays\n",
+             state->path, name, refusal);
     g_free (refusal);
   }
   if (restored > 0)
-    printf ("state: %u setting%s restored from %s\n", restored, restored == 1 ? "" : "s", state->path);
+    printf ("state: %u setting%s restored from %s\n", restored, restored == 1 ? "" : "s",
+            state->path);
   g_ptr_array_free (pending_names, TRUE);
   g_ptr_array_free (pending_values, TRUE);
   return restored;
@@ -142,7 +144,8 @@ ptz_sim_state_save (PtzSimState *state, const gchar *name, const GValue *value, 
   else if (G_VALUE_HOLDS_BOOLEAN (value))
     g_key_file_set_boolean (copy, GROUP, name, g_value_get_boolean (value));
   else if (G_VALUE_HOLDS_STRING (value))
-    g_key_file_set_string (copy, GROUP, name, g_value_get_string (value) ? g_value_get_string (value) : "");
+    g_key_file_set_string (copy, GROUP, name,
+                           g_value_get_string (value) ? g_value_get_string (value) : "");
   /* Restoring at start sets the kept values again: nothing to write. */
   before = g_key_file_to_data (state->file, NULL, NULL);
   after = g_key_file_to_data (copy, NULL, NULL);

@@ -29,7 +29,8 @@ guint ptz_sim_state_restore (PtzSimState *state, PTZDynamicalProperties *setting
 /* Keeps `value` (int, boolean or string) as the setting `name`: the file is
  * written durably when the value differs from the one kept. TRUE also for a
  * NULL state. */
-gboolean ptz_sim_state_save (PtzSimState *state, const gchar *name, const GValue *value, GError **error);
+gboolean ptz_sim_state_save (PtzSimState *state, const gchar *name, const GValue *value,
+                             GError **error);
 
 G_END_DECLS
 

@@ -9,15 +9,32 @@
 typedef GType (*TypeFunc) (void);
 
 static const TypeFunc vocabulary[] = {
-  ptz_command_get_type, ptz_socket_command_get_type, ptz_protocol_version_get_type,
-  ptz_move_get_type, ptz_move_status_get_type, ptz_move_cmd_get_type,
-  ptz_enable_get_type, ptz_auto_enable_get_type, ptz_control_get_type,
-  ptz_query_get_type, ptz_angle_get_type, ptz_osd_menu_get_type,
-  ptz_driver_status_get_type, ptz_space_get_type, ptz_parameter_get_type,
-  ptz_parameter_group_get_type, ptz_port_mode_get_type, ptz_baud_rate_get_type,
-  ptz_data_bits_get_type, ptz_stop_bits_get_type, ptz_parity_get_type,
-  ptz_port_type_get_type, ptz_sc_group_get_type, ptz_sc_param_get_type,
-  ptz_driver_state_get_type, ptz_driver_move_capabilities_get_type,
+  ptz_command_get_type,
+  ptz_socket_command_get_type,
+  ptz_protocol_version_get_type,
+  ptz_move_get_type,
+  ptz_move_status_get_type,
+  ptz_move_cmd_get_type,
+  ptz_enable_get_type,
+  ptz_auto_enable_get_type,
+  ptz_control_get_type,
+  ptz_query_get_type,
+  ptz_angle_get_type,
+  ptz_osd_menu_get_type,
+  ptz_driver_status_get_type,
+  ptz_space_get_type,
+  ptz_parameter_get_type,
+  ptz_parameter_group_get_type,
+  ptz_port_mode_get_type,
+  ptz_baud_rate_get_type,
+  ptz_data_bits_get_type,
+  ptz_stop_bits_get_type,
+  ptz_parity_get_type,
+  ptz_port_type_get_type,
+  ptz_sc_group_get_type,
+  ptz_sc_param_get_type,
+  ptz_driver_state_get_type,
+  ptz_driver_move_capabilities_get_type,
   ptz_driver_extra_capabilities_get_type,
 };
 
@@ -74,7 +91,7 @@ main (void)
 
   ptz_log_set_handler (show_library_line, "vocabulary_tour", NULL);
   for (i = 0; i < G_N_ELEMENTS (vocabulary); i++)
-    print_type (vocabulary[i] ());
+    print_type (vocabulary[i]());
 
   /* A "goto preset" command as a driver would receive it. */
   payload = ptz_serialize_create_array ();

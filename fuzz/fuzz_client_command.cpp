@@ -39,8 +39,8 @@ using velmora::fuzz::run_dry;
 constexpr guint32 kMaxAsync = 3;
 
 struct Outcome {
-  int reports = 0;     // calls of the reply dispatcher
-  int released = 0;    // calls of the free callback
+  int reports = 0;   // calls of the reply dispatcher
+  int released = 0;  // calls of the free callback
   bool with_data = false;
   std::string payload;
 };

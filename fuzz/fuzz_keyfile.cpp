@@ -25,8 +25,8 @@ bool has_root_prefix(const char *group) { return strncmp(group, "root.", 5) == 0
 
 void check_settings(const char *first, size_t first_size, const char *second, size_t second_size,
                     const PTZSettingsFile *files) {
-  const std::string document = std::string(first, strnlen(first, first_size)) + "\n" +
-                               std::string(second, strnlen(second, second_size)) + "\n";
+  const std::string document =
+      std::string(first, strnlen(first, first_size)) + "\n" + std::string(second, strnlen(second, second_size)) + "\n";
   GKeyFile *reference = g_key_file_new();
   const bool parses = g_key_file_load_from_data(reference, document.data(), document.size(), G_KEY_FILE_NONE, nullptr);
   FUZZ_CHECK(bool(ptz_settings_load_config_gkf(files, nullptr)) == parses);

@@ -31,8 +31,8 @@ void read_item(GArray *payload, guint *indx) {
   const guint before = *indx;
   guint32 numbers[3] = {1, 1, 1};
   gchar *strings[4] = {};
-  ptz_driver_parameter_item_deserialize(payload, indx, &numbers[0], &strings[0], &strings[1], &strings[2],
-                                        &numbers[1], &numbers[2], &strings[3]);
+  ptz_driver_parameter_item_deserialize(payload, indx, &numbers[0], &strings[0], &strings[1], &strings[2], &numbers[1],
+                                        &numbers[2], &strings[3]);
   if (*indx == before) {
     for (guint32 n : numbers) FUZZ_CHECK(n == 0);
     for (gchar *s : strings) FUZZ_CHECK(s == nullptr);
@@ -62,19 +62,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   guint indx = 0;
   for (size_t i = 0; i < ops; i++) {
     switch (program[i] % 8) {
-      case 0: ptz_deserialize_8bit(payload, &indx); break;
-      case 1: ptz_deserialize_16bit(payload, &indx); break;
-      case 2: ptz_deserialize_32bit(payload, &indx); break;
-      case 3: g_free(ptz_deserialize_string(payload, &indx)); break;
-      case 4: g_free(ptz_deserialize_blob(payload, &indx, program[i] / 8)); break;
-      case 5: g_list_free_full(ptz_deserialize_glist(payload, &indx, read_string), g_free); break;
+      case 0:
+        ptz_deserialize_8bit(payload, &indx);
+        break;
+      case 1:
+        ptz_deserialize_16bit(payload, &indx);
+        break;
+      case 2:
+        ptz_deserialize_32bit(payload, &indx);
+        break;
+      case 3:
+        g_free(ptz_deserialize_string(payload, &indx));
+        break;
+      case 4:
+        g_free(ptz_deserialize_blob(payload, &indx, program[i] / 8));
+        break;
+      case 5:
+        g_list_free_full(ptz_deserialize_glist(payload, &indx, read_string), g_free);
+        break;
       case 6: {
         GHashTable *table = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, nullptr);
         ptz_deserialize_ghashtable(payload, &indx, table, read_pair);
         g_hash_table_unref(table);
         break;
       }
-      case 7: read_item(payload, &indx); break;
+      case 7:
+        read_item(payload, &indx);
+        break;
     }
     FUZZ_CHECK(indx <= payload->len);  // no reader moves past the end
   }

@@ -35,8 +35,9 @@ bool has_root_prefix(const std::string &group) {
 // What the settings store should answer for a parser value.
 std::string stored_form(const char *value) {
   if (value == nullptr) return "";
-  gchar *text = g_utf8_validate(value, -1, nullptr) ? g_strdup(value)
-                                                     : g_convert(value, -1, "UTF-8", "ISO-8859-1", nullptr, nullptr, nullptr);
+  gchar *text = g_utf8_validate(value, -1, nullptr)
+                    ? g_strdup(value)
+                    : g_convert(value, -1, "UTF-8", "ISO-8859-1", nullptr, nullptr, nullptr);
   FUZZ_CHECK(text != nullptr);
   gchar *unquoted = settings_unquote(text);
   std::string result(unquoted);

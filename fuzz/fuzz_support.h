@@ -38,7 +38,8 @@ class Session {
   static GLogWriterOutput writer(GLogLevelFlags level, const GLogField *fields, gsize n_fields, gpointer) {
     if (criticals_are_findings_ && (level & G_LOG_LEVEL_CRITICAL)) {
       for (gsize i = 0; i < n_fields; i++)
-        if (g_strcmp0(fields[i].key, "MESSAGE") == 0) fprintf(stderr, "GLib: %s\n", static_cast<const char *>(fields[i].value));
+        if (g_strcmp0(fields[i].key, "MESSAGE") == 0)
+          fprintf(stderr, "GLib: %s\n", static_cast<const char *>(fields[i].value));
       __builtin_trap();
     }
     return G_LOG_WRITER_HANDLED;
@@ -85,12 +86,12 @@ class Scratch {
 };
 
 // Stops the run as a finding when an expectation of the target fails.
-#define FUZZ_CHECK(condition)                                                    \
-  do {                                                                           \
-    if (!(condition)) {                                                          \
+#define FUZZ_CHECK(condition)                                                       \
+  do {                                                                              \
+    if (!(condition)) {                                                             \
       fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      __builtin_trap();                                                          \
-    }                                                                            \
+      __builtin_trap();                                                             \
+    }                                                                               \
   } while (0)
 
 }  // namespace velmora::fuzz

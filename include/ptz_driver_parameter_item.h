@@ -29,7 +29,8 @@ G_BEGIN_DECLS
  * agreed between the drivers and the daemons; the library fixes only their
  * types and order.
  */
-typedef struct _PTZDriverParameterItem {
+typedef struct _PTZDriverParameterItem
+{
   guint32 field1;
   gchar *field2;
   gchar *field3;
@@ -49,8 +50,7 @@ typedef struct _PTZDriverParameterItem {
  *
  * Returns: (transfer none) (element-type guint8): @array
  */
-PTZ_API GArray *ptz_driver_parameter_item_serialize (const PTZDriverParameterItem *item,
-                                                     GArray *array);
+PTZ_API GArray *ptz_driver_parameter_item_serialize (const PTZDriverParameterItem *item, GArray *array);
 
 /**
  * ptz_driver_parameter_item_deserialize:
@@ -69,10 +69,8 @@ PTZ_API GArray *ptz_driver_parameter_item_serialize (const PTZDriverParameterIte
  * does not fit in the rest of the array is not read at all: every out
  * address receives 0 or %NULL and *@indx stays. Any thread may call it.
  */
-PTZ_API void ptz_driver_parameter_item_deserialize (GArray *array, guint *indx,
-                                                    guint32 *field1, gchar **field2,
-                                                    gchar **field3, gchar **field4,
-                                                    guint32 *field5, guint32 *field6,
+PTZ_API void ptz_driver_parameter_item_deserialize (GArray *array, guint *indx, guint32 *field1, gchar **field2,
+                                                    gchar **field3, gchar **field4, guint32 *field5, guint32 *field6,
                                                     gchar **field7);
 
 G_END_DECLS

@@ -23,10 +23,8 @@ G_BEGIN_DECLS
   (G_TYPE_CHECK_INSTANCE_CAST ((obj), PTZ_TYPE_DYNAMICAL_PROPERTIES, PTZDynamicalProperties))
 #define PTZ_DYNAMICAL_PROPERTIES_CLASS(klass) \
   (G_TYPE_CHECK_CLASS_CAST ((klass), PTZ_TYPE_DYNAMICAL_PROPERTIES, PTZDynamicalPropertiesClass))
-#define PTZ_IS_DYNAMICAL_PROPERTIES(obj) \
-  (G_TYPE_CHECK_INSTANCE_TYPE ((obj), PTZ_TYPE_DYNAMICAL_PROPERTIES))
-#define PTZ_IS_DYNAMICAL_PROPERTIES_CLASS(klass) \
-  (G_TYPE_CHECK_CLASS_TYPE ((klass), PTZ_TYPE_DYNAMICAL_PROPERTIES))
+#define PTZ_IS_DYNAMICAL_PROPERTIES(obj) (G_TYPE_CHECK_INSTANCE_TYPE ((obj), PTZ_TYPE_DYNAMICAL_PROPERTIES))
+#define PTZ_IS_DYNAMICAL_PROPERTIES_CLASS(klass) (G_TYPE_CHECK_CLASS_TYPE ((klass), PTZ_TYPE_DYNAMICAL_PROPERTIES))
 #define PTZ_DYNAMICAL_PROPERTIES_GET_CLASS(obj) \
   (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_DYNAMICAL_PROPERTIES, PTZDynamicalPropertiesClass))
 
@@ -214,8 +212,7 @@ PTZ_API PTZDynamicalProperties *ptz_dynamical_properties_new (void);
  * "GValue corrupt for <name>" and is freed, not stored. %NULL arguments
  * are refused with a critical. Any thread may call it.
  */
-PTZ_API void ptz_dynamical_properties_set (PTZDynamicalProperties *self, const gchar *name,
-                                           GValue *value);
+PTZ_API void ptz_dynamical_properties_set (PTZDynamicalProperties *self, const gchar *name, GValue *value);
 
 /**
  * ptz_dynamical_properties_set_from_string:
@@ -231,8 +228,7 @@ PTZ_API void ptz_dynamical_properties_set (PTZDynamicalProperties *self, const g
  * Returns: (transfer full) (nullable): the name (free it with g_free()),
  *   or %NULL when @set does not parse
  */
-PTZ_API gchar *ptz_dynamical_properties_set_from_string (PTZDynamicalProperties *self,
-                                                        const gchar *set);
+PTZ_API gchar *ptz_dynamical_properties_set_from_string (PTZDynamicalProperties *self, const gchar *set);
 
 /**
  * ptz_dynamical_properties_get:
@@ -261,8 +257,7 @@ PTZ_API GValue *ptz_dynamical_properties_get (PTZDynamicalProperties *self, cons
  *   property, the types differ or a boolean, int or double differs; for
  *   strings the signed result of an ASCII case-insensitive comparison
  */
-PTZ_API gint ptz_dynamical_properties_compare (PTZDynamicalProperties *self, const gchar *name,
-                                               const GValue *value);
+PTZ_API gint ptz_dynamical_properties_compare (PTZDynamicalProperties *self, const gchar *name, const GValue *value);
 
 /**
  * ptz_dynamical_properties_clear:
@@ -288,8 +283,8 @@ PTZ_API void ptz_dynamical_properties_clear (PTZDynamicalProperties *self);
  * Returns: (transfer full) (nullable): the name (free it with g_free()),
  *   or %NULL when @string does not parse (*@value is then untouched)
  */
-PTZ_API gchar *ptz_dynamical_properties_string_to_gvalue (PTZDynamicalProperties *self,
-                                                         GValue **value, const gchar *string);
+PTZ_API gchar *ptz_dynamical_properties_string_to_gvalue (PTZDynamicalProperties *self, GValue **value,
+                                                          const gchar *string);
 
 /**
  * ptz_dynamical_properties_gvalue_to_string:
@@ -303,8 +298,8 @@ PTZ_API gchar *ptz_dynamical_properties_string_to_gvalue (PTZDynamicalProperties
  * Returns: (transfer full) (nullable): a new formatted string (free it with
  *   g_free()), or %NULL for an unsupported type
  */
-PTZ_API gchar *ptz_dynamical_properties_gvalue_to_string (PTZDynamicalProperties *self,
-                                                         const gchar *name, const GValue *value);
+PTZ_API gchar *ptz_dynamical_properties_gvalue_to_string (PTZDynamicalProperties *self, const gchar *name,
+                                                          const GValue *value);
 
 /**
  * ptz_dynamical_properties_freeze_notify:

@@ -898,7 +898,8 @@ PTZ_API GType ptz_driver_extra_capabilities_get_type (void) G_GNUC_CONST;
  * A driver's capability pair, as %PTZ_COMMAND_GET_CAPABILITIES answers it:
  * two 32-bit words, in this order.
  */
-typedef struct {
+typedef struct
+{
   guint32 move;
   guint32 extra;
 } PTZDriverCapabilities;

@@ -4,7 +4,7 @@
 #define PTZ_EXPORT_H
 
 #if defined(__GNUC__)
-#define PTZ_API __attribute__((visibility("default")))
+#define PTZ_API __attribute__ ((visibility ("default")))
 #else
 #define PTZ_API
 #endif

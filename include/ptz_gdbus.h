@@ -25,7 +25,8 @@ G_BEGIN_DECLS
 #define PTZ_IS_G_DBUS_SERVER(obj) (G_TYPE_CHECK_INSTANCE_TYPE ((obj), PTZ_TYPE_G_DBUS_SERVER))
 #define PTZ_G_DBUS_SERVER_CLASS(klass) (G_TYPE_CHECK_CLASS_CAST ((klass), PTZ_TYPE_G_DBUS_SERVER, PTZGDBusServerClass))
 #define PTZ_IS_G_DBUS_SERVER_CLASS(klass) (G_TYPE_CHECK_CLASS_TYPE ((klass), PTZ_TYPE_G_DBUS_SERVER))
-#define PTZ_G_DBUS_SERVER_GET_CLASS(obj) (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_G_DBUS_SERVER, PTZGDBusServerClass))
+#define PTZ_G_DBUS_SERVER_GET_CLASS(obj) \
+  (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_G_DBUS_SERVER, PTZGDBusServerClass))
 
 typedef struct _PTZGDBusServer PTZGDBusServer;
 typedef struct _PTZGDBusServerClass PTZGDBusServerClass;
@@ -51,7 +52,8 @@ typedef struct _PTZGDBusServerClass PTZGDBusServerClass;
  * take no lock: use it on the thread that iterates the main context the
  * skeleton serves in, normally the default one.
  */
-struct _PTZGDBusServer {
+struct _PTZGDBusServer
+{
   GObject parent;
   GDBusInterfaceSkeleton *skeleton;
 };
@@ -73,11 +75,12 @@ struct _PTZGDBusServer {
  * The class of #PTZGDBusServer. Each public function of the same name calls
  * its slot.
  */
-struct _PTZGDBusServerClass {
+struct _PTZGDBusServerClass
+{
   GObjectClass parent_class;
   GDBusConnection *connection;
-  gboolean (*dbus_register) (PTZGDBusServer *self, GDBusInterfaceSkeleton *skeleton,
-                             const gchar *service_name, gint index);
+  gboolean (*dbus_register) (PTZGDBusServer *self, GDBusInterfaceSkeleton *skeleton, const gchar *service_name,
+                             gint index);
   gboolean (*dbus_request_name) (PTZGDBusServer *self, const gchar *service_name);
   gboolean (*dbus_register_obj_full_path) (PTZGDBusServer *self, GDBusInterfaceSkeleton *skeleton,
                                            const gchar *object_path);
@@ -148,8 +151,7 @@ PTZ_API GType ptz_g_dbus_server_get_type (void);
  *
  * Returns: %TRUE when @skeleton was exported
  */
-PTZ_API gboolean ptz_g_dbus_server_dbus_register (PTZGDBusServer *self,
-                                                  GDBusInterfaceSkeleton *skeleton,
+PTZ_API gboolean ptz_g_dbus_server_dbus_register (PTZGDBusServer *self, GDBusInterfaceSkeleton *skeleton,
                                                   const gchar *service_name, gint index);
 /**
  * ptz_g_dbus_server_dbus_register_obj_full_path:
@@ -164,8 +166,7 @@ PTZ_API gboolean ptz_g_dbus_server_dbus_register (PTZGDBusServer *self,
  *
  * Returns: %TRUE when @skeleton was exported
  */
-PTZ_API gboolean ptz_g_dbus_server_dbus_register_obj_full_path (PTZGDBusServer *self,
-                                                                GDBusInterfaceSkeleton *skeleton,
+PTZ_API gboolean ptz_g_dbus_server_dbus_register_obj_full_path (PTZGDBusServer *self, GDBusInterfaceSkeleton *skeleton,
                                                                 const gchar *object_path);
 /**
  * ptz_g_dbus_server_dbus_request_name:
@@ -185,8 +186,7 @@ PTZ_API gboolean ptz_g_dbus_server_dbus_register_obj_full_path (PTZGDBusServer *
  * Returns: %TRUE when the process's connection is, or already was, the
  *   name's primary owner
  */
-PTZ_API gboolean ptz_g_dbus_server_dbus_request_name (PTZGDBusServer *self,
-                                                      const gchar *service_name);
+PTZ_API gboolean ptz_g_dbus_server_dbus_request_name (PTZGDBusServer *self, const gchar *service_name);
 /**
  * ptz_g_dbus_server_dbus_request_name_full_path:
  * @self: a server
@@ -199,8 +199,7 @@ PTZ_API gboolean ptz_g_dbus_server_dbus_request_name (PTZGDBusServer *self,
  * Returns: %TRUE when the process's connection is, or already was, the
  *   name's primary owner
  */
-PTZ_API gboolean ptz_g_dbus_server_dbus_request_name_full_path (PTZGDBusServer *self,
-                                                                const gchar *bus_name);
+PTZ_API gboolean ptz_g_dbus_server_dbus_request_name_full_path (PTZGDBusServer *self, const gchar *bus_name);
 
 /* g_autoptr() support: the cleanup drops one reference. */
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZGDBusServer, g_object_unref)
@@ -212,7 +211,8 @@ G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZGDBusServer, g_object_unref)
 #define PTZ_IS_G_DBUS_CLIENT(obj) (G_TYPE_CHECK_INSTANCE_TYPE ((obj), PTZ_TYPE_G_DBUS_CLIENT))
 #define PTZ_G_DBUS_CLIENT_CLASS(klass) (G_TYPE_CHECK_CLASS_CAST ((klass), PTZ_TYPE_G_DBUS_CLIENT, PTZGDBusClientClass))
 #define PTZ_IS_G_DBUS_CLIENT_CLASS(klass) (G_TYPE_CHECK_CLASS_TYPE ((klass), PTZ_TYPE_G_DBUS_CLIENT))
-#define PTZ_G_DBUS_CLIENT_GET_CLASS(obj) (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_G_DBUS_CLIENT, PTZGDBusClientClass))
+#define PTZ_G_DBUS_CLIENT_GET_CLASS(obj) \
+  (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_G_DBUS_CLIENT, PTZGDBusClientClass))
 
 typedef struct _PTZGDBusClient PTZGDBusClient;
 typedef struct _PTZGDBusClientClass PTZGDBusClientClass;
@@ -246,7 +246,8 @@ typedef void (*PTZGDBusClientDestroyFunc) (gpointer data);
  * synchronous and take no lock: use it on the thread whose default main
  * context the proxy delivers in. The fields are for reading.
  */
-struct _PTZGDBusClient {
+struct _PTZGDBusClient
+{
   GObject parent;
   GDBusProxy *proxy;
   gchar *bus_name;
@@ -270,15 +271,15 @@ struct _PTZGDBusClient {
  * The class of #PTZGDBusClient. Each public function of the same name calls
  * its slot.
  */
-struct _PTZGDBusClientClass {
+struct _PTZGDBusClientClass
+{
   GObjectClass parent_class;
   GDBusConnection *connection;
   gboolean (*set_proxy) (PTZGDBusClient *self, const gchar *service_name, gint index);
-  gboolean (*set_proxy_full) (PTZGDBusClient *self, const gchar *bus_name,
-                              const gchar *object_path, const gchar *interface_name);
+  gboolean (*set_proxy_full) (PTZGDBusClient *self, const gchar *bus_name, const gchar *object_path,
+                              const gchar *interface_name);
   GDBusProxy *(*get_proxy) (PTZGDBusClient *self);
-  gboolean (*connect_destroy_signal) (PTZGDBusClient *self, PTZGDBusClientDestroyFunc callback,
-                                      gpointer data);
+  gboolean (*connect_destroy_signal) (PTZGDBusClient *self, PTZGDBusClientDestroyFunc callback, gpointer data);
   void (*disconnect_destroy_signal) (PTZGDBusClient *self);
 };
 
@@ -361,8 +362,7 @@ PTZ_API PTZGDBusClient *ptz_g_dbus_client_new (void);
  *
  * Returns: %TRUE when the proxy was created
  */
-PTZ_API gboolean ptz_g_dbus_client_set_proxy (PTZGDBusClient *self, const gchar *service_name,
-                                              gint index);
+PTZ_API gboolean ptz_g_dbus_client_set_proxy (PTZGDBusClient *self, const gchar *service_name, gint index);
 /**
  * ptz_g_dbus_client_set_proxy_full:
  * @self: a client
@@ -382,8 +382,7 @@ PTZ_API gboolean ptz_g_dbus_client_set_proxy (PTZGDBusClient *self, const gchar 
  * Returns: %TRUE when the proxy was created
  */
 PTZ_API gboolean ptz_g_dbus_client_set_proxy_full (PTZGDBusClient *self, const gchar *bus_name,
-                                                   const gchar *object_path,
-                                                   const gchar *interface_name);
+                                                   const gchar *object_path, const gchar *interface_name);
 /**
  * ptz_g_dbus_client_get_proxy:
  * @self: a client
@@ -413,8 +412,7 @@ PTZ_API GDBusProxy *ptz_g_dbus_client_get_proxy (PTZGDBusClient *self);
  *
  * Returns: %TRUE when the callback was connected
  */
-PTZ_API gboolean ptz_g_dbus_client_connect_destroy_signal (PTZGDBusClient *self,
-                                                           PTZGDBusClientDestroyFunc callback,
+PTZ_API gboolean ptz_g_dbus_client_connect_destroy_signal (PTZGDBusClient *self, PTZGDBusClientDestroyFunc callback,
                                                            gpointer data);
 /**
  * ptz_g_dbus_client_disconnect_destroy_signal:

@@ -44,9 +44,7 @@ G_BEGIN_DECLS
  * Returns: %TRUE on success; on failure neither output is written, except
  *   that a registered but unsupported type sets *@value to %NULL
  */
-PTZ_API gboolean ptz_gvalue_utils_formatted_string_to_gvalue (const gchar *string,
-                                                              gchar **name,
-                                                              GValue **value);
+PTZ_API gboolean ptz_gvalue_utils_formatted_string_to_gvalue (const gchar *string, gchar **name, GValue **value);
 
 /**
  * ptz_gvalue_utils_gvalue_to_formatted_string:
@@ -63,8 +61,7 @@ PTZ_API gboolean ptz_gvalue_utils_formatted_string_to_gvalue (const gchar *strin
  * Returns: (transfer full) (nullable): a new string (free it with
  *   g_free()), or %NULL
  */
-PTZ_API gchar *ptz_gvalue_utils_gvalue_to_formatted_string (const gchar *name,
-                                                            const GValue *value);
+PTZ_API gchar *ptz_gvalue_utils_gvalue_to_formatted_string (const gchar *name, const GValue *value);
 
 /**
  * ptz_gvalue_utils_string_from_gvalue:
@@ -95,9 +92,7 @@ PTZ_API gchar *ptz_gvalue_utils_string_from_gvalue (const GValue *value);
  * Returns: %TRUE on success; any other kind returns %FALSE and leaves
  *   *@value zeroed
  */
-PTZ_API gboolean ptz_gvalue_utils_gvalue_from_string (const gchar *string,
-                                                      PTZParameter type,
-                                                      GValue *value);
+PTZ_API gboolean ptz_gvalue_utils_gvalue_from_string (const gchar *string, PTZParameter type, GValue *value);
 
 /**
  * ptz_gvalue_utils_gvalue_cmp0:

@@ -28,10 +28,7 @@ G_BEGIN_DECLS
  *   g_key_file_free()), or %NULL with @error set when the file cannot be
  *   loaded or lacks a readable version header
  */
-PTZ_API GKeyFile *ptz_config_init_key_file (const gchar *path,
-                                            gint major,
-                                            gint minor,
-                                            gboolean *compatible,
+PTZ_API GKeyFile *ptz_config_init_key_file (const gchar *path, gint major, gint minor, gboolean *compatible,
                                             GError **error);
 
 /**
@@ -49,9 +46,7 @@ PTZ_API GKeyFile *ptz_config_init_key_file (const gchar *path,
  * Returns: %TRUE on success; %FALSE with @error set when the key file
  *   cannot be written
  */
-PTZ_API gboolean ptz_config_store_key_file (const gchar *path,
-                                            GKeyFile *key_file,
-                                            GError **error);
+PTZ_API gboolean ptz_config_store_key_file (const gchar *path, GKeyFile *key_file, GError **error);
 
 G_END_DECLS
 

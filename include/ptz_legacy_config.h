@@ -55,10 +55,8 @@ typedef struct _PTZLegacyConfigHandler PTZLegacyConfigHandler;
  * Returns: a handler (release it with ptz_legacy_config_cleanup()), or
  *   %NULL on failure, with nothing left exported or declared
  */
-PTZ_API PTZLegacyConfigHandler *ptz_legacy_config_setup (GDBusInterfaceSkeleton *skeleton,
-                                                         const gchar *event_name,
-                                                         const gchar *service_name,
-                                                         const gchar *object_name);
+PTZ_API PTZLegacyConfigHandler *ptz_legacy_config_setup (GDBusInterfaceSkeleton *skeleton, const gchar *event_name,
+                                                         const gchar *service_name, const gchar *object_name);
 /**
  * ptz_legacy_config_cleanup: (skip)
  * @handler: (nullable): a handler; %NULL does nothing
@@ -88,8 +86,7 @@ PTZ_API void ptz_legacy_config_cleanup (PTZLegacyConfigHandler *handler);
  *
  * Use a handler on one thread at a time.
  */
-PTZ_API void ptz_legacy_config_prop_changed (PTZLegacyConfigHandler *handler, const gchar *key,
-                                             const GValue *value);
+PTZ_API void ptz_legacy_config_prop_changed (PTZLegacyConfigHandler *handler, const gchar *key, const GValue *value);
 /**
  * ptz_legacy_config_send_event: (skip)
  * @handler: a handler
@@ -109,8 +106,8 @@ PTZ_API void ptz_legacy_config_prop_changed (PTZLegacyConfigHandler *handler, co
  *
  * Returns: %TRUE when the event was sent
  */
-PTZ_API gboolean ptz_legacy_config_send_event (PTZLegacyConfigHandler *handler, gint change_type,
-                                               gint index, GHashTable *pairs);
+PTZ_API gboolean ptz_legacy_config_send_event (PTZLegacyConfigHandler *handler, gint change_type, gint index,
+                                               GHashTable *pairs);
 
 /* g_autoptr() support: the cleanup is ptz_legacy_config_cleanup(). */
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZLegacyConfigHandler, ptz_legacy_config_cleanup)

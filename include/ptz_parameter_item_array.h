@@ -43,7 +43,8 @@ G_BEGIN_DECLS
  * cut to 63 characters. The caller's item given to append or add is only
  * read.
  */
-typedef struct _PTZParameterItem {
+typedef struct _PTZParameterItem
+{
   gint32 word1;
   gchar *name;
   gchar *text1;
@@ -59,10 +60,8 @@ typedef struct _PTZParameterItem {
   (G_TYPE_CHECK_INSTANCE_CAST ((obj), PTZ_TYPE_PARAMETER_ITEM_ARRAY, PTZParameterItemArray))
 #define PTZ_PARAMETER_ITEM_ARRAY_CLASS(klass) \
   (G_TYPE_CHECK_CLASS_CAST ((klass), PTZ_TYPE_PARAMETER_ITEM_ARRAY, PTZParameterItemArrayClass))
-#define PTZ_IS_PARAMETER_ITEM_ARRAY(obj) \
-  (G_TYPE_CHECK_INSTANCE_TYPE ((obj), PTZ_TYPE_PARAMETER_ITEM_ARRAY))
-#define PTZ_IS_PARAMETER_ITEM_ARRAY_CLASS(klass) \
-  (G_TYPE_CHECK_CLASS_TYPE ((klass), PTZ_TYPE_PARAMETER_ITEM_ARRAY))
+#define PTZ_IS_PARAMETER_ITEM_ARRAY(obj) (G_TYPE_CHECK_INSTANCE_TYPE ((obj), PTZ_TYPE_PARAMETER_ITEM_ARRAY))
+#define PTZ_IS_PARAMETER_ITEM_ARRAY_CLASS(klass) (G_TYPE_CHECK_CLASS_TYPE ((klass), PTZ_TYPE_PARAMETER_ITEM_ARRAY))
 #define PTZ_PARAMETER_ITEM_ARRAY_GET_CLASS(obj) \
   (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_PARAMETER_ITEM_ARRAY, PTZParameterItemArrayClass))
 
@@ -88,7 +87,8 @@ typedef struct _PTZParameterItem {
  * threads away from the array while they run. The fields are for reading
  * under the same rule.
  */
-typedef struct _PTZParameterItemArray {
+typedef struct _PTZParameterItemArray
+{
   GObject parent_instance;
   gchar *name;
   GSList *items;
@@ -102,7 +102,8 @@ typedef struct _PTZParameterItemArray {
  *
  * The class of #PTZParameterItemArray.
  */
-typedef struct _PTZParameterItemArrayClass {
+typedef struct _PTZParameterItemArrayClass
+{
   GObjectClass parent_class;
   GMutex lock;
 } PTZParameterItemArrayClass;
@@ -163,8 +164,7 @@ PTZ_API void ptz_parameter_item_array_finalize (GObject *object);
  *   (valid until it is removed or the array cleared or finalized), or
  *   %NULL when @self or @item is %NULL (a critical)
  */
-PTZ_API PTZParameterItem *ptz_parameter_item_array_append (PTZParameterItemArray *self,
-                                                           const PTZParameterItem *item);
+PTZ_API PTZParameterItem *ptz_parameter_item_array_append (PTZParameterItemArray *self, const PTZParameterItem *item);
 /**
  * ptz_parameter_item_array_add:
  * @self: an array
@@ -179,8 +179,7 @@ PTZ_API PTZParameterItem *ptz_parameter_item_array_append (PTZParameterItemArray
  *   (valid until it is removed or the array cleared or finalized), or
  *   %NULL when @self or @item is %NULL (a critical)
  */
-PTZ_API PTZParameterItem *ptz_parameter_item_array_add (PTZParameterItemArray *self,
-                                                        const PTZParameterItem *item);
+PTZ_API PTZParameterItem *ptz_parameter_item_array_add (PTZParameterItemArray *self, const PTZParameterItem *item);
 
 /**
  * ptz_parameter_item_array_get:
@@ -207,8 +206,7 @@ PTZ_API PTZParameterItem *ptz_parameter_item_array_get (PTZParameterItemArray *s
  *   (valid until it is removed or the array cleared or finalized), or
  *   %NULL
  */
-PTZ_API PTZParameterItem *ptz_parameter_item_array_get_by_name (PTZParameterItemArray *self,
-                                                                const gchar *name);
+PTZ_API PTZParameterItem *ptz_parameter_item_array_get_by_name (PTZParameterItemArray *self, const gchar *name);
 
 /**
  * ptz_parameter_item_array_set:
@@ -229,12 +227,8 @@ PTZ_API PTZParameterItem *ptz_parameter_item_array_get_by_name (PTZParameterItem
  *   (valid until it is removed or the array cleared or finalized), or
  *   %NULL
  */
-PTZ_API PTZParameterItem *ptz_parameter_item_array_set (PTZParameterItemArray *self,
-                                                        guint32 index,
-                                                        const gchar *value,
-                                                        const gchar *text2,
-                                                        gint32 word2,
-                                                        const gchar *range,
+PTZ_API PTZParameterItem *ptz_parameter_item_array_set (PTZParameterItemArray *self, guint32 index, const gchar *value,
+                                                        const gchar *text2, gint32 word2, const gchar *range,
                                                         gint32 word3);
 /**
  * ptz_parameter_item_array_set_by_name:
@@ -254,13 +248,9 @@ PTZ_API PTZParameterItem *ptz_parameter_item_array_set (PTZParameterItemArray *s
  *   (valid until it is removed or the array cleared or finalized), or
  *   %NULL
  */
-PTZ_API PTZParameterItem *ptz_parameter_item_array_set_by_name (PTZParameterItemArray *self,
-                                                                const gchar *name,
-                                                                const gchar *value,
-                                                                const gchar *text2,
-                                                                gint32 word2,
-                                                                const gchar *range,
-                                                                gint32 word3);
+PTZ_API PTZParameterItem *ptz_parameter_item_array_set_by_name (PTZParameterItemArray *self, const gchar *name,
+                                                                const gchar *value, const gchar *text2, gint32 word2,
+                                                                const gchar *range, gint32 word3);
 /**
  * ptz_parameter_item_array_set_range:
  * @self: an array
@@ -275,8 +265,7 @@ PTZ_API PTZParameterItem *ptz_parameter_item_array_set_by_name (PTZParameterItem
  *   (valid until it is removed or the array cleared or finalized), or
  *   %NULL
  */
-PTZ_API PTZParameterItem *ptz_parameter_item_array_set_range (PTZParameterItemArray *self,
-                                                              guint32 index,
+PTZ_API PTZParameterItem *ptz_parameter_item_array_set_range (PTZParameterItemArray *self, guint32 index,
                                                               const gchar *range);
 /**
  * ptz_parameter_item_array_set_range_by_name:
@@ -291,8 +280,7 @@ PTZ_API PTZParameterItem *ptz_parameter_item_array_set_range (PTZParameterItemAr
  *   (valid until it is removed or the array cleared or finalized), or
  *   %NULL
  */
-PTZ_API PTZParameterItem *ptz_parameter_item_array_set_range_by_name (PTZParameterItemArray *self,
-                                                                      const gchar *name,
+PTZ_API PTZParameterItem *ptz_parameter_item_array_set_range_by_name (PTZParameterItemArray *self, const gchar *name,
                                                                       const gchar *range);
 /**
  * ptz_parameter_item_array_set_value_by_name:
@@ -309,8 +297,7 @@ PTZ_API PTZParameterItem *ptz_parameter_item_array_set_range_by_name (PTZParamet
  *   (valid until it is removed or the array cleared or finalized), or
  *   %NULL
  */
-PTZ_API PTZParameterItem *ptz_parameter_item_array_set_value_by_name (PTZParameterItemArray *self,
-                                                                      const gchar *name,
+PTZ_API PTZParameterItem *ptz_parameter_item_array_set_value_by_name (PTZParameterItemArray *self, const gchar *name,
                                                                       const gchar *value);
 
 /**
@@ -323,8 +310,7 @@ PTZ_API PTZParameterItem *ptz_parameter_item_array_set_value_by_name (PTZParamet
  *
  * Returns: (transfer none): @self
  */
-PTZ_API PTZParameterItemArray *ptz_parameter_item_array_remove (PTZParameterItemArray *self,
-                                                                guint32 index);
+PTZ_API PTZParameterItemArray *ptz_parameter_item_array_remove (PTZParameterItemArray *self, guint32 index);
 /**
  * ptz_parameter_item_array_remove_by_name:
  * @self: an array
@@ -335,8 +321,7 @@ PTZ_API PTZParameterItemArray *ptz_parameter_item_array_remove (PTZParameterItem
  *
  * Returns: (transfer none): @self
  */
-PTZ_API PTZParameterItemArray *ptz_parameter_item_array_remove_by_name (PTZParameterItemArray *self,
-                                                                        const gchar *name);
+PTZ_API PTZParameterItemArray *ptz_parameter_item_array_remove_by_name (PTZParameterItemArray *self, const gchar *name);
 
 /**
  * ptz_parameter_item_array_copy:
@@ -384,8 +369,7 @@ PTZ_API const gchar *ptz_parameter_item_array_name (PTZParameterItemArray *self)
  * Returns: %TRUE when @func returned %TRUE for every item (a %FALSE stops
  *   the walk)
  */
-PTZ_API gboolean ptz_parameter_item_array_map (PTZParameterItemArray *self,
-                                               PTZParameterItemArrayFunc func,
+PTZ_API gboolean ptz_parameter_item_array_map (PTZParameterItemArray *self, PTZParameterItemArrayFunc func,
                                                gpointer user_data);
 /**
  * ptz_parameter_item_array_map_remove:
@@ -399,8 +383,7 @@ PTZ_API gboolean ptz_parameter_item_array_map (PTZParameterItemArray *self,
  *
  * Returns: %TRUE; %FALSE for a %NULL @self (a critical)
  */
-PTZ_API gboolean ptz_parameter_item_array_map_remove (PTZParameterItemArray *self,
-                                                      PTZParameterItemArrayFunc func,
+PTZ_API gboolean ptz_parameter_item_array_map_remove (PTZParameterItemArray *self, PTZParameterItemArrayFunc func,
                                                       gpointer user_data);
 
 /**

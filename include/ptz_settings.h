@@ -25,7 +25,8 @@ G_BEGIN_DECLS
  * `PTZSettingsFile files[] = { { "/etc/ptz/driver.conf", TRUE }, { NULL,
  * FALSE } };`. The loaders copy the names; the caller keeps its lists.
  */
-typedef struct _PTZSettingsFile {
+typedef struct _PTZSettingsFile
+{
   const gchar *name;
   gboolean required;
 } PTZSettingsFile;
@@ -41,7 +42,8 @@ typedef struct _PTZSettingsFile {
  * #PTZSettingsFile with a per-file choice of ISO-8859-1 conversion, for
  * ptz_settings_load_config_ext().
  */
-typedef struct _PTZSettingsFileExt {
+typedef struct _PTZSettingsFileExt
+{
   const gchar *name;
   gboolean required;
   gboolean convert_latin1;
@@ -59,9 +61,7 @@ typedef struct _PTZSettingsFileExt {
  *
  * Returns: %FALSE to stop the iteration
  */
-typedef gboolean (*PTZSettingsIterateFunc) (const gchar *name,
-                                            const gchar *value,
-                                            gpointer user_data);
+typedef gboolean (*PTZSettingsIterateFunc) (const gchar *name, const gchar *value, gpointer user_data);
 
 /**
  * ptz_settings_find_config_files:
@@ -116,8 +116,7 @@ PTZ_API gchar **ptz_settings_find_config_files (const gchar *files, gboolean req
  *
  * Returns: %TRUE when every required file was loaded
  */
-PTZ_API gboolean ptz_settings_load_config_ext (const PTZSettingsFileExt *files,
-                                               const PTZSettingsFileExt *patterns);
+PTZ_API gboolean ptz_settings_load_config_ext (const PTZSettingsFileExt *files, const PTZSettingsFileExt *patterns);
 
 /**
  * ptz_settings_load_config: (skip)
@@ -131,8 +130,7 @@ PTZ_API gboolean ptz_settings_load_config_ext (const PTZSettingsFileExt *files,
  *
  * Returns: %TRUE when every required file was loaded (a failure is logged)
  */
-PTZ_API gboolean ptz_settings_load_config (const PTZSettingsFile *files,
-                                           const PTZSettingsFile *patterns);
+PTZ_API gboolean ptz_settings_load_config (const PTZSettingsFile *files, const PTZSettingsFile *patterns);
 
 /**
  * ptz_settings_load_config_gkf: (skip)
@@ -161,8 +159,7 @@ PTZ_API gboolean ptz_settings_load_config (const PTZSettingsFile *files,
  * Returns: %TRUE when every required file was loaded and at least one was
  *   read
  */
-PTZ_API gboolean ptz_settings_load_config_gkf (const PTZSettingsFile *files,
-                                               const PTZSettingsFile *patterns);
+PTZ_API gboolean ptz_settings_load_config_gkf (const PTZSettingsFile *files, const PTZSettingsFile *patterns);
 
 /**
  * ptz_settings_load_config_strv:
@@ -268,8 +265,7 @@ PTZ_API gchar **ptz_settings_get_custom_group (const gchar *group);
  *
  * Returns: %TRUE when the key has a value that is not empty
  */
-PTZ_API gboolean ptz_settings_get_boolean (const gchar *group, gint index,
-                                           const gchar *key, gboolean *value);
+PTZ_API gboolean ptz_settings_get_boolean (const gchar *group, gint index, const gchar *key, gboolean *value);
 
 /**
  * ptz_settings_get_custom_boolean:
@@ -281,8 +277,7 @@ PTZ_API gboolean ptz_settings_get_boolean (const gchar *group, gint index,
  *
  * Returns: %TRUE when the key has a value that is not empty
  */
-PTZ_API gboolean ptz_settings_get_custom_boolean (const gchar *group, const gchar *key,
-                                                  gboolean *value);
+PTZ_API gboolean ptz_settings_get_custom_boolean (const gchar *group, const gchar *key, gboolean *value);
 
 /**
  * ptz_settings_get_int64:
@@ -299,8 +294,7 @@ PTZ_API gboolean ptz_settings_get_custom_boolean (const gchar *group, const gcha
  *
  * Returns: %TRUE when the value begins with a number
  */
-PTZ_API gboolean ptz_settings_get_int64 (const gchar *group, gint index,
-                                         const gchar *key, gint64 *value);
+PTZ_API gboolean ptz_settings_get_int64 (const gchar *group, gint index, const gchar *key, gint64 *value);
 
 /**
  * ptz_settings_get_custom_int64:
@@ -312,8 +306,7 @@ PTZ_API gboolean ptz_settings_get_int64 (const gchar *group, gint index,
  *
  * Returns: %TRUE when the value begins with a number
  */
-PTZ_API gboolean ptz_settings_get_custom_int64 (const gchar *group, const gchar *key,
-                                                gint64 *value);
+PTZ_API gboolean ptz_settings_get_custom_int64 (const gchar *group, const gchar *key, gint64 *value);
 
 /**
  * ptz_settings_get_int:
@@ -328,8 +321,7 @@ PTZ_API gboolean ptz_settings_get_custom_int64 (const gchar *group, const gchar 
  *
  * Returns: %TRUE when the value begins with a number that fits
  */
-PTZ_API gboolean ptz_settings_get_int (const gchar *group, gint index,
-                                       const gchar *key, gint *value);
+PTZ_API gboolean ptz_settings_get_int (const gchar *group, gint index, const gchar *key, gint *value);
 
 /**
  * ptz_settings_get_custom_int:
@@ -341,8 +333,7 @@ PTZ_API gboolean ptz_settings_get_int (const gchar *group, gint index,
  *
  * Returns: %TRUE when the value begins with a number that fits
  */
-PTZ_API gboolean ptz_settings_get_custom_int (const gchar *group, const gchar *key,
-                                              gint *value);
+PTZ_API gboolean ptz_settings_get_custom_int (const gchar *group, const gchar *key, gint *value);
 /**
  * ptz_settings_get_int_vp:
  * @value: (out): the value; untouched on failure
@@ -357,8 +348,7 @@ PTZ_API gboolean ptz_settings_get_custom_int (const gchar *group, const gchar *k
  *
  * Returns: %TRUE when the value begins with a number that fits 32 bits
  */
-PTZ_API gboolean ptz_settings_get_int_vp (gint *value, const gchar *path_format, ...)
-    G_GNUC_PRINTF (2, 3);
+PTZ_API gboolean ptz_settings_get_int_vp (gint *value, const gchar *path_format, ...) G_GNUC_PRINTF (2, 3);
 /**
  * ptz_settings_get_string:
  * @group: (nullable): the group's name
@@ -424,8 +414,7 @@ PTZ_API gchar *ptz_settings_get_vp (const gchar *path_format, ...) G_GNUC_PRINTF
  * Returns: %TRUE when the group exists and every call of @func returned
  *   %TRUE (also for a group without keys)
  */
-PTZ_API gboolean ptz_settings_iterate_group (const gchar *group_name, gint index,
-                                             gpointer user_data,
+PTZ_API gboolean ptz_settings_iterate_group (const gchar *group_name, gint index, gpointer user_data,
                                              PTZSettingsIterateFunc func);
 
 G_END_DECLS

@@ -65,8 +65,7 @@ PTZ_API gchar *ptz_settings_shell_get_string (const gchar *format, ...) G_GNUC_P
  *
  * Returns: %TRUE when the key has a value that is not empty
  */
-PTZ_API gboolean ptz_settings_shell_get_boolean (gboolean *value, const gchar *format, ...)
-    G_GNUC_PRINTF (2, 3);
+PTZ_API gboolean ptz_settings_shell_get_boolean (gboolean *value, const gchar *format, ...) G_GNUC_PRINTF (2, 3);
 
 G_END_DECLS
 

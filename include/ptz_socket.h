@@ -248,7 +248,8 @@ G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocket, g_object_unref)
 #define PTZ_SOCKET_SIGNAL_CLASS(klass) (G_TYPE_CHECK_CLASS_CAST ((klass), PTZ_TYPE_SOCKET_SIGNAL, PTZSocketSignalClass))
 #define PTZ_IS_SOCKET_SIGNAL(obj) (G_TYPE_CHECK_INSTANCE_TYPE ((obj), PTZ_TYPE_SOCKET_SIGNAL))
 #define PTZ_IS_SOCKET_SIGNAL_CLASS(klass) (G_TYPE_CHECK_CLASS_TYPE ((klass), PTZ_TYPE_SOCKET_SIGNAL))
-#define PTZ_SOCKET_SIGNAL_GET_CLASS(obj) (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_SOCKET_SIGNAL, PTZSocketSignalClass))
+#define PTZ_SOCKET_SIGNAL_GET_CLASS(obj) \
+  (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_SOCKET_SIGNAL, PTZSocketSignalClass))
 
 typedef struct _PTZSocketSignal PTZSocketSignal;
 typedef struct _PTZSocketSignalClass PTZSocketSignalClass;

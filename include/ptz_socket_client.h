@@ -30,7 +30,8 @@ G_BEGIN_DECLS
 #define PTZ_SOCKET_CLIENT_CLASS(klass) (G_TYPE_CHECK_CLASS_CAST ((klass), PTZ_TYPE_SOCKET_CLIENT, PTZSocketClientClass))
 #define PTZ_IS_SOCKET_CLIENT(obj) (G_TYPE_CHECK_INSTANCE_TYPE ((obj), PTZ_TYPE_SOCKET_CLIENT))
 #define PTZ_IS_SOCKET_CLIENT_CLASS(klass) (G_TYPE_CHECK_CLASS_TYPE ((klass), PTZ_TYPE_SOCKET_CLIENT))
-#define PTZ_SOCKET_CLIENT_GET_CLASS(obj) (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_SOCKET_CLIENT, PTZSocketClientClass))
+#define PTZ_SOCKET_CLIENT_GET_CLASS(obj) \
+  (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_SOCKET_CLIENT, PTZSocketClientClass))
 
 typedef struct _PTZSocketClient PTZSocketClient;
 typedef struct _PTZSocketClientClass PTZSocketClientClass;
@@ -180,8 +181,10 @@ G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketClient, g_object_unref)
 /* ---- PTZSocketClientSignalDataReady ------------------------------------- */
 
 #define PTZ_TYPE_SOCKET_CLIENT_SIGNAL_DATA_READY (ptz_socket_client_signal_data_ready_get_type ())
-#define PTZ_SOCKET_CLIENT_SIGNAL_DATA_READY(obj) (G_TYPE_CHECK_INSTANCE_CAST ((obj), PTZ_TYPE_SOCKET_CLIENT_SIGNAL_DATA_READY, PTZSocketClientSignalDataReady))
-#define PTZ_IS_SOCKET_CLIENT_SIGNAL_DATA_READY(obj) (G_TYPE_CHECK_INSTANCE_TYPE ((obj), PTZ_TYPE_SOCKET_CLIENT_SIGNAL_DATA_READY))
+#define PTZ_SOCKET_CLIENT_SIGNAL_DATA_READY(obj) \
+  (G_TYPE_CHECK_INSTANCE_CAST ((obj), PTZ_TYPE_SOCKET_CLIENT_SIGNAL_DATA_READY, PTZSocketClientSignalDataReady))
+#define PTZ_IS_SOCKET_CLIENT_SIGNAL_DATA_READY(obj) \
+  (G_TYPE_CHECK_INSTANCE_TYPE ((obj), PTZ_TYPE_SOCKET_CLIENT_SIGNAL_DATA_READY))
 
 typedef struct _PTZSocketClientSignalDataReady PTZSocketClientSignalDataReady;
 typedef struct _PTZSocketClientSignalDataReadyClass PTZSocketClientSignalDataReadyClass;
@@ -235,7 +238,8 @@ G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketClientSignalDataReady, g_object_unref)
 /* ---- PTZSocketClientCommand --------------------------------------------- */
 
 #define PTZ_TYPE_SOCKET_CLIENT_COMMAND (ptz_socket_client_command_get_type ())
-#define PTZ_SOCKET_CLIENT_COMMAND(obj) (G_TYPE_CHECK_INSTANCE_CAST ((obj), PTZ_TYPE_SOCKET_CLIENT_COMMAND, PTZSocketClientCommand))
+#define PTZ_SOCKET_CLIENT_COMMAND(obj) \
+  (G_TYPE_CHECK_INSTANCE_CAST ((obj), PTZ_TYPE_SOCKET_CLIENT_COMMAND, PTZSocketClientCommand))
 #define PTZ_IS_SOCKET_CLIENT_COMMAND(obj) (G_TYPE_CHECK_INSTANCE_TYPE ((obj), PTZ_TYPE_SOCKET_CLIENT_COMMAND))
 
 typedef struct _PTZSocketClientCommand PTZSocketClientCommand;
@@ -391,8 +395,8 @@ PTZ_API PTZSocketClientCommand *ptz_socket_client_command_new (const gchar *sock
  *
  * Returns: %TRUE when the reply arrived and was copied
  */
-PTZ_API gboolean ptz_socket_client_command_sync_send (PTZSocketClientCommand *client, const void *payload,
-                                                      gsize length, void *reply, gsize *reply_length);
+PTZ_API gboolean ptz_socket_client_command_sync_send (PTZSocketClientCommand *client, const void *payload, gsize length,
+                                                      void *reply, gsize *reply_length);
 /**
  * ptz_socket_client_command_sync_send_bytes:
  * @client: a command client

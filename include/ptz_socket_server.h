@@ -59,7 +59,8 @@ G_BEGIN_DECLS
 #define PTZ_SOCKET_SERVER_CLASS(klass) (G_TYPE_CHECK_CLASS_CAST ((klass), PTZ_TYPE_SOCKET_SERVER, PTZSocketServerClass))
 #define PTZ_IS_SOCKET_SERVER(obj) (G_TYPE_CHECK_INSTANCE_TYPE ((obj), PTZ_TYPE_SOCKET_SERVER))
 #define PTZ_IS_SOCKET_SERVER_CLASS(klass) (G_TYPE_CHECK_CLASS_TYPE ((klass), PTZ_TYPE_SOCKET_SERVER))
-#define PTZ_SOCKET_SERVER_GET_CLASS(obj) (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_SOCKET_SERVER, PTZSocketServerClass))
+#define PTZ_SOCKET_SERVER_GET_CLASS(obj) \
+  (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_SOCKET_SERVER, PTZSocketServerClass))
 
 typedef struct _PTZSocketServer PTZSocketServer;
 typedef struct _PTZSocketServerClass PTZSocketServerClass;
@@ -120,8 +121,8 @@ struct _PTZSocketServerHandle
  * Returns: %TRUE to keep serving; %FALSE ends all serving of the server
  *   (its source is removed: no connection is read or accepted again)
  */
-typedef gboolean (*PTZSocketServerFunc) (gpointer user_data, PTZSocketServerHandle *handle,
-                                         const gchar *data, gsize length);
+typedef gboolean (*PTZSocketServerFunc) (gpointer user_data, PTZSocketServerHandle *handle, const gchar *data,
+                                         gsize length);
 /**
  * PTZSocketServerCloseFunc:
  * @user_data: the data given to ptz_socket_server_register_callback_full()
@@ -272,8 +273,7 @@ PTZ_API void ptz_socket_server_register_callback (PTZSocketServer *server, PTZSo
  * thread that iterates the default main context.
  */
 PTZ_API void ptz_socket_server_register_callback_full (PTZSocketServer *server, PTZSocketServerFunc callback,
-                                                       PTZSocketServerCloseFunc close_callback,
-                                                       gpointer user_data);
+                                                       PTZSocketServerCloseFunc close_callback, gpointer user_data);
 /**
  * ptz_socket_server_send: (skip)
  * @handle: (transfer full): the reply handle given to the callback
@@ -424,11 +424,14 @@ G_DEFINE_AUTOPTR_CLEANUP_FUNC (PTZSocketServer, g_object_unref)
 /* ---- PTZSocketServerCommand --------------------------------------------- */
 
 #define PTZ_TYPE_SOCKET_SERVER_COMMAND (ptz_socket_server_command_get_type ())
-#define PTZ_SOCKET_SERVER_COMMAND(obj) (G_TYPE_CHECK_INSTANCE_CAST ((obj), PTZ_TYPE_SOCKET_SERVER_COMMAND, PTZSocketServerCommand))
-#define PTZ_SOCKET_SERVER_COMMAND_CLASS(klass) (G_TYPE_CHECK_CLASS_CAST ((klass), PTZ_TYPE_SOCKET_SERVER_COMMAND, PTZSocketServerCommandClass))
+#define PTZ_SOCKET_SERVER_COMMAND(obj) \
+  (G_TYPE_CHECK_INSTANCE_CAST ((obj), PTZ_TYPE_SOCKET_SERVER_COMMAND, PTZSocketServerCommand))
+#define PTZ_SOCKET_SERVER_COMMAND_CLASS(klass) \
+  (G_TYPE_CHECK_CLASS_CAST ((klass), PTZ_TYPE_SOCKET_SERVER_COMMAND, PTZSocketServerCommandClass))
 #define PTZ_IS_SOCKET_SERVER_COMMAND(obj) (G_TYPE_CHECK_INSTANCE_TYPE ((obj), PTZ_TYPE_SOCKET_SERVER_COMMAND))
 #define PTZ_IS_SOCKET_SERVER_COMMAND_CLASS(klass) (G_TYPE_CHECK_CLASS_TYPE ((klass), PTZ_TYPE_SOCKET_SERVER_COMMAND))
-#define PTZ_SOCKET_SERVER_COMMAND_GET_CLASS(obj) (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_SOCKET_SERVER_COMMAND, PTZSocketServerCommandClass))
+#define PTZ_SOCKET_SERVER_COMMAND_GET_CLASS(obj) \
+  (G_TYPE_INSTANCE_GET_CLASS ((obj), PTZ_TYPE_SOCKET_SERVER_COMMAND, PTZSocketServerCommandClass))
 
 typedef struct _PTZSocketServerCommand PTZSocketServerCommand;
 typedef struct _PTZSocketServerCommandClass PTZSocketServerCommandClass;

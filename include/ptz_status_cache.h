@@ -35,7 +35,8 @@ G_BEGIN_DECLS
  * has that layout only where time_t and long are 64 bits wide.
  * ptz_status_cache_add_param() fills it.
  */
-typedef struct _PTZStatusCacheEntry {
+typedef struct _PTZStatusCacheEntry
+{
   const gchar *key;
   guint64 size;
   gpointer data;
@@ -65,7 +66,8 @@ typedef struct _PTZStatusCacheEntry {
  * descriptions may be used on different threads and in different
  * processes at once; the status cache keeps each group consistent.
  */
-typedef struct _PTZStatusCacheGroup {
+typedef struct _PTZStatusCacheGroup
+{
   gint32 group;
   gchar *name;
   gint32 size;
@@ -74,7 +76,7 @@ typedef struct _PTZStatusCacheGroup {
   gint32 capacity;
   PTZStatusCacheEntry **entries;
   /*< private >*/
-  guint32 slots;                 /* entry pointers allocated, the NULL one included */
+  guint32 slots; /* entry pointers allocated, the NULL one included */
 } PTZStatusCacheGroup;
 
 /**
@@ -94,9 +96,7 @@ typedef struct _PTZStatusCacheGroup {
  * Returns: (transfer full) (nullable): a new description with no entries
  *   (free it with ptz_status_cache_free_group()), or %NULL
  */
-PTZ_API PTZStatusCacheGroup *ptz_status_cache_setup_group (PTZSCGroup group,
-                                                           guint32 index,
-                                                           guint32 capacity);
+PTZ_API PTZStatusCacheGroup *ptz_status_cache_setup_group (PTZSCGroup group, guint32 index, guint32 capacity);
 /**
  * ptz_status_cache_add_param: (skip)
  * @group: a description
@@ -119,9 +119,7 @@ PTZ_API PTZStatusCacheGroup *ptz_status_cache_setup_group (PTZSCGroup group,
  *
  * Returns: %TRUE when the value was added
  */
-PTZ_API gboolean ptz_status_cache_add_param (PTZStatusCacheGroup *group,
-                                             guint32 param,
-                                             gpointer data);
+PTZ_API gboolean ptz_status_cache_add_param (PTZStatusCacheGroup *group, guint32 param, gpointer data);
 /**
  * ptz_status_cache_update_group: (skip)
  * @group: a description

@@ -73,8 +73,7 @@ PTZ_API gchar *ptz_tamsel_get (const gchar *path_format, ...) G_GNUC_PRINTF (1, 
  *
  * Returns: %TRUE when the parameter holds such a number
  */
-PTZ_API gboolean ptz_tamsel_get_int (gint32 *valp, const gchar *path_format, ...)
-    G_GNUC_PRINTF (2, 3);
+PTZ_API gboolean ptz_tamsel_get_int (gint32 *valp, const gchar *path_format, ...) G_GNUC_PRINTF (2, 3);
 /**
  * ptz_tamsel_get_bool:
  * @valp: (out): %TRUE for exactly "true" or "yes", %FALSE for any other
@@ -88,8 +87,7 @@ PTZ_API gboolean ptz_tamsel_get_int (gint32 *valp, const gchar *path_format, ...
  *
  * Returns: %TRUE when the parameter has a value
  */
-PTZ_API gboolean ptz_tamsel_get_bool (gboolean *valp, const gchar *path_format, ...)
-    G_GNUC_PRINTF (2, 3);
+PTZ_API gboolean ptz_tamsel_get_bool (gboolean *valp, const gchar *path_format, ...) G_GNUC_PRINTF (2, 3);
 
 /**
  * ptz_tamsel_set_vp:
@@ -109,8 +107,8 @@ PTZ_API gboolean ptz_tamsel_get_bool (gboolean *valp, const gchar *path_format, 
  *
  * Returns: the service's error code: 0 when the value was written
  */
-PTZ_API gint ptz_tamsel_set_vp (gint32 opt_value, guint32 mode, const gchar *val,
-                                const gchar *path_format, ...) G_GNUC_PRINTF (4, 5);
+PTZ_API gint ptz_tamsel_set_vp (gint32 opt_value, guint32 mode, const gchar *val, const gchar *path_format, ...)
+    G_GNUC_PRINTF (4, 5);
 
 /**
  * ptz_tamsel_set:
@@ -129,8 +127,8 @@ PTZ_API gint ptz_tamsel_set_vp (gint32 opt_value, guint32 mode, const gchar *val
  *
  * Returns: the service's error code: 0 when the value was written
  */
-PTZ_API gint ptz_tamsel_set (const gchar *path, const gchar *val, gboolean switch_a,
-                             gboolean switch_b, gboolean switch_c, gint32 opt_value);
+PTZ_API gint ptz_tamsel_set (const gchar *path, const gchar *val, gboolean switch_a, gboolean switch_b,
+                             gboolean switch_c, gint32 opt_value);
 
 /**
  * ptz_tamsel_index_set:
@@ -151,9 +149,9 @@ PTZ_API gint ptz_tamsel_set (const gchar *path, const gchar *val, gboolean switc
  *
  * Returns: %TRUE when the value was written
  */
-PTZ_API gboolean ptz_tamsel_index_set (const gchar *grp_name, const gchar *par_prefix,
-                                       guint32 index, const gchar *par_suffix, const gchar *val,
-                                       gboolean switch_ab, gboolean switch_c, gint32 opt_value);
+PTZ_API gboolean ptz_tamsel_index_set (const gchar *grp_name, const gchar *par_prefix, guint32 index,
+                                       const gchar *par_suffix, const gchar *val, gboolean switch_ab, gboolean switch_c,
+                                       gint32 opt_value);
 
 /**
  * ptz_tamsel_dyn_index_set:
@@ -174,10 +172,8 @@ PTZ_API gboolean ptz_tamsel_index_set (const gchar *grp_name, const gchar *par_p
  *
  * Returns: %TRUE when the value was written
  */
-PTZ_API gboolean ptz_tamsel_dyn_index_set (const gchar *grp_name, guint32 index,
-                                           const gchar *par_name, const gchar *val,
-                                           gboolean switch_ab, gboolean switch_c,
-                                           gint32 opt_value);
+PTZ_API gboolean ptz_tamsel_dyn_index_set (const gchar *grp_name, guint32 index, const gchar *par_name,
+                                           const gchar *val, gboolean switch_ab, gboolean switch_c, gint32 opt_value);
 
 /**
  * ptz_tamsel_sync:

@@ -40,8 +40,7 @@
 
 G_BEGIN_DECLS
 
-PTZ_API void ptz_tamsel_async_push_set_param (const gchar *value, const gchar *path_format, ...)
-    G_GNUC_PRINTF (2, 3);
+PTZ_API void ptz_tamsel_async_push_set_param (const gchar *value, const gchar *path_format, ...) G_GNUC_PRINTF (2, 3);
 
 G_END_DECLS
 

@@ -3,9 +3,11 @@
 // yields a half-read item whose later fields were decoded from the wrong bytes.
 #include "ptz_driver_parameter_item.h"
 
+#include "common/ptz_guard.h"
 #include "ptz_serialize.h"
 
 GArray *ptz_driver_parameter_item_serialize(const PTZDriverParameterItem *item, GArray *array) {
+  PTZ_RETURN_VAL_IF_FAIL(item != NULL, array);
   ptz_serialize_32bit(array, item->field1);
   ptz_serialize_string(array, item->field2);
   ptz_serialize_string(array, item->field3);
@@ -45,9 +47,9 @@ void deliver_string(gchar **out, gchar *value) {
 
 }  // namespace
 
-void ptz_driver_parameter_item_deserialize(GArray *array, guint *indx, guint32 *field1, gchar **field2,
-                                           gchar **field3, gchar **field4, guint32 *field5,
-                                           guint32 *field6, gchar **field7) {
+void ptz_driver_parameter_item_deserialize(GArray *array, guint *indx, guint32 *field1, gchar **field2, gchar **field3,
+                                           gchar **field4, guint32 *field5, guint32 *field6, gchar **field7) {
+  PTZ_RETURN_IF_FAIL(indx != NULL);
   guint index = *indx;
   PTZDriverParameterItem item = {};
   bool complete = read_32bit(array, &index, &item.field1) && read_string(array, &index, &item.field2) &&

@@ -10,21 +10,22 @@
 #include <cstring>
 
 #include "common/ptz_guard.h"
-#include "common/ptz_raii.h"
+#include "common/ptz_mutex.h"
 
 namespace {
 
-enum { PROP_0, PROP_NAME };
-
-// The class-wide lock; set once when the class is initialised, which happens
-// before any instance exists.
-GMutex *array_lock = nullptr;
-
-// Holds the class-wide lock.
-class ArrayLock : public velmora::MutexLock {
- public:
-  ArrayLock() : velmora::MutexLock(array_lock) {}
+enum {
+  PROP_0,
+  PROP_NAME
 };
+
+using velmora::MutexLock;
+
+// The class-wide lock, the class record's GMutex; set once when the class is
+// initialised, which happens before any instance exists.
+velmora::Mutex *class_lock = nullptr;
+
+velmora::Mutex &array_lock() VELMORA_RETURN_CAPABILITY(*class_lock) { return *class_lock; }
 
 // Copies at most PAR_VAL_MAX_LEN - 1 characters and always terminates; never
 // reads past that many bytes of the source.
@@ -49,9 +50,8 @@ void item_free(gpointer data) {
   g_free(item);
 }
 
-// The following helpers expect the array lock to be held.
-
-PTZParameterItem *append_locked(PTZParameterItemArray *self, const PTZParameterItem *src) {
+PTZParameterItem *append_locked(PTZParameterItemArray *self, const PTZParameterItem *src)
+    VELMORA_REQUIRES(array_lock()) {
   auto *item = g_new0(PTZParameterItem, 1);
   item->word1 = src->word1;
   item->name = g_strdup(src->name);
@@ -66,37 +66,36 @@ PTZParameterItem *append_locked(PTZParameterItemArray *self, const PTZParameterI
   return item;
 }
 
-GSList *find_link_locked(PTZParameterItemArray *self, const gchar *name) {
+GSList *find_link_locked(PTZParameterItemArray *self, const gchar *name) VELMORA_REQUIRES(array_lock()) {
   for (GSList *l = self->items; l != nullptr; l = l->next)
     if (g_strcmp0(static_cast<PTZParameterItem *>(l->data)->name, name) == 0) return l;
   return nullptr;
 }
 
-PTZParameterItem *find_locked(PTZParameterItemArray *self, const gchar *name) {
+PTZParameterItem *find_locked(PTZParameterItemArray *self, const gchar *name) VELMORA_REQUIRES(array_lock()) {
   GSList *l = find_link_locked(self, name);
   return l != nullptr ? static_cast<PTZParameterItem *>(l->data) : nullptr;
 }
 
 // An index equal to count runs off the end and gives NULL.
-PTZParameterItem *nth_locked(PTZParameterItemArray *self, guint32 index) {
+PTZParameterItem *nth_locked(PTZParameterItemArray *self, guint32 index) VELMORA_REQUIRES(array_lock()) {
   return static_cast<PTZParameterItem *>(g_slist_nth_data(self->items, index));
 }
 
-void unlink_locked(PTZParameterItemArray *self, GSList *link) {
+void unlink_locked(PTZParameterItemArray *self, GSList *link) VELMORA_REQUIRES(array_lock()) {
   self->items = g_slist_delete_link(self->items, link);
   self->count--;
 }
 
-void clear_locked(PTZParameterItemArray *self) {
+void clear_locked(PTZParameterItemArray *self) VELMORA_REQUIRES(array_lock()) {
   g_slist_free_full(self->items, item_free);
   self->items = nullptr;
   self->count = 0;
 }
 
 // The common part of the two set operations.
-void set_fields_locked(PTZParameterItem *item, const gchar *value, const gchar *text2,
-                       gint32 word2, const gchar *range, gboolean replace_null_range,
-                       gint32 word3) {
+void set_fields_locked(PTZParameterItem *item, const gchar *value, const gchar *text2, gint32 word2, const gchar *range,
+                       gboolean replace_null_range, gint32 word3) VELMORA_REQUIRES(array_lock()) {
   copy_value(item->value, value);
   if (text2 != nullptr) replace_string(&item->text2, text2);
   item->word2 = word2;
@@ -108,8 +107,7 @@ void set_fields_locked(PTZParameterItem *item, const gchar *value, const gchar *
 
 G_DEFINE_TYPE(PTZParameterItemArray, ptz_parameter_item_array, G_TYPE_OBJECT)
 
-static void ptz_parameter_item_array_set_property(GObject *object, guint property_id,
-                                                  const GValue *value, GParamSpec *pspec) {
+static void set_property(GObject *object, guint property_id, const GValue *value, GParamSpec *pspec) {
   auto *self = PTZ_PARAMETER_ITEM_ARRAY(object);
   switch (property_id) {
     case PROP_NAME:
@@ -121,8 +119,7 @@ static void ptz_parameter_item_array_set_property(GObject *object, guint propert
   }
 }
 
-static void ptz_parameter_item_array_get_property(GObject *object, guint property_id,
-                                                  GValue *value, GParamSpec *pspec) {
+static void get_property(GObject *object, guint property_id, GValue *value, GParamSpec *pspec) {
   auto *self = PTZ_PARAMETER_ITEM_ARRAY(object);
   switch (property_id) {
     case PROP_NAME:
@@ -136,17 +133,18 @@ static void ptz_parameter_item_array_get_property(GObject *object, guint propert
 
 static void ptz_parameter_item_array_class_init(PTZParameterItemArrayClass *klass) {
   GObjectClass *object_class = G_OBJECT_CLASS(klass);
-  object_class->set_property = ptz_parameter_item_array_set_property;
-  object_class->get_property = ptz_parameter_item_array_get_property;
+  object_class->set_property = set_property;
+  object_class->get_property = get_property;
   object_class->finalize = ptz_parameter_item_array_finalize;
   g_object_class_install_property(
       object_class, PROP_NAME,
       g_param_spec_string("name", "Group name", "PTZ framework parameter group name", nullptr,
                           GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
   // Subclass records start as copies of this one, so every instance uses this
-  // mutex through array_lock, never its own class's copy.
+  // mutex through class_lock, never its own class's copy.
   g_mutex_init(&klass->lock);
-  array_lock = &klass->lock;
+  static velmora::Mutex lock(&klass->lock);
+  class_lock = &lock;
 }
 
 static void ptz_parameter_item_array_init(PTZParameterItemArray *self) {
@@ -160,7 +158,7 @@ extern "C" {
 void ptz_parameter_item_array_finalize(GObject *object) {
   auto *self = PTZ_PARAMETER_ITEM_ARRAY(object);
   {
-    ArrayLock lock;
+    MutexLock lock(array_lock());
     clear_locked(self);
   }
   g_clear_pointer(&self->name, g_free);
@@ -168,29 +166,26 @@ void ptz_parameter_item_array_finalize(GObject *object) {
 }
 
 PTZParameterItemArray *ptz_parameter_item_array_new(const gchar *name) {
-  return PTZ_PARAMETER_ITEM_ARRAY(
-      g_object_new(PTZ_TYPE_PARAMETER_ITEM_ARRAY, "name", name, nullptr));
+  return PTZ_PARAMETER_ITEM_ARRAY(g_object_new(PTZ_TYPE_PARAMETER_ITEM_ARRAY, "name", name, nullptr));
 }
 
 void ptz_parameter_item_array_free(PTZParameterItemArray *self) {
   PTZ_RETURN_IF_FAIL(self != NULL);
-  ArrayLock lock;
+  MutexLock lock(array_lock());
   clear_locked(self);
 }
 
-PTZParameterItem *ptz_parameter_item_array_append(PTZParameterItemArray *self,
-                                                  const PTZParameterItem *item) {
+PTZParameterItem *ptz_parameter_item_array_append(PTZParameterItemArray *self, const PTZParameterItem *item) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL && item != NULL, NULL);
-  ArrayLock lock;
+  MutexLock lock(array_lock());
   return append_locked(self, item);
 }
 
 // Find and update (or append) happen under one hold of the lock, so two
 // threads adding the same name never store it twice.
-PTZParameterItem *ptz_parameter_item_array_add(PTZParameterItemArray *self,
-                                               const PTZParameterItem *item) {
+PTZParameterItem *ptz_parameter_item_array_add(PTZParameterItemArray *self, const PTZParameterItem *item) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL && item != NULL, NULL);
-  ArrayLock lock;
+  MutexLock lock(array_lock());
   PTZParameterItem *stored = find_locked(self, item->name);
   if (stored == nullptr) return append_locked(self, item);
   stored->word1 = item->word1;
@@ -205,28 +200,26 @@ PTZParameterItem *ptz_parameter_item_array_add(PTZParameterItemArray *self,
 
 PTZParameterItem *ptz_parameter_item_array_get(PTZParameterItemArray *self, guint32 index) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
-  ArrayLock lock;
+  MutexLock lock(array_lock());
   return index > self->count ? nullptr : nth_locked(self, index);
 }
 
-PTZParameterItem *ptz_parameter_item_array_get_by_name(PTZParameterItemArray *self,
-                                                       const gchar *name) {
+PTZParameterItem *ptz_parameter_item_array_get_by_name(PTZParameterItemArray *self, const gchar *name) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
-  ArrayLock lock;
+  MutexLock lock(array_lock());
   return find_locked(self, name);
 }
 
 // Set operations: a value that does not fit the item's buffer is refused
 // rather than cut, so a caller never believes a truncated value was stored.
-PTZParameterItem *ptz_parameter_item_array_set(PTZParameterItemArray *self, guint32 index,
-                                               const gchar *value, const gchar *text2,
-                                               gint32 word2, const gchar *range, gint32 word3) {
+PTZParameterItem *ptz_parameter_item_array_set(PTZParameterItemArray *self, guint32 index, const gchar *value,
+                                               const gchar *text2, gint32 word2, const gchar *range, gint32 word3) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZ_RETURN_VAL_IF_FAIL(value != NULL, NULL);
   PTZ_RETURN_VAL_IF_FAIL(strlen(value) < PAR_VAL_MAX_LEN, NULL);
   PTZParameterItem *item;
   {
-    ArrayLock lock;
+    MutexLock lock(array_lock());
     if (index > self->count) return nullptr;
     item = nth_locked(self, index);
     if (item != nullptr) set_fields_locked(item, value, text2, word2, range, TRUE, word3);
@@ -235,16 +228,15 @@ PTZParameterItem *ptz_parameter_item_array_set(PTZParameterItemArray *self, guin
   return item;
 }
 
-PTZParameterItem *ptz_parameter_item_array_set_by_name(PTZParameterItemArray *self,
-                                                       const gchar *name, const gchar *value,
-                                                       const gchar *text2, gint32 word2,
+PTZParameterItem *ptz_parameter_item_array_set_by_name(PTZParameterItemArray *self, const gchar *name,
+                                                       const gchar *value, const gchar *text2, gint32 word2,
                                                        const gchar *range, gint32 word3) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZ_RETURN_VAL_IF_FAIL(value != NULL, NULL);
   PTZ_RETURN_VAL_IF_FAIL(strlen(value) < PAR_VAL_MAX_LEN, NULL);
   PTZParameterItem *item;
   {
-    ArrayLock lock;
+    MutexLock lock(array_lock());
     item = find_locked(self, name);
     if (item != nullptr) set_fields_locked(item, value, text2, word2, range, FALSE, word3);
   }
@@ -252,12 +244,11 @@ PTZParameterItem *ptz_parameter_item_array_set_by_name(PTZParameterItemArray *se
   return item;
 }
 
-PTZParameterItem *ptz_parameter_item_array_set_range(PTZParameterItemArray *self, guint32 index,
-                                                     const gchar *range) {
+PTZParameterItem *ptz_parameter_item_array_set_range(PTZParameterItemArray *self, guint32 index, const gchar *range) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItem *item;
   {
-    ArrayLock lock;
+    MutexLock lock(array_lock());
     if (index > self->count) return nullptr;
     item = nth_locked(self, index);
     if (item != nullptr) replace_string(&item->range, range);
@@ -266,13 +257,12 @@ PTZParameterItem *ptz_parameter_item_array_set_range(PTZParameterItemArray *self
   return item;
 }
 
-PTZParameterItem *ptz_parameter_item_array_set_range_by_name(PTZParameterItemArray *self,
-                                                             const gchar *name,
+PTZParameterItem *ptz_parameter_item_array_set_range_by_name(PTZParameterItemArray *self, const gchar *name,
                                                              const gchar *range) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItem *item;
   {
-    ArrayLock lock;
+    MutexLock lock(array_lock());
     item = find_locked(self, name);
     if (item != nullptr) replace_string(&item->range, range);
   }
@@ -282,13 +272,12 @@ PTZParameterItem *ptz_parameter_item_array_set_range_by_name(PTZParameterItemArr
 
 // Unlike the set operations, this one keeps the first PAR_VAL_MAX_LEN - 1
 // characters of a longer value.
-PTZParameterItem *ptz_parameter_item_array_set_value_by_name(PTZParameterItemArray *self,
-                                                             const gchar *name,
+PTZParameterItem *ptz_parameter_item_array_set_value_by_name(PTZParameterItemArray *self, const gchar *name,
                                                              const gchar *value) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItem *item;
   {
-    ArrayLock lock;
+    MutexLock lock(array_lock());
     item = find_locked(self, name);
     if (item != nullptr) copy_value(item->value, value);
   }
@@ -296,12 +285,11 @@ PTZParameterItem *ptz_parameter_item_array_set_value_by_name(PTZParameterItemArr
   return item;
 }
 
-PTZParameterItemArray *ptz_parameter_item_array_remove(PTZParameterItemArray *self,
-                                                       guint32 index) {
+PTZParameterItemArray *ptz_parameter_item_array_remove(PTZParameterItemArray *self, guint32 index) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, self);
   PTZParameterItem *item = nullptr;
   {
-    ArrayLock lock;
+    MutexLock lock(array_lock());
     if (index >= self->count) return self;
     GSList *link = g_slist_nth(self->items, index);
     item = static_cast<PTZParameterItem *>(link->data);
@@ -311,12 +299,11 @@ PTZParameterItemArray *ptz_parameter_item_array_remove(PTZParameterItemArray *se
   return self;
 }
 
-PTZParameterItemArray *ptz_parameter_item_array_remove_by_name(PTZParameterItemArray *self,
-                                                               const gchar *name) {
+PTZParameterItemArray *ptz_parameter_item_array_remove_by_name(PTZParameterItemArray *self, const gchar *name) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, self);
   PTZParameterItem *item = nullptr;
   {
-    ArrayLock lock;
+    MutexLock lock(array_lock());
     GSList *link = find_link_locked(self, name);
     if (link == nullptr) return self;
     item = static_cast<PTZParameterItem *>(link->data);
@@ -331,7 +318,7 @@ PTZParameterItemArray *ptz_parameter_item_array_remove_by_name(PTZParameterItemA
 PTZParameterItemArray *ptz_parameter_item_array_copy(PTZParameterItemArray *self) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, NULL);
   PTZParameterItemArray *copy = ptz_parameter_item_array_new(self->name);
-  ArrayLock lock;
+  MutexLock lock(array_lock());
   for (GSList *l = self->items; l != nullptr; l = l->next)
     append_locked(copy, static_cast<PTZParameterItem *>(l->data));
   return copy;
@@ -339,7 +326,7 @@ PTZParameterItemArray *ptz_parameter_item_array_copy(PTZParameterItemArray *self
 
 guint32 ptz_parameter_item_array_items(PTZParameterItemArray *self) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, 0);
-  ArrayLock lock;
+  MutexLock lock(array_lock());
   return self->count;
 }
 
@@ -348,8 +335,7 @@ const gchar *ptz_parameter_item_array_name(PTZParameterItemArray *self) {
   return self->name;
 }
 
-gboolean ptz_parameter_item_array_map(PTZParameterItemArray *self, PTZParameterItemArrayFunc func,
-                                      gpointer user_data) {
+gboolean ptz_parameter_item_array_map(PTZParameterItemArray *self, PTZParameterItemArrayFunc func, gpointer user_data) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, FALSE);
   // The successor is taken first so the function may remove its own item.
   for (GSList *l = self->items, *next; l != nullptr; l = next) {
@@ -359,15 +345,15 @@ gboolean ptz_parameter_item_array_map(PTZParameterItemArray *self, PTZParameterI
   return TRUE;
 }
 
-gboolean ptz_parameter_item_array_map_remove(PTZParameterItemArray *self,
-                                             PTZParameterItemArrayFunc func, gpointer user_data) {
+gboolean ptz_parameter_item_array_map_remove(PTZParameterItemArray *self, PTZParameterItemArrayFunc func,
+                                             gpointer user_data) {
   PTZ_RETURN_VAL_IF_FAIL(self != NULL, FALSE);
   for (GSList *l = self->items, *next; l != nullptr; l = next) {
     next = l->next;
     auto *item = static_cast<PTZParameterItem *>(l->data);
     if (!func(item, user_data)) continue;
     {
-      ArrayLock lock;
+      MutexLock lock(array_lock());
       unlink_locked(self, l);
     }
     item_free(item);

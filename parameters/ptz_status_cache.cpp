@@ -50,9 +50,12 @@ struct ValueSpec {
   gint32 type;
 };
 
-#define INT4(key) {key, 4, kInt}
-#define FLOAT4(key) {key, 4, kFloat}
-#define TIMESPEC(key) {key, 16, kTimespec}
+#define INT4(key) \
+  { key, 4, kInt }
+#define FLOAT4(key) \
+  { key, 4, kFloat }
+#define TIMESPEC(key) \
+  { key, 16, kTimespec }
 
 // Position values, by PTZSCParam 0 to 46.
 constexpr ValueSpec kPositionValues[] = {
@@ -110,18 +113,16 @@ static_assert(G_N_ELEMENTS(kPositionValues) == 47);
 // registered PTZSCParam value but is accepted).
 constexpr guint32 kFirstVarious = 49;
 constexpr ValueSpec kVariousValues[] = {
-    INT4("PAN_FLIPPED"),    INT4("TILT_FLIPPED"), INT4("CAM_FLIPPED"), INT4("AUTO_FLIPPING"),
-    INT4("PT_PRESET_MOVE"), INT4("AUTO_FOCUS"),   INT4("AUTO_IRIS"),   INT4("BACKLIGHT"),
-    INT4("IR_CUT_FILTER"),  INT4("OVERVIEW_MODE"),
+    INT4("PAN_FLIPPED"), INT4("TILT_FLIPPED"), INT4("CAM_FLIPPED"), INT4("AUTO_FLIPPING"), INT4("PT_PRESET_MOVE"),
+    INT4("AUTO_FOCUS"),  INT4("AUTO_IRIS"),    INT4("BACKLIGHT"),   INT4("IR_CUT_FILTER"), INT4("OVERVIEW_MODE"),
 };
 
 // Limit values, by PTZSCParam 59 to 72.
 constexpr guint32 kFirstLimit = 59;
 constexpr ValueSpec kLimitValues[] = {
-    INT4("MIN_PAN"),         INT4("MAX_PAN"),         INT4("MIN_TILT"),  INT4("MAX_TILT"),
-    INT4("MIN_ZOOM"),        INT4("MAX_ZOOM"),        INT4("MIN_IRIS"),  INT4("MAX_IRIS"),
-    INT4("MIN_FOCUS"),       INT4("MAX_FOCUS"),       INT4("MIN_FIELD_ANGLE"),
-    INT4("MAX_FIELD_ANGLE"), INT4("MIN_BRIGHTNESS"),  INT4("MAX_BRIGHTNESS"),
+    INT4("MIN_PAN"),         INT4("MAX_PAN"),         INT4("MIN_TILT"),       INT4("MAX_TILT"),       INT4("MIN_ZOOM"),
+    INT4("MAX_ZOOM"),        INT4("MIN_IRIS"),        INT4("MAX_IRIS"),       INT4("MIN_FOCUS"),      INT4("MAX_FOCUS"),
+    INT4("MIN_FIELD_ANGLE"), INT4("MAX_FIELD_ANGLE"), INT4("MIN_BRIGHTNESS"), INT4("MAX_BRIGHTNESS"),
 };
 
 #undef INT4
@@ -171,8 +172,7 @@ PTZStatusCacheGroup *ptz_status_cache_setup_group(PTZSCGroup group, guint32 inde
     return nullptr;
   }
   if (capacity > kMaxCapacity) {
-    PTZ_LOG_ERR("Could not setup status cache group %d. Capacity %u is too large!", gint(group),
-                capacity);
+    PTZ_LOG_ERR("Could not setup status cache group %d. Capacity %u is too large!", gint(group), capacity);
     return nullptr;
   }
   auto *description = g_new0(PTZStatusCacheGroup, 1);
@@ -285,16 +285,16 @@ void tell(const ValueSpec *value, const gchar **key, PTZStatusCacheValueType *ty
 
 }  // namespace
 
-gboolean ptz_status_cache_param_info(PTZSCGroup group, guint32 param, const gchar **key,
-                                     PTZStatusCacheValueType *type, gsize *size) {
+gboolean ptz_status_cache_param_info(PTZSCGroup group, guint32 param, const gchar **key, PTZStatusCacheValueType *type,
+                                     gsize *size) {
   const ValueSpec *value = value_spec(group, param);
   if (value == nullptr) return FALSE;
   tell(value, key, type, size);
   return TRUE;
 }
 
-gboolean ptz_status_cache_key_info(const gchar *key, PTZSCGroup *group, guint32 *param,
-                                   PTZStatusCacheValueType *type, gsize *size) {
+gboolean ptz_status_cache_key_info(const gchar *key, PTZSCGroup *group, guint32 *param, PTZStatusCacheValueType *type,
+                                   gsize *size) {
   if (key == nullptr) return FALSE;
   for (PTZSCGroup candidate : {PTZ_SC_GROUP_POSITION, PTZ_SC_GROUP_VARIOUS, PTZ_SC_GROUP_LIMIT}) {
     for (guint32 p = 0; p <= kFirstLimit + G_N_ELEMENTS(kLimitValues); p++) {
@@ -321,8 +321,8 @@ union DefaultValue {
 
 // Writes `values[i]` under the parameters `params[i]` into a new group
 // description of `capacity` and frees it; the update logs its own failures.
-void write_defaults(PTZSCGroup group, guint32 index, guint32 capacity, const guint32 *params,
-                    DefaultValue *values, size_t n) {
+void write_defaults(PTZSCGroup group, guint32 index, guint32 capacity, const guint32 *params, DefaultValue *values,
+                    size_t n) {
   PTZStatusCacheGroup *description = ptz_status_cache_setup_group(group, index, capacity);
   for (size_t i = 0; i < n; i++) ptz_status_cache_add_param(description, params[i], &values[i]);
   ptz_status_cache_update_group(description);
@@ -378,8 +378,7 @@ void create_various(guint32 index) {
 }
 
 void create_limit(guint32 index) {
-  static constexpr gint32 defaults[] = {-180, 180, -180, 180, 1, 19999, 1,
-                                        9999, 1,   9999, 1,    9999, 1, 9999};
+  static constexpr gint32 defaults[] = {-180, 180, -180, 180, 1, 19999, 1, 9999, 1, 9999, 1, 9999, 1, 9999};
   constexpr size_t n = G_N_ELEMENTS(defaults);
   static_assert(n == G_N_ELEMENTS(kLimitValues));
   guint32 params[n];

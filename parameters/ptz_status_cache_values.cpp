@@ -31,8 +31,7 @@ GVariant *to_variant(const Storage &value, PTZStatusCacheValueType type) {
 
 }  // namespace
 
-GVariant *ptz_status_cache_fetch_values(PTZSCGroup group, guint32 index, const guint32 *params,
-                                        gsize n_params) {
+GVariant *ptz_status_cache_fetch_values(PTZSCGroup group, guint32 index, const guint32 *params, gsize n_params) {
   if (params == nullptr || n_params == 0 || n_params > G_MAXUINT32) {
     PTZ_LOG_ERR("Could not fetch status cache values. No parameters given!");
     return nullptr;

@@ -67,10 +67,10 @@ guint32 mode_from_switches(gboolean switch_a, gboolean switch_b, gboolean switch
 
 // Formats an indexed path and writes it; a path that does not fit its buffer
 // (or that a NUL character would cut short) is not written.
-gboolean write_indexed(const gchar *val, gboolean switch_ab, gboolean switch_c, gint32 opt_value,
-                       const char *format, ...) G_GNUC_PRINTF(5, 6);
-gboolean write_indexed(const gchar *val, gboolean switch_ab, gboolean switch_c, gint32 opt_value,
-                       const char *format, ...) {
+gboolean write_indexed(const gchar *val, gboolean switch_ab, gboolean switch_c, gint32 opt_value, const char *format,
+                       ...) G_GNUC_PRINTF(5, 6);
+gboolean write_indexed(const gchar *val, gboolean switch_ab, gboolean switch_c, gint32 opt_value, const char *format,
+                       ...) {
   PathBuffer path;
   va_list args;
   va_start(args, format);
@@ -105,12 +105,9 @@ gchar *read_raw(const gchar *path, gint *err) {
 // A raw value as UTF-8 (taking it over), or NULL when it cannot be converted.
 gchar *to_utf8(gchar *raw) {
   if (g_utf8_validate(raw, -1, nullptr)) return raw;
-  GError *error = nullptr;
-  gchar *converted = g_convert(raw, -1, "UTF-8", "ISO-8859-1", nullptr, nullptr, &error);
-  if (converted == nullptr) {
-    PTZ_LOG_ERR("Could not convert value '%s' from ISO-8859-1: %s", raw, error->message);
-    g_error_free(error);
-  }
+  velmora::GErrorPtr error;
+  gchar *converted = g_convert(raw, -1, "UTF-8", "ISO-8859-1", nullptr, nullptr, error.out());
+  if (converted == nullptr) PTZ_LOG_ERR("Could not convert value '%s' from ISO-8859-1: %s", raw, error->message);
   g_free(raw);
   return converted;
 }
@@ -198,8 +195,7 @@ gboolean ptz_tamsel_get_bool(gboolean *valp, const gchar *path_format, ...) {
   return TRUE;
 }
 
-gint ptz_tamsel_set_vp(gint32 opt_value, guint32 mode, const gchar *val, const gchar *path_format,
-                       ...) {
+gint ptz_tamsel_set_vp(gint32 opt_value, guint32 mode, const gchar *val, const gchar *path_format, ...) {
   g_assert(path_format);
   g_assert(val);
   va_list args;
@@ -209,32 +205,28 @@ gint ptz_tamsel_set_vp(gint32 opt_value, guint32 mode, const gchar *val, const g
   return velmora::tamsel_write(opt_value, mode, val, path.get());
 }
 
-gint ptz_tamsel_set(const gchar *path, const gchar *val, gboolean switch_a, gboolean switch_b,
-                    gboolean switch_c, gint32 opt_value) {
+gint ptz_tamsel_set(const gchar *path, const gchar *val, gboolean switch_a, gboolean switch_b, gboolean switch_c,
+                    gint32 opt_value) {
   g_assert(path);
-  return velmora::tamsel_write(opt_value, mode_from_switches(switch_a, switch_b, switch_c), val,
-                               path);
+  return velmora::tamsel_write(opt_value, mode_from_switches(switch_a, switch_b, switch_c), val, path);
 }
 
-gboolean ptz_tamsel_index_set(const gchar *grp_name, const gchar *par_prefix, guint32 index,
-                              const gchar *par_suffix, const gchar *val, gboolean switch_ab,
-                              gboolean switch_c, gint32 opt_value) {
+gboolean ptz_tamsel_index_set(const gchar *grp_name, const gchar *par_prefix, guint32 index, const gchar *par_suffix,
+                              const gchar *val, gboolean switch_ab, gboolean switch_c, gint32 opt_value) {
   g_assert(grp_name != NULL);
   g_assert(par_prefix != NULL);
   g_assert(par_suffix != NULL);
   g_assert(val != NULL);
-  return write_indexed(val, switch_ab, switch_c, opt_value, "%s.%s%u.%s", grp_name, par_prefix,
-                       index, par_suffix);
+  return write_indexed(val, switch_ab, switch_c, opt_value, "%s.%s%u.%s", grp_name, par_prefix, index, par_suffix);
 }
 
-gboolean ptz_tamsel_dyn_index_set(const gchar *grp_name, guint32 index, const gchar *par_name,
-                                  const gchar *val, gboolean switch_ab, gboolean switch_c,
-                                  gint32 opt_value) {
+gboolean ptz_tamsel_dyn_index_set(const gchar *grp_name, guint32 index, const gchar *par_name, const gchar *val,
+                                  gboolean switch_ab, gboolean switch_c, gint32 opt_value) {
   g_assert(grp_name != NULL);
   g_assert(par_name != NULL);
   g_assert(val != NULL);
-  return write_indexed(val, switch_ab, switch_c, opt_value, "%s.%s.%c%u.%s", "root.PTZ", grp_name,
-                       grp_name[0], index, par_name);
+  return write_indexed(val, switch_ab, switch_c, opt_value, "%s.%s.%c%u.%s", "root.PTZ", grp_name, grp_name[0], index,
+                       par_name);
 }
 
 gboolean ptz_tamsel_sync(guint32 mode) {

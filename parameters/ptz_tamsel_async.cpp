@@ -10,9 +10,9 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstring>
-#include <mutex>
 
 #include "common/ptz_log.h"
+#include "common/ptz_mutex.h"
 #include "common/ptz_raii.h"
 #include "common/ptz_time_scale.h"
 #include "parameters/ptz_tamsel_private.h"
@@ -23,21 +23,19 @@ constexpr guint kAttempts = 10;
 constexpr guint32 kWriteMode = 12;
 constexpr gint32 kOptValueUnset = -1;
 
+// The names the push logs under.
+constexpr char kGetThreadPool[] = "ptz_tamsel_async_get_thread_pool";
+constexpr char kPushSetParam[] = "ptz_tamsel_async_push_set_param";
+
 std::atomic<velmora::testing::TamselRetryPauseObserver> pause_observer{nullptr};
 
-// A standard mutex (rather than GLib's, which ThreadSanitizer cannot see).
-std::mutex pool_mutex;
-GThreadPool *pool = nullptr;
+velmora::Mutex pool_mutex;
+GThreadPool *pool VELMORA_GUARDED_BY(pool_mutex) = nullptr;
 
-// The task text crosses from the pushing thread to the worker through the
-// pool's queue, whose locking ThreadSanitizer cannot see; the hand-over is
-// announced to it explicitly.
-void handed_over(void *task) { velmora::tsan_handed_over(task); }
-void taken_over(void *task) { velmora::tsan_taken_over(task); }
-
-// Runs one task on the worker thread; owns and frees the task text.
+// Runs one task on the worker thread; owns and frees the task text, which
+// crossed from the pushing thread through the pool's queue.
 void update_param(gpointer data, gpointer) {
-  taken_over(data);
+  velmora::tsan_taken_over(data);
   velmora::GCharPtr task(static_cast<gchar *>(data));
   gchar *command = task.get();
   gchar *rest = strchr(command, ':');
@@ -64,30 +62,24 @@ void update_param(gpointer data, gpointer) {
 namespace velmora {
 
 GThreadPool *tamsel_async_thread_pool() {
-  std::lock_guard<std::mutex> lock(pool_mutex);
+  MutexLock lock(pool_mutex);
   if (pool == nullptr) {
-    GError *error = nullptr;
-    pool = g_thread_pool_new(update_param, nullptr, 1, TRUE, &error);
-    if (error != nullptr) {
-      PTZ_LOG_WARNING("%s: %s", "ptz_tamsel_async_get_thread_pool", error->message);
-      g_error_free(error);
-    }
+    GErrorPtr error;
+    pool = g_thread_pool_new(update_param, nullptr, 1, TRUE, error.out());
+    if (error) PTZ_LOG_WARNING("%s: %s", kGetThreadPool, error->message);
   }
   return pool;
 }
 
 namespace testing {
-void set_tamsel_retry_pause_observer(TamselRetryPauseObserver observer) {
-  pause_observer.store(observer);
-}
+void set_tamsel_retry_pause_observer(TamselRetryPauseObserver observer) { pause_observer.store(observer); }
 }  // namespace testing
 
 }  // namespace velmora
 
-extern "C" void ptz_tamsel_async_push_set_param(const gchar *value, const gchar *path_format,
-                                                ...) {
+extern "C" void ptz_tamsel_async_push_set_param(const gchar *value, const gchar *path_format, ...) {
   if (value == nullptr || path_format == nullptr) {
-    PTZ_LOG_ERR("%s: NULL pointer in argument", "ptz_tamsel_async_push_set_param");
+    PTZ_LOG_ERR("%s: NULL pointer in argument", kPushSetParam);
     return;
   }
   va_list args;
@@ -96,13 +88,12 @@ extern "C" void ptz_tamsel_async_push_set_param(const gchar *value, const gchar 
   va_end(args);
   // The worker would end the path at the colon and write the wrong parameter.
   if (strchr(path.get(), ':') != nullptr) {
-    PTZ_LOG_ERR("%s: parameter path %s contains a colon", "ptz_tamsel_async_push_set_param",
-                path.get());
+    PTZ_LOG_ERR("%s: parameter path %s contains a colon", kPushSetParam, path.get());
     return;
   }
   GThreadPool *workers = velmora::tamsel_async_thread_pool();
   if (workers == nullptr) return;
   gchar *task = g_strdup_printf("set:%s:%s", path.get(), value);
-  handed_over(task);
+  velmora::tsan_handed_over(task);
   g_thread_pool_push(workers, task, nullptr);
 }

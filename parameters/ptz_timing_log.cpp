@@ -20,6 +20,10 @@ using namespace velmora::status_cache;
 constexpr int64_t kTimingGroupSize = 220;
 constexpr int64_t kCounterGroupSize = 78;
 
+// The names a missing number of drivers is logged under.
+constexpr char kCounterReset[] = "log_counter_reset";
+constexpr char kCounterUpdate[] = "log_counter_update";
+
 guint16 short_pid(pid_t pid) { return guint16(pid & 0xffff); }
 
 // One time and the process that wrote it ("start_time"/"start_pid" or
@@ -119,9 +123,7 @@ void claim(const gchar *name) {
 }
 
 // Reads the counter; false when it cannot be read.
-bool read_counter(const gchar *name, Counter *counter) {
-  return sc_get_group(name, counter->list, kGetAll) >= 0;
-}
+bool read_counter(const gchar *name, Counter *counter) { return sc_get_group(name, counter->list, kGetAll) >= 0; }
 
 // Stores the value when the calling process owns the counter just read; the
 // owner is written back unchanged.
@@ -202,7 +204,7 @@ void log_counter_reset(gint32 counter, const gchar *prefix) {
     return;
   }
   if (errno != EEXIST) return;
-  if (number_of_drivers("log_counter_reset") > 1 && counter == 1) {
+  if (number_of_drivers(kCounterReset) > 1 && counter == 1) {
     // The first driver owns counter 1; the second takes counter 2 if it is new.
     velmora::GCharPtr second = counter_name(prefix, 2);
     if (sc_create_group(second.get(), kCounterGroupSize, kCreateExclusive) >= 0) claim(second.get());
@@ -216,7 +218,7 @@ void log_counter_update(gint32 counter, const gchar *prefix, guint16 value) {
   velmora::GCharPtr name = counter_name(prefix, counter);
   Counter first;
   if (!read_counter(name.get(), &first) || store_if_owner(name.get(), &first, value)) return;
-  if (number_of_drivers("log_counter_update") > 1 && counter == 1) {
+  if (number_of_drivers(kCounterUpdate) > 1 && counter == 1) {
     velmora::GCharPtr second_name = counter_name(prefix, 2);
     Counter second;
     if (read_counter(second_name.get(), &second)) store_if_owner(second_name.get(), &second, value);

@@ -15,7 +15,7 @@ packages=("$@"
   libglib2.0-dev libglib2.0-dev-bin libglib2.0-bin
   libgtest-dev libgmock-dev libbenchmark-dev libjson-glib-dev
   dbus-daemon
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   locales man-db
   abigail-tools strace
   gobject-introspection libgirepository1.0-dev gir1.2-glib-2.0 python3-gi

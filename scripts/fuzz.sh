@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang, AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs each for a bounded number of inputs
+# UndefinedBehaviorSanitizer (every module and stand-in of the library is
+# compiled on the way, with clang's thread-safety analysis as an error), and
+# runs each for a bounded number of inputs
 # starting from its seed corpus (fuzz/corpus/<name>/). New inputs go to a
 # scratch copy of the corpus; an input that fails is kept in
 # build/fuzz/artifacts/ and its log tail printed.

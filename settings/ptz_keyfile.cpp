@@ -15,8 +15,8 @@ constexpr const gchar *kMinorKey = "VersionMinor";
 
 }  // namespace
 
-extern "C" GKeyFile *ptz_config_init_key_file(const gchar *path, gint major, gint minor,
-                                              gboolean *compatible, GError **error) {
+extern "C" GKeyFile *ptz_config_init_key_file(const gchar *path, gint major, gint minor, gboolean *compatible,
+                                              GError **error) {
   velmora::GKeyFilePtr key_file(g_key_file_new());
 
   if (!g_file_test(path, G_FILE_TEST_EXISTS)) {
@@ -30,21 +30,20 @@ extern "C" GKeyFile *ptz_config_init_key_file(const gchar *path, gint major, gin
 
   if (!g_key_file_load_from_file(key_file.get(), path, G_KEY_FILE_NONE, error)) return nullptr;
 
-  GError *local = nullptr;
-  gint file_major = g_key_file_get_integer(key_file.get(), kHeaderGroup, kMajorKey, &local);
-  if (local == nullptr) {
-    gint file_minor = g_key_file_get_integer(key_file.get(), kHeaderGroup, kMinorKey, &local);
-    if (local == nullptr) {
+  velmora::GErrorPtr local;
+  gint file_major = g_key_file_get_integer(key_file.get(), kHeaderGroup, kMajorKey, local.out());
+  if (!local) {
+    gint file_minor = g_key_file_get_integer(key_file.get(), kHeaderGroup, kMinorKey, local.out());
+    if (!local) {
       if (compatible != nullptr) *compatible = file_major == major && file_minor >= minor;
       return key_file.release();
     }
   }
-  g_propagate_error(error, local);
+  g_propagate_error(error, local.release());
   return nullptr;
 }
 
-extern "C" gboolean ptz_config_store_key_file(const gchar *path, GKeyFile *key_file,
-                                              GError **error) {
+extern "C" gboolean ptz_config_store_key_file(const gchar *path, GKeyFile *key_file, GError **error) {
   gsize length = 0;
   velmora::GCharPtr text(g_key_file_to_data(key_file, &length, error));
   if (!text) return FALSE;

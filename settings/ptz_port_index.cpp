@@ -4,9 +4,9 @@
 
 #include <string.h>
 
-#include <mutex>
-
 #include "common/ptz_log.h"
+#include "common/ptz_mutex.h"
+#include "common/ptz_raii.h"
 
 namespace {
 
@@ -14,48 +14,42 @@ constexpr const gchar *kPortmanagerFile = "/usr/share/portmanager/port_mapping.c
 constexpr const gchar *kSerialFile = "/usr/share/serial/port_mapping.conf";
 constexpr const gchar *kUntranslatedKey = "NoManagers";
 
+// The name a failed load is logged under.
+constexpr char kLoadMappingFile[] = "ptz_port_index_load_mapping_file";
+
 constexpr gint kNoMapping = -1;
 constexpr gint kUntranslated = -2;
 
 // The mapping cache is process-wide; its lock makes the lookups safe to call
-// from several threads (a load replaces the cached key file). A standard
-// mutex rather than GMutex, whose futex-based locking ThreadSanitizer cannot
-// see.
-std::mutex cache_lock;
-GKeyFile *cache = nullptr;
+// from several threads (a load replaces the cached key file).
+velmora::Mutex cache_lock;
+GKeyFile *cache VELMORA_GUARDED_BY(cache_lock) = nullptr;
 
 const gchar *mapping_file_for(const gchar *group) {
-  if (strstr(group, "Portmanager") != nullptr || strstr(group, "PortType") != nullptr)
-    return kPortmanagerFile;
+  if (strstr(group, "Portmanager") != nullptr || strstr(group, "PortType") != nullptr) return kPortmanagerFile;
   return kSerialFile;
 }
 
 // The integer mapped to `key` in `group`, kUntranslated when the group is
 // marked "NoManagers", kNoMapping when there is no mapping.
 gint ptz_port_index_load_mapping_file(const gchar *group, const gchar *key) {
-  std::lock_guard<std::mutex> lock(cache_lock);
+  velmora::MutexLock lock(cache_lock);
   if (cache == nullptr || !g_key_file_has_group(cache, group)) {
     const gchar *path = mapping_file_for(group);
     if (cache != nullptr) g_key_file_free(cache);
     cache = g_key_file_new();
-    GError *error = nullptr;
-    if (!g_key_file_load_from_file(cache, path, G_KEY_FILE_NONE, &error)) {
-      PTZ_LOG_ERR("%s: Failed to load mappings file %s: %s", "ptz_port_index_load_mapping_file",
-                  path, error->message);
-      g_error_free(error);
+    velmora::GErrorPtr error;
+    if (!g_key_file_load_from_file(cache, path, G_KEY_FILE_NONE, error.out())) {
+      PTZ_LOG_ERR("%s: Failed to load mappings file %s: %s", kLoadMappingFile, path, error->message);
       g_key_file_free(cache);
       cache = nullptr;
       return kNoMapping;
     }
   }
   if (g_key_file_has_key(cache, group, kUntranslatedKey, nullptr)) return kUntranslated;
-  GError *error = nullptr;
-  gint value = g_key_file_get_integer(cache, group, key, &error);
-  if (error != nullptr) {
-    g_error_free(error);
-    return kNoMapping;
-  }
-  return value;
+  velmora::GErrorPtr error;
+  gint value = g_key_file_get_integer(cache, group, key, error.out());
+  return error ? kNoMapping : value;
 }
 
 gint translate_index(const gchar *group, gint index) {
@@ -67,21 +61,13 @@ gint translate_index(const gchar *group, gint index) {
 
 }  // namespace
 
-extern "C" gint ptz_port_index_comport2portmanager(gint index) {
-  return translate_index("Comport2Portmanager", index);
-}
+extern "C" gint ptz_port_index_comport2portmanager(gint index) { return translate_index("Comport2Portmanager", index); }
 
-extern "C" gint ptz_port_index_portmanager2comport(gint index) {
-  return translate_index("Portmanager2Comport", index);
-}
+extern "C" gint ptz_port_index_portmanager2comport(gint index) { return translate_index("Portmanager2Comport", index); }
 
-extern "C" gint ptz_port_index_comport2serialport(gint index) {
-  return translate_index("Comport2Serialport", index);
-}
+extern "C" gint ptz_port_index_comport2serialport(gint index) { return translate_index("Comport2Serialport", index); }
 
-extern "C" gint ptz_port_index_serialport2comport(gint index) {
-  return translate_index("Serialport2Comport", index);
-}
+extern "C" gint ptz_port_index_serialport2comport(gint index) { return translate_index("Serialport2Comport", index); }
 
 extern "C" gint ptz_port_index_porttype2comport(const gchar *port_type) {
   // A missing name has no mapping (the key-file reader would refuse it).

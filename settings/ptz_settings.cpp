@@ -6,25 +6,28 @@
 #include <string.h>
 
 #include <cerrno>
-#include <mutex>
 
 #include "common/ptz_log.h"
 #include "common/ptz_raii.h"
 #include "settings/ptz_settings_private.h"
 
 #include <qenta.h>
+#include "common/ptz_guard.h"
 
 using velmora::GCharPtr;
 
+velmora::Mutex settings_lock;
+
 namespace {
 
-// Both halves of the store and their lock. The lock is a pthread mutex
-// (std::mutex, constant-initialised) rather than a GMutex: GLib's futex-based
-// GMutex is invisible to ThreadSanitizer, which then reports every store
-// access as a race.
-std::mutex settings_mutex;
-GKeyFile *keyfile_store = nullptr;  // ptz_settings_load_config_gkf; searched first
-GKeyFile *parsed_store = nullptr;   // ptz_settings_load_config_ext; searched second
+// The names the loaders log under.
+constexpr char kFindConfigFiles[] = "ptz_settings_find_config_files";
+constexpr char kLoadConfigExt[] = "ptz_settings_load_config_ext";
+constexpr char kLoadConfigGkf[] = "ptz_settings_load_config_gkf";
+
+// Both halves of the store.
+GKeyFile *keyfile_store VELMORA_GUARDED_BY(settings_lock) = nullptr;  // ptz_settings_load_config_gkf; searched first
+GKeyFile *parsed_store VELMORA_GUARDED_BY(settings_lock) = nullptr;   // ptz_settings_load_config_ext; searched second
 
 // An array that grows in steps of 20 entries and reports a failed allocation
 // instead of aborting, so the loaders can log it and give up cleanly.
@@ -93,22 +96,19 @@ class LoadList : public GrowArray<LoadEntry> {
 gboolean latin1_flag(const PTZSettingsFile *) { return FALSE; }
 gboolean latin1_flag(const PTZSettingsFileExt *entry) { return entry->convert_latin1; }
 
-const char *error_text(const GError *error) { return error ? error->message : "(NULL)"; }
-
-// Discards the loader's own store; call with the settings lock held.
-void discard_store(GKeyFile *&store) {
+// Discards the loader's own store.
+void discard_store(GKeyFile *&store) VELMORA_REQUIRES(settings_lock) {
   if (store) g_key_file_free(store);
   store = nullptr;
 }
 
 template <typename Entry>
-bool build_load_list(const char *loader, const Entry *files, const Entry *patterns,
-                     LoadList &list) {
+bool build_load_list(const char *loader, const Entry *files, const Entry *patterns, LoadList &list) {
   for (const Entry *e = files; e && e->name; e++) {
     if (!list.add(e->name, e->required, latin1_flag(e))) goto no_memory;
   }
   for (const Entry *e = patterns; e && e->name; e++) {
-    velmora::GStrv found(ptz_settings_find_config_files(e->name, e->required));
+    velmora::StrvPtr found(ptz_settings_find_config_files(e->name, e->required));
     for (gchar **path = found.get(); path && *path; path++) {
       if (!list.add(*path, e->required, latin1_flag(e))) goto no_memory;
     }
@@ -138,17 +138,15 @@ bool acceptable_key(const char *key) {
 
 // Stores one parser record in the parsed store; false (logged) when a value
 // cannot be converted.
-bool store_record(const LoadEntry &file, const qenta_record *record) {
+bool store_record(const LoadEntry &file, const qenta_record *record) VELMORA_REQUIRES(settings_lock) {
   if (!acceptable_group(record->group) || !acceptable_key(record->key)) return true;
   const char *value = record->value ? record->value : "";
   GCharPtr converted;
   if (file.convert_latin1 && !g_utf8_validate(value, -1, nullptr)) {
-    GError *error = nullptr;
-    converted.reset(g_convert(value, -1, "UTF-8", "ISO-8859-1", nullptr, nullptr, &error));
+    velmora::GErrorPtr error;
+    converted.reset(g_convert(value, -1, "UTF-8", "ISO-8859-1", nullptr, nullptr, error.out()));
     if (!converted) {
-      PTZ_LOG_ERR("could not convert file '%s' from ISO-8859-1: %s", file.path,
-                  error_text(error));
-      g_clear_error(&error);
+      PTZ_LOG_ERR("could not convert file '%s' from ISO-8859-1: %s", file.path, error.message("(NULL)"));
       return false;
     }
     value = converted.get();
@@ -170,14 +168,35 @@ gchar *compress_escapes(const gchar *text) {
     }
     p++;
     switch (*p) {
-      case '\0': *out = '\0'; return result;
-      case 'b': *out++ = '\b'; break;
-      case 'f': *out++ = '\f'; break;
-      case 'n': *out++ = '\n'; break;
-      case 'r': *out++ = '\r'; break;
-      case 't': *out++ = '\t'; break;
-      case 'v': *out++ = '\v'; break;
-      case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': {
+      case '\0':
+        *out = '\0';
+        return result;
+      case 'b':
+        *out++ = '\b';
+        break;
+      case 'f':
+        *out++ = '\f';
+        break;
+      case 'n':
+        *out++ = '\n';
+        break;
+      case 'r':
+        *out++ = '\r';
+        break;
+      case 't':
+        *out++ = '\t';
+        break;
+      case 'v':
+        *out++ = '\v';
+        break;
+      case '0':
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+      case '5':
+      case '6':
+      case '7': {
         unsigned code = 0;
         const gchar *octal = p;
         while (p < octal + 3 && *p >= '0' && *p <= '7') code = code * 8 + (*p++ - '0');
@@ -185,7 +204,9 @@ gchar *compress_escapes(const gchar *text) {
         p--;
         break;
       }
-      default: *out++ = *p; break;
+      default:
+        *out++ = *p;
+        break;
     }
   }
   *out = '\0';
@@ -193,9 +214,6 @@ gchar *compress_escapes(const gchar *text) {
 }
 
 }  // namespace
-
-SettingsLock::SettingsLock() { settings_mutex.lock(); }
-SettingsLock::~SettingsLock() { settings_mutex.unlock(); }
 
 const gchar *settings_normalize_group(const gchar *group) {
   if (group == nullptr) return nullptr;
@@ -224,52 +242,29 @@ gchar *settings_unquote(gchar *value) {
 gboolean settings_parse_boolean(const gchar *text) {
   if (text == nullptr) return FALSE;
   switch (text[0]) {
-    case 'T': case 't': case 'Y': case 'y': return TRUE;
-    default: return FALSE;
+    case 'T':
+    case 't':
+    case 'Y':
+    case 'y':
+      return TRUE;
+    default:
+      return FALSE;
   }
-}
-
-SettingsRead settings_read_file(const gchar *path, gboolean required, gchar **text,
-                                gsize *length) {
-  GError *error = nullptr;
-  GIOChannel *channel = g_io_channel_new_file(path, "r", &error);
-  if (channel == nullptr) {
-    if (required) PTZ_LOG_ERR("could not open file '%s': %s", path, error_text(error));
-    g_clear_error(&error);
-    return required ? SettingsRead::failed : SettingsRead::skipped;
-  }
-  // Raw bytes: no character-set conversion and no UTF-8 check on reading.
-  g_io_channel_set_encoding(channel, nullptr, nullptr);
-  gchar *data = nullptr;
-  gsize size = 0;
-  GIOStatus status = g_io_channel_read_to_end(channel, &data, &size, &error);
-  g_io_channel_unref(channel);
-  if (status != G_IO_STATUS_NORMAL) {
-    PTZ_LOG_ERR("failed reading file '%s': %s", path, error_text(error));
-    g_clear_error(&error);
-    g_free(data);
-    return SettingsRead::failed;
-  }
-  *text = data ? data : g_strdup("");
-  *length = data ? size : 0;
-  return SettingsRead::ok;
 }
 
 gchar **ptz_settings_find_config_files(const gchar *files, gboolean required) {
-  static const char kFunction[] = "ptz_settings_find_config_files";
-  g_return_val_if_fail(files != NULL, NULL);
+  PTZ_RETURN_VAL_IF_FAIL(files != NULL, NULL);
 
   // The pattern comes from the calling program and is trusted: the shell
   // expands wildcards and several blank-separated patterns.
   GCharPtr command(g_strdup_printf("ls -1 %s", files));
   FILE *listing = popen(command.get(), "re");
   if (listing == nullptr) {
-    PTZ_LOG_ERR("%s: Error listing files: '%s'", kFunction, files);
+    PTZ_LOG_ERR("%s: Error listing files: '%s'", kFindConfigFiles, files);
     return nullptr;
   }
   auto out_of_memory = [&]() -> gchar ** {
-    PTZ_LOG_ERR("%s: Error allocating memory, no conf files matching '%s' will be loaded",
-                kFunction, files);
+    PTZ_LOG_ERR("%s: Error allocating memory, no conf files matching '%s' will be loaded", kFindConfigFiles, files);
     pclose(listing);
     return nullptr;
   };
@@ -299,22 +294,21 @@ gchar **ptz_settings_find_config_files(const gchar *files, gboolean required) {
   }
   // An empty listing still gives an empty, NULL-terminated array.
   if (!found.allocate()) return out_of_memory();
-  velmora::GStrv paths(found.release());
+  velmora::StrvPtr paths(found.release());
   int status = pclose(listing);
   if (status == 0) return paths.release();
   if (status == -1)
-    PTZ_LOG_ERR("%s: Unexpected error listing files: '%s'", kFunction, files);
+    PTZ_LOG_ERR("%s: Unexpected error listing files: '%s'", kFindConfigFiles, files);
   else if (status > 0 && required)
-    PTZ_LOG_ERR("%s: Files not found: '%s'", kFunction, files);
+    PTZ_LOG_ERR("%s: Files not found: '%s'", kFindConfigFiles, files);
   return nullptr;
 }
 
-gboolean ptz_settings_load_config_ext(const PTZSettingsFileExt *files,
-                                      const PTZSettingsFileExt *patterns) {
-  SettingsLock lock;
+gboolean ptz_settings_load_config_ext(const PTZSettingsFileExt *files, const PTZSettingsFileExt *patterns) {
+  velmora::MutexLock lock(settings_lock);
   discard_store(parsed_store);
   LoadList list;
-  if (!build_load_list("ptz_settings_load_config_ext", files, patterns, list)) return FALSE;
+  if (!build_load_list(kLoadConfigExt, files, patterns, list)) return FALSE;
   parsed_store = g_key_file_new();
   for (size_t i = 0; i < list.size(); i++) {
     const LoadEntry &file = list[i];
@@ -350,39 +344,17 @@ gboolean ptz_settings_load_config(const PTZSettingsFile *files, const PTZSetting
   return ptz_settings_load_config_ext(ext_files.get(), ext_patterns.get());
 }
 
-gboolean ptz_settings_load_config_gkf(const PTZSettingsFile *files,
-                                      const PTZSettingsFile *patterns) {
-  SettingsLock lock;
+gboolean ptz_settings_load_config_gkf(const PTZSettingsFile *files, const PTZSettingsFile *patterns) {
+  velmora::MutexLock lock(settings_lock);
   discard_store(keyfile_store);
   LoadList list;
-  if (!build_load_list("ptz_settings_load_config_gkf", files, patterns, list)) return FALSE;
+  if (!build_load_list(kLoadConfigGkf, files, patterns, list)) return FALSE;
 
-  // All files form one key-file document, each followed by a newline.
-  std::unique_ptr<GString, void (*)(GString *)> document(
-      g_string_new(nullptr), [](GString *s) { g_string_free(s, TRUE); });
-  for (size_t i = 0; i < list.size(); i++) {
-    gchar *text = nullptr;
-    gsize length = 0;
-    switch (settings_read_file(list[i].path, list[i].required, &text, &length)) {
-      case SettingsRead::failed: return FALSE;
-      case SettingsRead::skipped: continue;
-      case SettingsRead::ok: break;
-    }
-    g_string_append_len(document.get(), text, strnlen(text, length));
-    g_string_append_c(document.get(), '\n');
-    g_free(text);
-  }
-  if (document->len == 0) {
-    PTZ_LOG_ERR("%s: no data to read", "ptz_settings_load_config_gkf");
-    return FALSE;
-  }
-  keyfile_store = g_key_file_new();
-  GError *error = nullptr;
-  if (!g_key_file_load_from_data(keyfile_store, document->str, document->len, G_KEY_FILE_NONE,
-                                 &error)) {
-    PTZ_LOG_ERR("could not load settings: %s", error_text(error));
-    g_clear_error(&error);
-    return FALSE;
-  }
-  return TRUE;
+  // All files form one key-file document, unconverted: a value that is not
+  // UTF-8 reads as missing.
+  std::vector<SettingsDocumentFile> document;
+  for (size_t i = 0; i < list.size(); i++) document.push_back({list[i].path, list[i].required});
+  SettingsDocument loaded = settings_load_document("", document, false, &keyfile_store);
+  if (loaded == SettingsDocument::empty) PTZ_LOG_ERR("%s: no data to read", kLoadConfigGkf);
+  return loaded == SettingsDocument::loaded;
 }

@@ -4,25 +4,22 @@
 
 #include <glib.h>
 
+#include <vector>
+
+#include "common/ptz_mutex.h"
 #include "ptz_settings.h"
 
-// Holds the settings lock, which guards both settings stores, for its
-// lifetime. Not recursive. The shell-style store has a lock of its own.
-class SettingsLock {
- public:
-  SettingsLock();
-  ~SettingsLock();
-  SettingsLock(const SettingsLock &) = delete;
-  SettingsLock &operator=(const SettingsLock &) = delete;
-};
+// Guards both settings stores: held for a whole load and around each lookup.
+// The shell-style store has a lock of its own.
+extern velmora::Mutex settings_lock;
 
 // The group name without one leading "root." or "ROOT." (the result points
 // into the argument; NULL stays NULL).
 const gchar *settings_normalize_group(const gchar *group);
 
 // The store holding a group of exactly this name: the key-file store first,
-// then the parsed store, else NULL. Call with the settings lock held.
-GKeyFile *settings_lookup_group(const gchar *group);
+// then the parsed store, else NULL.
+GKeyFile *settings_lookup_group(const gchar *group) VELMORA_REQUIRES(settings_lock);
 
 // The value of `key` in group `group` (followed by `index` in decimal when
 // index >= 0), quotes stripped; NULL when missing or unreadable.
@@ -38,14 +35,29 @@ gchar *settings_unquote(gchar *value);
 // NULL or an empty text).
 gboolean settings_parse_boolean(const gchar *text);
 
-// Outcome of reading one configuration file as raw bytes.
-enum class SettingsRead {
-  ok,       // *text holds the whole file (g_free), *length its size
-  skipped,  // an optional file that cannot be opened: nothing logged
-  failed,   // logged ("could not open file '%s': %s" or "failed reading file '%s': %s")
+// One file of a key-file document: a file that is not `required` and cannot
+// be opened is skipped without a message.
+struct SettingsDocumentFile {
+  const gchar *path;
+  gboolean required;
 };
 
-// Opens `path` for reading as a GIOChannel without encoding, so no character
-// set conversion takes place, and reads it whole.
-SettingsRead settings_read_file(const gchar *path, gboolean required, gchar **text,
-                                gsize *length);
+// What settings_load_document() made of its files.
+enum class SettingsDocument {
+  loaded,  // *store holds the new key file
+  empty,   // no header and no file read: nothing parsed, *store left NULL
+  failed,  // logged; *store NULL, or the parser's key file with what it kept
+           // when the text does not parse
+};
+
+// The loader of the key-file store and of the shell store: reads `files` in
+// order as raw bytes (a GIOChannel without encoding) into one key-file
+// document, `header` first, then each file's text up to its first NUL byte
+// followed by a newline, and parses the document (no flags) into a new key
+// file in *store. With `latin1_files`, a file whose text is not UTF-8 as a
+// whole is converted from ISO-8859-1 first; without, it is taken as it is.
+// Logs "could not open file '%s': %s", "failed reading file '%s': %s",
+// "could not convert file '%s' from ISO-8859-1: %s" and "could not load
+// settings: %s".
+SettingsDocument settings_load_document(const gchar *header, const std::vector<SettingsDocumentFile> &files,
+                                        bool latin1_files, GKeyFile **store);

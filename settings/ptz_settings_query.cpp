@@ -6,6 +6,7 @@
 #include <stdarg.h>
 #include <string.h>
 
+#include "common/ptz_guard.h"
 #include "common/ptz_log.h"
 #include "common/ptz_raii.h"
 #include "settings/ptz_settings_private.h"
@@ -13,6 +14,9 @@
 using velmora::GCharPtr;
 
 namespace {
+
+// The name the iteration logs under.
+constexpr char kIterateGroup[] = "ptz_settings_iterate_group";
 
 // The full name of an indexed group: `group` followed by `index` in decimal,
 // or `group` itself for a negative index. Usual names are composed on the
@@ -53,14 +57,14 @@ class GroupName {
 gboolean group_exists(const gchar *group, gint index) {
   if (group == nullptr) return FALSE;
   GroupName full(group, index);
-  SettingsLock lock;
+  velmora::MutexLock lock(settings_lock);
   return settings_lookup_group(full.get()) != nullptr;
 }
 
 gchar **group_keys(const gchar *group, gint index) {
   if (group == nullptr) return nullptr;
   GroupName full(group, index);
-  SettingsLock lock;
+  velmora::MutexLock lock(settings_lock);
   GKeyFile *store = settings_lookup_group(full.get());
   return store ? g_key_file_get_keys(store, full.get(), nullptr, nullptr) : nullptr;
 }
@@ -104,7 +108,7 @@ gchar *settings_fetch_value(const gchar *group, gint index, const gchar *key) {
   GroupName full(group, index);
   gchar *value = nullptr;
   {
-    SettingsLock lock;
+    velmora::MutexLock lock(settings_lock);
     // Only the store that holds the group is asked, even when it lacks the key.
     if (GKeyFile *store = settings_lookup_group(full.get()))
       value = g_key_file_get_string(store, full.get(), key, nullptr);
@@ -120,37 +124,28 @@ gboolean ptz_settings_has_group(const gchar *group, gint index) {
   return group_exists(settings_normalize_group(group), index);
 }
 
-gboolean ptz_settings_has_custom_group(const gchar *group) {
-  return group_exists(settings_normalize_group(group), -1);
-}
+gboolean ptz_settings_has_custom_group(const gchar *group) { return group_exists(settings_normalize_group(group), -1); }
 
 gchar **ptz_settings_get_group(const gchar *group, gint index) {
   return group_keys(settings_normalize_group(group), index);
 }
 
-gchar **ptz_settings_get_custom_group(const gchar *group) {
-  return group_keys(settings_normalize_group(group), -1);
-}
+gchar **ptz_settings_get_custom_group(const gchar *group) { return group_keys(settings_normalize_group(group), -1); }
 
-gboolean ptz_settings_get_boolean(const gchar *group, gint index, const gchar *key,
-                                  gboolean *value) {
-  return to_boolean(GCharPtr(settings_fetch_value(settings_normalize_group(group), index, key)),
-                    value);
+gboolean ptz_settings_get_boolean(const gchar *group, gint index, const gchar *key, gboolean *value) {
+  return to_boolean(GCharPtr(settings_fetch_value(settings_normalize_group(group), index, key)), value);
 }
 
 gboolean ptz_settings_get_custom_boolean(const gchar *group, const gchar *key, gboolean *value) {
-  return to_boolean(GCharPtr(settings_fetch_custom_value(settings_normalize_group(group), key)),
-                    value);
+  return to_boolean(GCharPtr(settings_fetch_custom_value(settings_normalize_group(group), key)), value);
 }
 
 gboolean ptz_settings_get_int64(const gchar *group, gint index, const gchar *key, gint64 *value) {
-  return to_int64(GCharPtr(settings_fetch_value(settings_normalize_group(group), index, key)),
-                  value);
+  return to_int64(GCharPtr(settings_fetch_value(settings_normalize_group(group), index, key)), value);
 }
 
 gboolean ptz_settings_get_custom_int64(const gchar *group, const gchar *key, gint64 *value) {
-  return to_int64(GCharPtr(settings_fetch_custom_value(settings_normalize_group(group), key)),
-                  value);
+  return to_int64(GCharPtr(settings_fetch_custom_value(settings_normalize_group(group), key)), value);
 }
 
 gboolean ptz_settings_get_int(const gchar *group, gint index, const gchar *key, gint *value) {
@@ -197,17 +192,16 @@ gchar *ptz_settings_get_vp(const gchar *path_format, ...) {
 
 gboolean ptz_settings_iterate_group(const gchar *group_name, gint index, gpointer user_data,
                                     PTZSettingsIterateFunc func) {
-  g_return_val_if_fail(group_name != NULL, FALSE);
+  PTZ_RETURN_VAL_IF_FAIL(group_name != NULL, FALSE);
   // A private copy of the key list, and no lock held during the callbacks,
   // so a callback may call any settings query.
-  velmora::GStrv keys(ptz_settings_get_group(group_name, index));
+  velmora::StrvPtr keys(ptz_settings_get_group(group_name, index));
   if (!keys) return FALSE;
   for (gchar **key = keys.get(); *key; key++) {
     GCharPtr value(ptz_settings_get_string(group_name, index, *key));
     GCharPtr name(g_strdup_printf("%s%d.%s", group_name, index, *key));
     if (!func(name.get(), value.get(), user_data)) {
-      PTZ_LOG_ERR("%s: Error iterating parameter group %s%d", "ptz_settings_iterate_group",
-                  group_name, index);
+      PTZ_LOG_ERR("%s: Error iterating parameter group %s%d", kIterateGroup, group_name, index);
       return FALSE;
     }
   }

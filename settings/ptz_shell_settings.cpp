@@ -4,46 +4,21 @@
 #include "ptz_shell_settings.h"
 
 #include <stdarg.h>
-#include <string.h>
-
-#include <mutex>
 
 #include "common/ptz_log.h"
+#include "common/ptz_mutex.h"
 #include "common/ptz_raii.h"
 #include "settings/ptz_settings_private.h"
 
 namespace {
 
-// The group header put in front of the files' text.
+// The one group of the store, and the header put in front of the files'
+// text to open it.
 constexpr const gchar *kShellGroup = "FAKESECTION";
+constexpr const gchar *kShellHeader = "[FAKESECTION]\n";
 
-// Guards the shell store. A standard mutex rather than GMutex, whose
-// futex-based locking ThreadSanitizer cannot see.
-std::mutex shell_lock;
-GKeyFile *shell_store = nullptr;
-
-const gchar *message_of(const GError *error) { return error != nullptr ? error->message : "(NULL)"; }
-
-// Appends one file's text, converted to UTF-8 when it is not valid UTF-8 as
-// a whole, and a newline. FALSE (logged) when the conversion fails.
-bool append_file_text(GString *buffer, const gchar *path, const gchar *text, gsize length) {
-  // The text counts up to its first NUL byte.
-  if (g_utf8_validate(text, static_cast<gssize>(length), nullptr)) {
-    g_string_append_len(buffer, text, static_cast<gssize>(strnlen(text, length)));
-  } else {
-    GError *error = nullptr;
-    velmora::GCharPtr converted(
-        g_convert(text, static_cast<gssize>(length), "UTF-8", "ISO-8859-1", nullptr, nullptr, &error));
-    if (!converted) {
-      PTZ_LOG_ERR("could not convert file '%s' from ISO-8859-1: %s", path, message_of(error));
-      g_clear_error(&error);
-      return false;
-    }
-    g_string_append(buffer, converted.get());
-  }
-  g_string_append_c(buffer, '\n');
-  return true;
-}
+velmora::Mutex shell_lock;
+GKeyFile *shell_store VELMORA_GUARDED_BY(shell_lock) = nullptr;
 
 // The value of the key `format` expands to, quotes stripped, or NULL.
 gchar *shell_fetch(const gchar *format, va_list args) G_GNUC_PRINTF(1, 0);
@@ -53,7 +28,7 @@ gchar *shell_fetch(const gchar *format, va_list args) {
   if (!key) return nullptr;
   gchar *value = nullptr;
   {
-    std::lock_guard<std::mutex> lock(shell_lock);
+    velmora::MutexLock lock(shell_lock);
     if (shell_store != nullptr) value = g_key_file_get_string(shell_store, kShellGroup, key.get(), nullptr);
   }
   return settings_unquote(value);
@@ -62,37 +37,13 @@ gchar *shell_fetch(const gchar *format, va_list args) {
 }  // namespace
 
 extern "C" gboolean ptz_settings_shell_load_config(const PTZSettingsFile *files) {
-  std::lock_guard<std::mutex> lock(shell_lock);
-  if (shell_store != nullptr) {
-    g_key_file_free(shell_store);
-    shell_store = nullptr;
-  }
-
-  GString *buffer = g_string_new(nullptr);
-  g_string_printf(buffer, "[%s]\n", kShellGroup);
-  for (const PTZSettingsFile *entry = files; entry != nullptr && entry->name != nullptr; entry++) {
-    gchar *raw = nullptr;
-    gsize length = 0;
-    SettingsRead read = settings_read_file(entry->name, entry->required, &raw, &length);
-    if (read == SettingsRead::skipped) continue;
-    velmora::GCharPtr text(raw);
-    if (read == SettingsRead::failed || !append_file_text(buffer, entry->name, text.get(), length)) {
-      g_string_free(buffer, TRUE);
-      return FALSE;
-    }
-  }
-
+  velmora::MutexLock lock(shell_lock);
+  g_clear_pointer(&shell_store, g_key_file_free);
+  std::vector<SettingsDocumentFile> document;
+  for (const PTZSettingsFile *entry = files; entry != nullptr && entry->name != nullptr; entry++)
+    document.push_back({entry->name, entry->required});
   // A parse failure leaves the store installed with whatever the parser kept.
-  shell_store = g_key_file_new();
-  GError *error = nullptr;
-  gboolean parsed = g_key_file_load_from_data(shell_store, buffer->str, buffer->len, G_KEY_FILE_NONE, &error);
-  g_string_free(buffer, TRUE);
-  if (!parsed) {
-    PTZ_LOG_ERR("could not load settings: %s", message_of(error));
-    g_clear_error(&error);
-    return FALSE;
-  }
-  return TRUE;
+  return settings_load_document(kShellHeader, document, true, &shell_store) == SettingsDocument::loaded;
 }
 
 extern "C" gchar *ptz_settings_shell_get_string(const gchar *format, ...) {

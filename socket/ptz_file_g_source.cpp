@@ -1,46 +1,48 @@
 // PTZFileGSource: an event source watching one descriptor, whose watching is
 // paused and resumed from any thread. The lock guards the registration tag;
 // it is never held while the callback runs.
+#include <new>
+
+#include "common/ptz_guard.h"
+#include "common/ptz_mutex.h"
 #include "ptz_socket.h"
 #include "socket/ptz_socket_private.h"
 
-#include "common/ptz_raii.h"
-
 namespace {
 
-using SourceLock = velmora::MutexLock;
+using velmora::MutexLock;
 
 constexpr GIOCondition kWatched = GIOCondition(G_IO_IN | G_IO_ERR | G_IO_HUP);
 // A descriptor in one of these states will never become readable again; left
 // registered it would wake the main loop at once, forever.
 constexpr GIOCondition kDead = GIOCondition(G_IO_HUP | G_IO_ERR | G_IO_NVAL);
 
-// The public record followed by what only this file needs.
+// The public record followed by what only this file needs. The record's
+// lock guards its tag and descriptor, and these.
 struct FileSource {
   PTZFileGSource pub;
-  void (*hangup_notify)(gpointer data);
-  gpointer hangup_data;
-  bool held;  // see ptz_file_g_source_hold; guarded by the lock
+  velmora::Mutex lock;  // pub.lock
+  void (*hangup_notify)(gpointer data) VELMORA_GUARDED_BY(lock);
+  gpointer hangup_data VELMORA_GUARDED_BY(lock);
+  bool held VELMORA_GUARDED_BY(lock);  // see velmora::socket::source_hold
 };
 
 FileSource *from(GSource *source) { return reinterpret_cast<FileSource *>(source); }
 
-// Called with the lock held.
-void watch(FileSource *self) {
+void watch(FileSource *self) VELMORA_REQUIRES(self->lock) {
   if (self->pub.tag == nullptr && self->pub.fd >= 0 && !g_source_is_destroyed(&self->pub.source))
     self->pub.tag = g_source_add_unix_fd(&self->pub.source, self->pub.fd, kWatched);
 }
 
-// Called with the lock held.
-void unwatch(FileSource *self) {
+void unwatch(FileSource *self) VELMORA_REQUIRES(self->lock) {
   if (self->pub.tag != nullptr) {
     g_source_remove_unix_fd(&self->pub.source, self->pub.tag);
     self->pub.tag = nullptr;
   }
 }
 
-// Called with the lock held: the conditions reported for the descriptor.
-GIOCondition reported(FileSource *self) {
+// The conditions reported for the descriptor.
+GIOCondition reported(FileSource *self) VELMORA_REQUIRES(self->lock) {
   if (self->pub.tag == nullptr) return GIOCondition(0);
   return g_source_query_unix_fd(&self->pub.source, self->pub.tag);
 }
@@ -52,7 +54,7 @@ gboolean file_source_prepare(GSource *, gint *timeout) {
 
 gboolean file_source_check(GSource *source) {
   FileSource *self = from(source);
-  SourceLock lock(&self->pub.lock);
+  MutexLock lock(self->lock);
   const bool ready = (reported(self) & (G_IO_IN | G_IO_PRI | kDead)) != 0;
   if (ready && self->held) {
     // Whoever holds the source reads the descriptor; this main context
@@ -69,7 +71,7 @@ gboolean file_source_dispatch(GSource *source, GSourceFunc callback, gpointer us
   void (*notify)(gpointer) = nullptr;
   gpointer notify_data = nullptr;
   {
-    SourceLock lock(&self->pub.lock);
+    MutexLock lock(self->lock);
     if (self->pub.tag == nullptr || self->held) return TRUE;
     condition = reported(self);
     if (condition & kDead) {
@@ -102,12 +104,13 @@ GSource *ptz_file_g_source_new(int fd) {
   GSource *source = g_source_new(&file_source_funcs, sizeof(FileSource));
   FileSource *self = from(source);
   g_mutex_init(&self->pub.lock);
+  new (&self->lock) velmora::Mutex(&self->pub.lock);
+  MutexLock lock(self->lock);
   self->pub.fd = fd;
   self->pub.tag = nullptr;
   self->hangup_notify = nullptr;
   self->hangup_data = nullptr;
   self->held = false;
-  SourceLock lock(&self->pub.lock);
   watch(self);
   return source;
 }
@@ -120,46 +123,55 @@ guint ptz_file_g_source_add(int fd, PTZFileGSourceFunc callback, gpointer user_d
   return id;
 }
 
-int ptz_file_g_source_get_fd(GSource *source) { return from(source)->pub.fd; }
+int ptz_file_g_source_get_fd(GSource *source) {
+  PTZ_RETURN_VAL_IF_FAIL(source != NULL, -1);
+  return from(source)->pub.fd;
+}
 
 void ptz_file_g_source_add_poll(GSource *source) {
+  PTZ_RETURN_IF_FAIL(source != NULL);
   FileSource *self = from(source);
-  SourceLock lock(&self->pub.lock);
+  MutexLock lock(self->lock);
   watch(self);
 }
 
 void ptz_file_g_source_remove_poll(GSource *source) {
+  PTZ_RETURN_IF_FAIL(source != NULL);
   FileSource *self = from(source);
-  SourceLock lock(&self->pub.lock);
+  MutexLock lock(self->lock);
   unwatch(self);
 }
 
 }  // extern "C"
 
-void ptz_file_g_source_set_hangup_notify(GSource *source, void (*notify)(gpointer data), gpointer data) {
+namespace velmora::socket {
+
+void source_set_hangup_notify(GSource *source, void (*notify)(gpointer data), gpointer data) {
   FileSource *self = from(source);
-  SourceLock lock(&self->pub.lock);
+  MutexLock lock(self->lock);
   self->hangup_notify = notify;
   self->hangup_data = data;
 }
 
-void ptz_file_g_source_set_fd(GSource *source, int fd) {
+void source_set_fd(GSource *source, int fd) {
   FileSource *self = from(source);
-  SourceLock lock(&self->pub.lock);
+  MutexLock lock(self->lock);
   unwatch(self);
   self->pub.fd = fd;
   watch(self);
 }
 
-void ptz_file_g_source_hold(GSource *source) {
+void source_hold(GSource *source) {
   FileSource *self = from(source);
-  SourceLock lock(&self->pub.lock);
+  MutexLock lock(self->lock);
   self->held = true;
 }
 
-void ptz_file_g_source_release(GSource *source, bool resume) {
+void source_release(GSource *source, bool resume) {
   FileSource *self = from(source);
-  SourceLock lock(&self->pub.lock);
+  MutexLock lock(self->lock);
   self->held = false;
   if (resume) watch(self);
 }
+
+}  // namespace velmora::socket

@@ -2,26 +2,29 @@
 // on the thread that iterates the queue's main context.
 #include "ptz_queue.h"
 
-#include "common/ptz_raii.h"
+#include <new>
+
+#include "common/ptz_guard.h"
+#include "common/ptz_mutex.h"
 
 namespace {
 
 struct PTZQueueSource {
   GSource source;
-  GQueue items;
-  GMutex lock;
+  velmora::Mutex lock;
+  GQueue items VELMORA_GUARDED_BY(lock);
   PTZQueueReleaseFunc release;
 };
 
 gpointer take_head(PTZQueueSource *self) {
-  velmora::MutexLock guard(&self->lock);
+  velmora::MutexLock lock(self->lock);
   return g_queue_pop_head(&self->items);
 }
 
 gboolean queue_source_prepare(GSource *source, gint *timeout) {
   auto *self = reinterpret_cast<PTZQueueSource *>(source);
   *timeout = -1;
-  velmora::MutexLock guard(&self->lock);
+  velmora::MutexLock lock(self->lock);
   return !g_queue_is_empty(&self->items);
 }
 
@@ -46,15 +49,12 @@ gboolean queue_source_dispatch(GSource *source, GSourceFunc callback, gpointer u
 
 void queue_source_finalize(GSource *source) {
   auto *self = reinterpret_cast<PTZQueueSource *>(source);
-  while (gpointer item = g_queue_pop_head(&self->items))
+  while (gpointer item = take_head(self))
     if (self->release != nullptr) self->release(item);
-  g_queue_clear(&self->items);
-  g_mutex_clear(&self->lock);
 }
 
 GSourceFuncs queue_source_funcs = {
-    queue_source_prepare, queue_source_check, queue_source_dispatch, queue_source_finalize,
-    nullptr, nullptr,
+    queue_source_prepare, queue_source_check, queue_source_dispatch, queue_source_finalize, nullptr, nullptr,
 };
 
 }  // namespace
@@ -73,8 +73,8 @@ PTZQueue *ptz_queue_setup(GMainContext *context, PTZQueueReleaseFunc release, gi
   GSource *source = g_source_new(&queue_source_funcs, sizeof(PTZQueueSource));
   g_source_set_name(source, "ptz_queue");
   queue->source = reinterpret_cast<PTZQueueSource *>(source);
-  g_mutex_init(&queue->source->lock);
-  g_queue_init(&queue->source->items);
+  // g_source_new zeroes the record: the item queue starts empty.
+  new (&queue->source->lock) velmora::Mutex();
   queue->source->release = release;
   g_source_set_priority(source, priority);
   g_source_attach(source, context);
@@ -82,22 +82,27 @@ PTZQueue *ptz_queue_setup(GMainContext *context, PTZQueueReleaseFunc release, gi
 }
 
 void ptz_queue_set_callback(PTZQueue *queue, PTZQueueCallback callback, gpointer user_data) {
-  g_source_set_callback(&queue->source->source, G_SOURCE_FUNC(callback),
-                        user_data, nullptr);
+  PTZ_RETURN_IF_FAIL(queue != NULL);
+  g_source_set_callback(&queue->source->source, G_SOURCE_FUNC(callback), user_data, nullptr);
 }
 
 gboolean ptz_queue_push(PTZQueue *queue, gpointer item) {
+  PTZ_RETURN_VAL_IF_FAIL(queue != NULL, FALSE);
   {
-    velmora::MutexLock guard(&queue->source->lock);
+    velmora::MutexLock lock(queue->source->lock);
     g_queue_push_tail(&queue->source->items, item);
   }
   g_main_context_wakeup(queue->context);
   return TRUE;
 }
 
-gpointer ptz_queue_pop(PTZQueue *queue) { return take_head(queue->source); }
+gpointer ptz_queue_pop(PTZQueue *queue) {
+  PTZ_RETURN_VAL_IF_FAIL(queue != NULL, nullptr);
+  return take_head(queue->source);
+}
 
 void ptz_queue_free(PTZQueue *queue) {
+  if (queue == nullptr) return;
   g_source_destroy(&queue->source->source);
   g_source_unref(&queue->source->source);
   g_main_context_unref(queue->context);

@@ -10,11 +10,21 @@ namespace {
 
 constexpr guint kMaxStringLength = G_MAXUINT16;
 
+// The names the writers and readers log under.
+constexpr char kSerializeString[] = "ptz_serialize_string";
+constexpr char kDeserialize8bit[] = "ptz_deserialize_8bit";
+constexpr char kDeserialize16bit[] = "ptz_deserialize_16bit";
+constexpr char kDeserialize32bit[] = "ptz_deserialize_32bit";
+constexpr char kDeserializeString[] = "ptz_deserialize_string";
+constexpr char kDeserializeBlob[] = "ptz_deserialize_blob";
+constexpr char kDeserializeGlist[] = "ptz_deserialize_glist";
+constexpr char kDeserializeGhashtable[] = "ptz_deserialize_ghashtable";
+
 // True when `needed` bytes remain at `index`; logs the refusal otherwise.
 bool available(const char *function, const GArray *array, guint index, guint64 needed) {
   if (static_cast<guint64>(index) + needed <= array->len) return true;
-  PTZ_LOG_ERR("%s: read of %" G_GUINT64_FORMAT " bytes at index %u passes the end of the payload (%u bytes).",
-              function, needed, index, array->len);
+  PTZ_LOG_ERR("%s: read of %" G_GUINT64_FORMAT " bytes at index %u passes the end of the payload (%u bytes).", function,
+              needed, index, array->len);
   return false;
 }
 
@@ -53,8 +63,7 @@ GArray *ptz_serialize_string(GArray *array, const gchar *string) {
   g_assert(string != NULL);
   size_t length = std::strlen(string);
   if (length > kMaxStringLength) {
-    PTZ_LOG_ERR("ptz_serialize_string: string of %zu bytes truncated to %u bytes.", length,
-                kMaxStringLength);
+    PTZ_LOG_ERR("%s: string of %zu bytes truncated to %u bytes.", kSerializeString, length, kMaxStringLength);
     length = kMaxStringLength;
   }
   ptz_serialize_16bit(array, static_cast<guint16>(length));
@@ -85,27 +94,25 @@ void ptz_serialize_ghashtable(GArray *array, GHashTable *table, PTZSerializeFunc
   while (g_hash_table_iter_next(&iter, &entry.key, &entry.value)) serializer(&entry, array);
 }
 
-guint8 ptz_deserialize_8bit(GArray *array, guint *indx) {
-  return read_scalar<guint8>("ptz_deserialize_8bit", array, indx);
-}
+guint8 ptz_deserialize_8bit(GArray *array, guint *indx) { return read_scalar<guint8>(kDeserialize8bit, array, indx); }
 
 guint16 ptz_deserialize_16bit(GArray *array, guint *indx) {
-  return read_scalar<guint16>("ptz_deserialize_16bit", array, indx);
+  return read_scalar<guint16>(kDeserialize16bit, array, indx);
 }
 
 guint32 ptz_deserialize_32bit(GArray *array, guint *indx) {
-  return read_scalar<guint32>("ptz_deserialize_32bit", array, indx);
+  return read_scalar<guint32>(kDeserialize32bit, array, indx);
 }
 
 gchar *ptz_deserialize_string(GArray *array, guint *indx) {
   g_assert(array != NULL);
   g_assert(indx != NULL);
   const guint start = *indx;
-  if (!available("ptz_deserialize_string", array, start, sizeof(guint16))) return nullptr;
+  if (!available(kDeserializeString, array, start, sizeof(guint16))) return nullptr;
   guint16 length;
   std::memcpy(&length, array->data + start, sizeof length);
   const guint field = start + sizeof(guint16);
-  if (!available("ptz_deserialize_string", array, field, length)) return nullptr;
+  if (!available(kDeserializeString, array, field, length)) return nullptr;
   auto *string = static_cast<gchar *>(g_malloc0(static_cast<gsize>(length) + 1));
   // The text ends at the first NUL inside the field; the rest stays zero.
   const char *bytes = array->data + field;
@@ -117,7 +124,7 @@ gchar *ptz_deserialize_string(GArray *array, guint *indx) {
 gpointer ptz_deserialize_blob(GArray *array, guint *indx, guint size) {
   g_assert(array != NULL);
   g_assert(indx != NULL);
-  if (!available("ptz_deserialize_blob", array, *indx, size)) return nullptr;
+  if (!available(kDeserializeBlob, array, *indx, size)) return nullptr;
   gpointer copy = g_memdup2(array->data + *indx, size);
   *indx += size;
   return copy;
@@ -144,13 +151,11 @@ GList *ptz_deserialize_glist(GArray *array, guint *indx, PTZDeserializeFunc dese
     }
     list = g_list_prepend(list, element);
   }
-  if (read < count)
-    PTZ_LOG_ERR("ptz_deserialize_glist: payload ends after %u of %u elements.", read, count);
+  if (read < count) PTZ_LOG_ERR("%s: payload ends after %u of %u elements.", kDeserializeGlist, read, count);
   return g_list_reverse(list);
 }
 
-GHashTable *ptz_deserialize_ghashtable(GArray *array, guint *indx, GHashTable *table,
-                                       PTZDeserializeFunc deserializer) {
+GHashTable *ptz_deserialize_ghashtable(GArray *array, guint *indx, GHashTable *table, PTZDeserializeFunc deserializer) {
   g_assert(array != NULL);
   g_assert(indx != NULL);
   g_assert(deserializer != NULL);
@@ -168,7 +173,6 @@ GHashTable *ptz_deserialize_ghashtable(GArray *array, guint *indx, GHashTable *t
       break;
     }
   }
-  if (read < count)
-    PTZ_LOG_ERR("ptz_deserialize_ghashtable: payload ends after %u of %u entries.", read, count);
+  if (read < count) PTZ_LOG_ERR("%s: payload ends after %u of %u entries.", kDeserializeGhashtable, read, count);
   return table;
 }

@@ -3,13 +3,15 @@
 // both sides of a conversation agree whatever language each is written in.
 #include <cstring>
 
+#include "common/ptz_guard.h"
 #include "common/ptz_log.h"
 #include "ptz_serialize.h"
 
 namespace {
 
-constexpr const char *kEncode = "ptz_serialize_variant";
-constexpr const char *kDecode = "ptz_deserialize_variant";
+// The names the two conversions log under.
+constexpr char kEncode[] = "ptz_serialize_variant";
+constexpr char kDecode[] = "ptz_deserialize_variant";
 
 // Whether values of `type` can be encoded: basic types y n q i u s, and
 // tuples, dictionary entries and arrays of them (an empty tuple encodes to
@@ -23,7 +25,12 @@ bool supported(const GVariantType *type) {
     return true;
   }
   switch (g_variant_type_peek_string(type)[0]) {
-    case 'y': case 'n': case 'q': case 'i': case 'u': case 's':
+    case 'y':
+    case 'n':
+    case 'q':
+    case 'i':
+    case 'u':
+    case 's':
       return true;
     default:
       return false;
@@ -147,7 +154,7 @@ GVariant *decode(GArray *array, guint *indx, const GVariantType *type) {
 }  // namespace
 
 GBytes *ptz_serialize_variant(GVariant *value) {
-  g_return_val_if_fail(value != nullptr, nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(value != nullptr, nullptr);
   g_variant_ref_sink(value);
   GBytes *bytes = nullptr;
   if (!supported(g_variant_get_type(value))) {
@@ -167,9 +174,9 @@ GBytes *ptz_serialize_variant(GVariant *value) {
 }
 
 GVariant *ptz_deserialize_variant(GBytes *payload, guint *indx, const GVariantType *type) {
-  g_return_val_if_fail(payload != nullptr, nullptr);
-  g_return_val_if_fail(indx != nullptr, nullptr);
-  g_return_val_if_fail(type != nullptr && g_variant_type_is_definite(type), nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(payload != nullptr, nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(indx != nullptr, nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(type != nullptr && g_variant_type_is_definite(type), nullptr);
   gchar *type_string = g_variant_type_dup_string(type);
   GVariant *value = nullptr;
   if (!supported(type)) {
@@ -186,8 +193,8 @@ GVariant *ptz_deserialize_variant(GBytes *payload, guint *indx, const GVariantTy
       *indx = position;
       g_variant_ref_sink(value);
     } else {
-      PTZ_LOG_ERR("%s: the payload (%u bytes) holds no value of type '%s' at index %u.", kDecode,
-                  array->len, type_string, *indx);
+      PTZ_LOG_ERR("%s: the payload (%u bytes) holds no value of type '%s' at index %u.", kDecode, array->len,
+                  type_string, *indx);
     }
     g_array_free(array, TRUE);
   }

@@ -17,6 +17,7 @@
 #include <atomic>
 
 #include "common/ptz_log.h"
+#include "common/ptz_unique_fd.h"
 #include "socket/ptz_socket_private.h"
 
 namespace {
@@ -31,7 +32,17 @@ struct PTZSocketPrivate {
   ino_t bound_ino;
 };
 
-enum { PROP_0, PROP_SOCKET };
+enum {
+  PROP_0,
+  PROP_SOCKET
+};
+
+// The names the endpoint logs under.
+constexpr char kOpenServerSocket[] = "open_server_socket";
+constexpr char kOpenClientSocket[] = "open_client_socket";
+constexpr char kSocketRead[] = "socket_read";
+constexpr char kSocketWrite[] = "socket_write";
+constexpr char kSocketFinalize[] = "ptz_socket_finalize";
 
 // Sockets in this directory with this name prefix are shared with other
 // users of the device; every other socket is private to its owner.
@@ -88,17 +99,16 @@ PTZSocketPrivate *priv(PTZSocket *self) {
   return static_cast<PTZSocketPrivate *>(ptz_socket_get_instance_private(self));
 }
 
-// Steps of opening a listening socket once the descriptor exists; false when
-// one failed (it has logged why).
-bool bind_and_listen(PTZSocket *self) {
-  static const char *const function = "open_server_socket";
+// Steps of opening a listening socket on `fd`, a new socket; false when one
+// failed (it has logged why).
+bool bind_and_listen(PTZSocket *self, int fd) {
   const char *path = self->socket;
   sockaddr_un address;
-  if (!set_nonblocking(self->fd, function) || !make_address(path, &address, function)) return false;
+  if (!set_nonblocking(fd, kOpenServerSocket) || !make_address(path, &address, kOpenServerSocket)) return false;
   if (g_file_test(path, G_FILE_TEST_EXISTS) && g_unlink(path) != 0)
-    PTZ_LOG_ERR("%s@%d: Failed to unlink %s: %m", function, __LINE__, path);
-  if (bind(self->fd, reinterpret_cast<sockaddr *>(&address), socklen_t(strlen(path) + 2)) != 0) {
-    PTZ_LOG_ERR("%s: Unable to bind to path '%s' %s.", function, path, g_strerror(errno));
+    PTZ_LOG_ERR("%s@%d: Failed to unlink %s: %m", kOpenServerSocket, __LINE__, path);
+  if (bind(fd, reinterpret_cast<sockaddr *>(&address), socklen_t(strlen(path) + 2)) != 0) {
+    PTZ_LOG_ERR("%s: Unable to bind to path '%s' %s.", kOpenServerSocket, path, g_strerror(errno));
     return false;
   }
   struct stat st;
@@ -110,11 +120,11 @@ bool bind_and_listen(PTZSocket *self) {
   }
   mode_t mode = g_str_has_prefix(path, kSharedPrefix) ? 0666 : 0600;
   if (chmod(path, mode) != 0) {
-    PTZ_LOG_ERR("%s: chmod failed on '%s'.", function, path);
+    PTZ_LOG_ERR("%s: chmod failed on '%s'.", kOpenServerSocket, path);
     return false;
   }
-  if (listen(self->fd, kListenBacklog) != 0) {
-    PTZ_LOG_ERR("%s: listen failed.", function);
+  if (listen(fd, kListenBacklog) != 0) {
+    PTZ_LOG_ERR("%s: listen failed.", kOpenServerSocket);
     return false;
   }
   return true;
@@ -127,44 +137,42 @@ bool owns_socket_file(PTZSocket *self) {
   return p->bound && lstat(self->socket, &st) == 0 && st.st_dev == p->bound_dev && st.st_ino == p->bound_ino;
 }
 
+// Leaves the listening descriptor in self->fd, or -1.
 void open_server_socket(PTZSocket *self) {
   if (self->socket == nullptr) return;
-  self->fd = ::socket(AF_UNIX, self->type, 0);
-  if (self->fd < 0) {
+  velmora::UniqueFd fd(::socket(AF_UNIX, self->type, 0));
+  if (!fd.valid()) {
     PTZ_LOG_ERR("Failed to create listening socket");
-    self->fd = -1;
     return;
   }
-  if (bind_and_listen(self)) return;
+  if (bind_and_listen(self, fd.get())) {
+    self->fd = fd.release();
+    return;
+  }
   // Only a file this endpoint bound is removed: a path that was too long or
   // could not be bound may name somebody else's file.
   if (owns_socket_file(self)) g_unlink(self->socket);
   priv(self)->bound = false;
-  close_fd(self);
 }
 
+// Leaves the connected descriptor in self->fd, or -1.
 void open_client_socket(PTZSocket *self) {
-  static const char *const function = "open_client_socket";
-  int fd = ::socket(AF_UNIX, self->type, 0);
-  if (fd < 0) {
+  velmora::UniqueFd fd(::socket(AF_UNIX, self->type, 0));
+  if (!fd.valid()) {
     PTZ_LOG_ERR("Could not open client socket, type=%d, errno=%s", self->type, g_strerror(errno));
-    self->fd = -1;
     return;
   }
-  self->fd = fd;
   sockaddr_un address;
-  if (!set_nonblocking(fd, function) || !make_address(self->socket, &address, function)) {
-    close_fd(self);
-    return;
-  }
-  if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
+  if (!set_nonblocking(fd.get(), kOpenClientSocket) || !make_address(self->socket, &address, kOpenClientSocket)) return;
+  if (connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
     int error = errno;
     guint failures = failed_connects.fetch_add(1, std::memory_order_relaxed) + 1;
     if (failures % kConnectWarningPace == 0)
-      PTZ_LOG_WARNING("%s: Unable to connect to '%s': errno=%d, %s", function, self->socket, error,
+      PTZ_LOG_WARNING("%s: Unable to connect to '%s': errno=%d, %s", kOpenClientSocket, self->socket, error,
                       g_strerror(error));
-    close_fd(self);
+    return;
   }
+  self->fd = fd.release();
 }
 
 gboolean retry_connect(gpointer data) {
@@ -185,9 +193,8 @@ guint ptz_socket_add_retry(PTZSocket *self) {
 }
 
 int socket_read(PTZSocket *self, int fd, void *buffer, gsize length, int timeout_ms) {
-  static const char *const function = "socket_read";
   if (fd < 0) {
-    PTZ_LOG_WARNING("%s: not opened %s", function, path_text(self));
+    PTZ_LOG_WARNING("%s: not opened %s", kSocketRead, path_text(self));
     return 0;
   }
   if (length == 0) return 0;
@@ -215,7 +222,7 @@ int socket_read(PTZSocket *self, int fd, void *buffer, gsize length, int timeout
     pollfd p = {fd, POLLIN, 0};
     int r = poll(&p, 1, int(remaining));
     if (r < 0 && errno != EINTR) {
-      PTZ_LOG_ERR("%s: poll returned with error: '%s'", function, g_strerror(errno));
+      PTZ_LOG_ERR("%s: poll returned with error: '%s'", kSocketRead, g_strerror(errno));
       return -1;
     }
     if (r > 0) {
@@ -225,7 +232,7 @@ int socket_read(PTZSocket *self, int fd, void *buffer, gsize length, int timeout
       } else if (n == 0) {
         break;  // the peer has closed: waiting longer cannot bring more
       } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-        PTZ_LOG_ERR("%s: read from port failed: '%m'", function);
+        PTZ_LOG_ERR("%s: read from port failed: '%m'", kSocketRead);
         return -1;
       }
     }
@@ -241,7 +248,7 @@ int socket_write(PTZSocket *self, int fd, const void *buffer, gsize length, int 
   return velmora::socket::write_vectored(self, fd, &piece, 1, timeout_ms);
 }
 
-void ptz_socket_set_property(GObject *object, guint id, const GValue *value, GParamSpec *pspec) {
+void set_property(GObject *object, guint id, const GValue *value, GParamSpec *pspec) {
   PTZSocket *self = PTZ_SOCKET(object);
   switch (id) {
     case PROP_SOCKET:
@@ -253,7 +260,7 @@ void ptz_socket_set_property(GObject *object, guint id, const GValue *value, GPa
   }
 }
 
-void ptz_socket_get_property(GObject *object, guint id, GValue *, GParamSpec *pspec) {
+void get_property(GObject *object, guint id, GValue *, GParamSpec *pspec) {
   // "socket" is write-only, so every id is invalid here.
   G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
@@ -262,16 +269,15 @@ void ptz_socket_get_property(GObject *object, guint id, GValue *, GParamSpec *ps
 
 static void ptz_socket_class_init(PTZSocketClass *klass) {
   GObjectClass *object_class = G_OBJECT_CLASS(klass);
-  object_class->set_property = ptz_socket_set_property;
-  object_class->get_property = ptz_socket_get_property;
+  object_class->set_property = set_property;
+  object_class->get_property = get_property;
   object_class->finalize = ptz_socket_finalize;
   klass->read = socket_read;
   klass->write = socket_write;
   klass->add_retry = ptz_socket_add_retry;
-  g_object_class_install_property(
-      object_class, PROP_SOCKET,
-      g_param_spec_string("socket", "Socket", "Socket", nullptr,
-                          GParamFlags(G_PARAM_WRITABLE | G_PARAM_STATIC_STRINGS)));
+  g_object_class_install_property(object_class, PROP_SOCKET,
+                                  g_param_spec_string("socket", "Socket", "Socket", nullptr,
+                                                      GParamFlags(G_PARAM_WRITABLE | G_PARAM_STATIC_STRINGS)));
 }
 
 static void ptz_socket_init(PTZSocket *self) {
@@ -314,7 +320,7 @@ void ptz_socket_finalize(GObject *object) {
   }
   if (self->socket != nullptr) {
     if (self->role == PTZ_SOCKET_ROLE_SERVER && owns_socket_file(self) && g_unlink(self->socket) != 0)
-      PTZ_LOG_ERR("%s: Failed to unlink %s", "ptz_socket_finalize", self->socket);
+      PTZ_LOG_ERR("%s: Failed to unlink %s", kSocketFinalize, self->socket);
     close_fd(self);
     g_clear_pointer(&self->socket, g_free);
   }
@@ -323,14 +329,13 @@ void ptz_socket_finalize(GObject *object) {
 
 }  // extern "C"
 
-void ptz_socket_set_reconnect_notify(PTZSocket *self, void (*notify)(PTZSocket *self, gpointer data),
-                                     gpointer data) {
+namespace velmora::socket {
+
+void set_reconnect_notify(PTZSocket *self, void (*notify)(PTZSocket *self, gpointer data), gpointer data) {
   PTZSocketPrivate *p = priv(self);
   p->reconnect_notify = notify;
   p->reconnect_data = data;
 }
-
-namespace velmora::socket {
 
 namespace {
 
@@ -352,9 +357,8 @@ ssize_t write_once(int fd, const struct iovec *iov, int iovcnt) {
 }
 
 int write_vectored(PTZSocket *self, int fd, const struct iovec *iov, int iovcnt, int timeout_ms) {
-  static const char *const function = "socket_write";
   if (fd < 0) {
-    PTZ_LOG_WARNING("%s: not opened %s", function, path_text(self));
+    PTZ_LOG_WARNING("%s: not opened %s", kSocketWrite, path_text(self));
     return 0;
   }
   if (iovcnt < 0 || iovcnt > kMaxPieces) return -1;
@@ -387,7 +391,7 @@ int write_vectored(PTZSocket *self, int fd, const struct iovec *iov, int iovcnt,
     if (!attempted) {
       pollfd p = {fd, POLLOUT, 0};
       int r = poll(&p, 1, int(remaining));
-      if (r < 0 && errno != EINTR) PTZ_LOG_ERR("%s: poll failed: '%s'", function, g_strerror(errno));
+      if (r < 0 && errno != EINTR) PTZ_LOG_ERR("%s: poll failed: '%s'", kSocketWrite, g_strerror(errno));
       if (r > 0) {
         n = write_once(fd, rest + first, iovcnt - first);
         attempted = true;
@@ -405,7 +409,7 @@ int write_vectored(PTZSocket *self, int fd, const struct iovec *iov, int iovcnt,
     } else if (attempted && n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
       if (errno == EPIPE || errno == ECONNREFUSED) break;
       int error = errno;
-      PTZ_LOG_ERR("%s: send failed on: %s, '%m'", function, path_text(self));
+      PTZ_LOG_ERR("%s: send failed on: %s, '%m'", kSocketWrite, path_text(self));
       // Only a shortage of memory passes; any other error repeats forever.
       if (error != ENOBUFS && error != ENOMEM) break;
     }

@@ -9,6 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <new>
+
+#include "common/ptz_guard.h"
 #include "common/ptz_log.h"
 #include "socket/ptz_socket_client_private.h"
 #include "socket/ptz_socket_private.h"
@@ -19,7 +22,7 @@ constexpr gsize kReadBufferSize = 2560;
 
 struct PTZSocketClientPrivate {
   gint io_fd;  // see velmora::client::io_fd; accessed atomically
-  GMutex *io_lock;
+  velmora::Mutex io_lock;
   GList *(*take_orphans)(PTZSocketClient *);
 };
 
@@ -34,11 +37,8 @@ PTZSocketClientPrivate *priv(PTZSocketClient *self) {
   return static_cast<PTZSocketClientPrivate *>(ptz_socket_client_get_instance_private(self));
 }
 
-// Takes the command client's I/O lock, if the client has one.
-class IoLock : public velmora::client::Lock {
- public:
-  explicit IoLock(PTZSocketClient *client) : Lock(priv(client)->io_lock) {}
-};
+using velmora::MutexLock;
+using velmora::client::io_lock;
 
 // Work left for the main context after a connection was lost.
 struct LostWork {
@@ -48,7 +48,7 @@ struct LostWork {
 
 gboolean finish_lost_connection(gpointer data) {
   auto *work = static_cast<LostWork *>(data);
-  velmora::client::taken_over(work);
+  velmora::tsan_taken_over(work);
   PTZSocket *socket = PTZ_SOCKET(work->client);
   // The endpoint closes the dead descriptor and reconnects once a second; a
   // descriptor handed in by the caller stays the caller's.
@@ -64,9 +64,9 @@ gboolean finish_lost_connection(gpointer data) {
 // Reconnection left a new descriptor in the endpoint: read and watch it.
 void on_reconnected(PTZSocket *socket, gpointer data) {
   auto *self = static_cast<PTZSocketClient *>(data);
-  IoLock lock(self);
+  MutexLock lock(io_lock(self));
   g_atomic_int_set(&priv(self)->io_fd, socket->fd);
-  ptz_file_g_source_set_fd(self->source, socket->fd);
+  velmora::socket::source_set_fd(self->source, socket->fd);
 }
 
 void on_hangup(gpointer data) {
@@ -80,15 +80,15 @@ void on_hangup(gpointer data) {
     for (int i = 0; i < 64 && velmora::client::io_fd(self) == fd; i++)
       if (PTZ_SOCKET_GET_CLASS(self)->read(PTZ_SOCKET(self), fd, buffer, kReadBufferSize, 0) < 0) break;
   }
-  IoLock lock(self);
+  MutexLock lock(io_lock(self));
   velmora::client::connection_lost(self);
 }
 
 gboolean client_source_callback(gpointer data, GIOCondition) {
   auto *self = static_cast<PTZSocketClient *>(data);
   guint8 buffer[kReadBufferSize + 1];
-  PTZ_SOCKET_GET_CLASS(self)->read(PTZ_SOCKET(self), ptz_file_g_source_get_fd(self->source), buffer,
-                                   kReadBufferSize, 0);
+  PTZ_SOCKET_GET_CLASS(self)->read(PTZ_SOCKET(self), ptz_file_g_source_get_fd(self->source), buffer, kReadBufferSize,
+                                   0);
   return TRUE;
 }
 
@@ -97,7 +97,10 @@ int client_read(PTZSocket *socket, int fd, void *buffer, gsize length, int) {
   ssize_t n = velmora::client::read_now(fd, buffer, length);
   if (n <= 0) {
     // The end of the stream or a hard error: this connection is over.
-    if (n == 0 || (errno != EAGAIN && errno != EINTR)) velmora::client::connection_lost(self);
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+      MutexLock lock(io_lock(self));
+      velmora::client::connection_lost(self);
+    }
     return -1;
   }
   if (self->callback != nullptr) self->callback(self->callback_data, static_cast<const gchar *>(buffer), gsize(n));
@@ -110,11 +113,11 @@ int data_ready_read(PTZSocket *socket, int, void *, gsize length, int) {
   return int(length);
 }
 
-void ptz_socket_client_finalize(GObject *object) {
+void client_finalize(GObject *object) {
   auto *self = PTZ_SOCKET_CLIENT(object);
-  ptz_socket_set_reconnect_notify(PTZ_SOCKET(self), nullptr, nullptr);
+  velmora::socket::set_reconnect_notify(PTZ_SOCKET(self), nullptr, nullptr);
   if (self->source != nullptr) {
-    ptz_file_g_source_set_hangup_notify(self->source, nullptr, nullptr);
+    velmora::socket::source_set_hangup_notify(self->source, nullptr, nullptr);
     g_source_destroy(self->source);
     g_source_unref(self->source);
     self->source = nullptr;
@@ -127,12 +130,13 @@ void ptz_socket_client_finalize(GObject *object) {
 }  // namespace
 
 static void ptz_socket_client_class_init(PTZSocketClientClass *klass) {
-  G_OBJECT_CLASS(klass)->finalize = ptz_socket_client_finalize;
+  G_OBJECT_CLASS(klass)->finalize = client_finalize;
   PTZ_SOCKET_CLASS(klass)->read = client_read;
 }
 
 static void ptz_socket_client_init(PTZSocketClient *self) {
   priv(self)->io_fd = -1;
+  new (&priv(self)->io_lock) velmora::Mutex();
 }
 
 static void ptz_socket_client_signal_data_ready_class_init(PTZSocketClientSignalDataReadyClass *klass) {
@@ -145,8 +149,10 @@ namespace velmora::client {
 
 int io_fd(PTZSocketClient *client) { return g_atomic_int_get(&priv(client)->io_fd); }
 
+Mutex &io_lock(PTZSocketClient *client) { return priv(client)->io_lock; }
+
 void set_command_hooks(PTZSocketClient *client, GMutex *io_lock, GList *(*take_orphans)(PTZSocketClient *)) {
-  priv(client)->io_lock = io_lock;
+  new (&priv(client)->io_lock) Mutex(io_lock);
   priv(client)->take_orphans = take_orphans;
 }
 
@@ -158,7 +164,7 @@ void connection_lost(PTZSocketClient *client) {
   auto *work = g_new0(LostWork, 1);
   work->client = PTZ_SOCKET_CLIENT(g_object_ref(client));
   work->orphans = p->take_orphans != nullptr ? p->take_orphans(client) : nullptr;
-  velmora::client::handed_over(work);
+  tsan_handed_over(work);
   // The endpoint's descriptor and timer belong to the main context's thread;
   // the orphans' dispatcher must run without the I/O lock held.
   // Always deferred, never run inline: the caller holds the I/O lock.
@@ -207,7 +213,7 @@ void report_expired(PTZSocketClient *client, PTZSocketPendingCommand *command) {
 extern "C" {
 
 PTZSocketClient *ptz_socket_client_new(GType type, const gchar *socket, int fd, int socket_type) {
-  g_return_val_if_fail(g_type_is_a(type, PTZ_TYPE_SOCKET_CLIENT), nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(g_type_is_a(type, PTZ_TYPE_SOCKET_CLIENT), nullptr);
   PTZSocket *endpoint = ptz_socket_new(type, PTZ_SOCKET_ROLE_CLIENT, socket, socket_type);
   if (socket == nullptr && fd >= 0) endpoint->fd = fd;
   auto *self = PTZ_SOCKET_CLIENT(endpoint);
@@ -215,32 +221,37 @@ PTZSocketClient *ptz_socket_client_new(GType type, const gchar *socket, int fd, 
   self->context = g_main_context_ref(g_main_context_default());
   self->source = ptz_file_g_source_new(endpoint->fd);
   g_source_set_callback(self->source, G_SOURCE_FUNC(client_source_callback), self, nullptr);
-  ptz_file_g_source_set_hangup_notify(self->source, on_hangup, self);
-  if (socket != nullptr) ptz_socket_set_reconnect_notify(endpoint, on_reconnected, self);
+  velmora::socket::source_set_hangup_notify(self->source, on_hangup, self);
+  if (socket != nullptr) velmora::socket::set_reconnect_notify(endpoint, on_reconnected, self);
   g_source_attach(self->source, self->context);
   return self;
 }
 
-void ptz_socket_client_register_callback(PTZSocketClient *client, PTZSocketClientFunc callback,
-                                         gpointer user_data) {
+void ptz_socket_client_register_callback(PTZSocketClient *client, PTZSocketClientFunc callback, gpointer user_data) {
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_CLIENT(client));
   client->callback_data = user_data;
   client->callback = callback;
 }
 
 void ptz_socket_client_add_poll(PTZSocketClient *client) {
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_CLIENT(client));
   // A lost connection is watched again only once reconnection has a new one.
   if (velmora::client::io_fd(client) >= 0) ptz_file_g_source_add_poll(client->source);
 }
 
-void ptz_socket_client_remove_poll(PTZSocketClient *client) { ptz_file_g_source_remove_poll(client->source); }
+void ptz_socket_client_remove_poll(PTZSocketClient *client) {
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_CLIENT(client));
+  ptz_file_g_source_remove_poll(client->source);
+}
 
 gboolean ptz_socket_client_async_send(PTZSocketClient *client, const void *buffer, gsize length) {
-  IoLock lock(client);
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_SOCKET_CLIENT(client), FALSE);
+  PTZ_RETURN_VAL_IF_FAIL(buffer != NULL || length == 0, FALSE);
+  MutexLock lock(io_lock(client));
   return velmora::client::raw_send(client, velmora::client::io_fd(client), buffer, length);
 }
 
-PTZSocketClient *ptz_socket_client_signal_data_ready_new(GType type, const gchar *socket, int fd,
-                                                         int socket_type) {
+PTZSocketClient *ptz_socket_client_signal_data_ready_new(GType type, const gchar *socket, int fd, int socket_type) {
   return ptz_socket_client_new(type, socket, fd, socket_type);
 }
 

@@ -9,8 +9,10 @@
 #include <time.h>
 
 #include <atomic>
+#include <new>
 #include <utility>
 
+#include "common/ptz_guard.h"
 #include "common/ptz_log.h"
 #include "common/ptz_time_scale.h"
 #include "ptz_socket_client.h"
@@ -29,13 +31,13 @@ struct SetAside {
 };
 
 struct PTZSocketClientCommandPrivate {
-  // Guarded by the list lock.
-  velmora::client::PendingIndex *pending;
+  velmora::Mutex list_lock;  // the record's list_lock
+  velmora::client::PendingIndex *pending VELMORA_PT_GUARDED_BY(list_lock);
   // Replies to be delivered from the default main context by an idle
   // callback, in the order they came; they came before anything still in
   // the buffer, so while any waits, what follows is set aside too.
-  GQueue set_aside;
-  bool delivery_armed;  // the idle callback is attached
+  GQueue set_aside VELMORA_GUARDED_BY(list_lock);
+  bool delivery_armed VELMORA_GUARDED_BY(list_lock);  // the idle callback is attached
   // Guarded by the I/O lock. The receive buffer is the instance's `buffer`:
   // bytes [taken, received) are not yet handed on, the message in front
   // first (its total length in `length` once its header is in); one read
@@ -60,7 +62,15 @@ constexpr int kDrainReads = 11;
 // reply waiting in the socket.
 constexpr gsize kReadAhead = 4 * kMessageMax;
 
+// The names the client logs under.
+constexpr char kReadFd[] = "ptz_socket_client_command_read_fd";
+constexpr char kCmdTimeout[] = "ptz_socket_client_command_cmd_timeout";
+constexpr char kAsyncSend[] = "ptz_socket_client_command_async_send";
+constexpr char kSyncSend[] = "ptz_socket_client_command_sync_send";
+
 namespace client = velmora::client;
+using velmora::Mutex;
+using velmora::MutexLock;
 
 PTZSocketClient *base(PTZSocketClientCommand *self) { return PTZ_SOCKET_CLIENT(self); }
 
@@ -79,17 +89,27 @@ gint64 deadline_us(const PTZSocketPendingCommand *command) {
   return command->deadline_seconds * G_USEC_PER_SEC + command->deadline_nanoseconds / 1000;
 }
 
-// ---- pending commands (all called with the list lock held) ------------------
+// ---- locks and pending commands ---------------------------------------------
 
 PTZSocketClientCommandPrivate *priv(PTZSocketClientCommand *self) {
   return static_cast<PTZSocketClientCommandPrivate *>(ptz_socket_client_command_get_instance_private(self));
 }
 
-velmora::client::PendingIndex &pending_of(PTZSocketClientCommand *self) { return *priv(self)->pending; }
+Mutex &list_lock(PTZSocketClientCommand *self) VELMORA_RETURN_CAPABILITY(priv(self)->list_lock) {
+  return priv(self)->list_lock;
+}
+
+Mutex &io_lock(PTZSocketClientCommand *self) VELMORA_RETURN_CAPABILITY(client::io_lock(base(self))) {
+  return client::io_lock(base(self));
+}
+
+velmora::client::PendingIndex &pending_of(PTZSocketClientCommand *self) VELMORA_REQUIRES(list_lock(self)) {
+  return *priv(self)->pending;
+}
 
 gboolean ptz_socket_client_command_cmd_timeout(gpointer data);
 
-void arm_expiry(PTZSocketClientCommand *self, gint64 now_us) {
+void arm_expiry(PTZSocketClientCommand *self, gint64 now_us) VELMORA_REQUIRES(list_lock(self)) {
   auto *head = static_cast<PTZSocketPendingCommand *>(self->pending->data);
   gint64 wait_us = MAX(deadline_us(head) - now_us, 0);
   GSource *timer = g_timeout_source_new(guint((wait_us + 999) / 1000));
@@ -106,13 +126,13 @@ gboolean ptz_socket_client_command_cmd_timeout(gpointer data) {
   auto *self = static_cast<PTZSocketClientCommand *>(data);
   GList *due = nullptr;  // newest first
   {
-    client::Lock lock(&self->list_lock);
+    MutexLock lock(list_lock(self));
     self->expiry_timer = 0;
     gint64 now = monotonic_now_us();
     while (GList *head = self->pending) {
       auto *command = static_cast<PTZSocketPendingCommand *>(head->data);
       if (command == nullptr) {
-        PTZ_LOG_ERR("%s: Entry without data", __func__);
+        PTZ_LOG_ERR("%s: Entry without data", kCmdTimeout);
         pending_of(self).remove(head);
         continue;
       }
@@ -131,9 +151,6 @@ gboolean ptz_socket_client_command_cmd_timeout(gpointer data) {
 
 // ---- receiving ------------------------------------------------------------------
 
-// Name under which framing problems are logged.
-const char kReadFunction[] = "ptz_socket_client_command_read_fd";
-
 guint32 message_id(const guint8 *message) {
   guint32 id;
   memcpy(&id, message + kLengthFieldSize, sizeof id);
@@ -142,18 +159,20 @@ guint32 message_id(const guint8 *message) {
 
 // All below are called with the I/O lock held unless they say otherwise.
 
-void reset_reader(PTZSocketClientCommand *self) {
+void reset_reader(PTZSocketClientCommand *self) VELMORA_REQUIRES(io_lock(self)) {
   self->received = 0;
   self->length = 0;
   priv(self)->taken = 0;
 }
 
-const guint8 *front(PTZSocketClientCommand *self) { return self->buffer + priv(self)->taken; }
+const guint8 *front(PTZSocketClientCommand *self) VELMORA_REQUIRES(io_lock(self)) {
+  return self->buffer + priv(self)->taken;
+}
 
 // The total length of the complete message in front of the buffer; 0 while
 // it is incomplete, -1 when its length field cannot frame a message: the
 // connection is then over.
-gssize front_message(PTZSocketClientCommand *self) {
+gssize front_message(PTZSocketClientCommand *self) VELMORA_REQUIRES(io_lock(self)) {
   const gsize held = self->received - priv(self)->taken;
   if (self->length == 0) {
     if (held < kLengthFieldSize) return 0;
@@ -167,18 +186,18 @@ gssize front_message(PTZSocketClientCommand *self) {
   return held >= self->length ? gssize(self->length) : 0;
 }
 
-void log_broken_front(PTZSocketClientCommand *self) {
+void log_broken_front(PTZSocketClientCommand *self) VELMORA_REQUIRES(io_lock(self)) {
   gint32 length;
   memcpy(&length, front(self), sizeof length);
   if (length > gint32(kMessageMax) || length < 0)
-    PTZ_LOG_ERR("%s: Received a message larger than max (%u): len=%lu", kReadFunction, guint(kMessageMax),
+    PTZ_LOG_ERR("%s: Received a message larger than max (%u): len=%lu", kReadFd, guint(kMessageMax),
                 gulong(guint32(length)));
   else
-    PTZ_LOG_ERR("%s: Received a message shorter than its header: len=%d", kReadFunction, length);
+    PTZ_LOG_ERR("%s: Received a message shorter than its header: len=%d", kReadFd, length);
 }
 
 // Hands the message in front on (it has been copied or dropped).
-void consume_front(PTZSocketClientCommand *self) {
+void consume_front(PTZSocketClientCommand *self) VELMORA_REQUIRES(io_lock(self)) {
   priv(self)->taken += self->length;
   self->length = 0;
   if (priv(self)->taken == self->received) reset_reader(self);
@@ -187,7 +206,7 @@ void consume_front(PTZSocketClientCommand *self) {
 // One read of whatever the socket holds, as far as the buffer has room,
 // behind what it holds already. Returns the bytes read (0 when nothing was
 // there) or -1 with *lost set: end of stream, peer gone or a hard error.
-int fill(PTZSocketClientCommand *self, int fd, bool *lost) {
+int fill(PTZSocketClientCommand *self, int fd, bool *lost) VELMORA_REQUIRES(io_lock(self)) {
   *lost = false;
   if (fd < 0) return -1;
   PTZSocketClientCommandPrivate *p = priv(self);
@@ -202,7 +221,7 @@ int fill(PTZSocketClientCommand *self, int fd, bool *lost) {
     const int error = errno;
     if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) return 0;
     if (!client::peer_gone(error))
-      PTZ_LOG_WARNING("%s: Unexpected error reading %s: %s", kReadFunction, self->length == 0 ? "header" : "body",
+      PTZ_LOG_WARNING("%s: Unexpected error reading %s: %s", kReadFd, self->length == 0 ? "header" : "body",
                       g_strerror(error));
     *lost = true;
     return -1;
@@ -217,12 +236,12 @@ int fill(PTZSocketClientCommand *self, int fd, bool *lost) {
 
 // Hands a reply to the reply dispatcher and releases its command. No lock
 // may be held.
-void dispatch(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, guint8 *message, gsize length) {
+void dispatch(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, guint8 *message, gsize length)
+    VELMORA_EXCLUDES(io_lock(self), list_lock(self)) {
   message[length] = '\0';  // the buffers have room: replies read as text stay in bounds
   PTZSocketClient *client = base(self);
   if (client->callback != nullptr)
-    client->callback(command->user_data, reinterpret_cast<const gchar *>(message + kHeaderSize),
-                     length - kHeaderSize);
+    client->callback(command->user_data, reinterpret_cast<const gchar *>(message + kHeaderSize), length - kHeaderSize);
   g_free(command);
 }
 
@@ -230,16 +249,16 @@ gboolean deliver_later(gpointer data);
 
 // Sets the message in front of the buffer aside for `command`, to be
 // delivered from the default main context. Called with both locks held.
-void set_aside(PTZSocketClientCommand *self, PTZSocketPendingCommand *command) {
-  PTZSocketClientCommandPrivate *p = priv(self);
+void set_aside(PTZSocketClientCommand *self, PTZSocketPendingCommand *command)
+    VELMORA_REQUIRES(io_lock(self), list_lock(self)) {
   auto *aside = static_cast<SetAside *>(g_malloc(sizeof(SetAside) + self->length + 1));
   aside->link = {aside, nullptr, nullptr};
   aside->command = command;
   aside->length = self->length;
   memcpy(aside->message, front(self), self->length);
-  g_queue_push_tail_link(&p->set_aside, &aside->link);
-  if (p->delivery_armed) return;
-  p->delivery_armed = true;
+  g_queue_push_tail_link(&priv(self)->set_aside, &aside->link);
+  if (priv(self)->delivery_armed) return;
+  priv(self)->delivery_armed = true;
   g_object_ref(self);
   GSource *idle = g_idle_source_new();
   g_source_set_callback(idle, deliver_later, self, nullptr);
@@ -250,8 +269,9 @@ void set_aside(PTZSocketClientCommand *self, PTZSocketPendingCommand *command) {
 // Takes the message in front of the buffer with the command it answers
 // (NULL when none waits); when replies are set aside already, it is set
 // aside behind them (and NULL returned). Takes the list lock.
-PTZSocketPendingCommand *take_front(PTZSocketClientCommand *self, bool set_aside_always) {
-  client::Lock lock(&self->list_lock);
+PTZSocketPendingCommand *take_front(PTZSocketClientCommand *self, bool set_aside_always)
+    VELMORA_REQUIRES(io_lock(self)) {
+  MutexLock lock(list_lock(self));
   GList *link = pending_of(self).find(message_id(front(self)));
   if (link == nullptr) return nullptr;
   auto *command = static_cast<PTZSocketPendingCommand *>(link->data);
@@ -263,14 +283,14 @@ PTZSocketPendingCommand *take_front(PTZSocketClientCommand *self, bool set_aside
 
 // Sets aside every complete message in the buffer that a command awaits and
 // drops the others, up to a broken length field if there is one.
-void set_aside_complete(PTZSocketClientCommand *self) {
+void set_aside_complete(PTZSocketClientCommand *self) VELMORA_REQUIRES(io_lock(self)) {
   for (; front_message(self) > 0; consume_front(self)) take_front(self, true);
 }
 
 // A reply set aside, taken off its queue; NULL when none waits. Takes the
 // list lock only.
 SetAside *pop_set_aside(PTZSocketClientCommand *self) {
-  client::Lock lock(&self->list_lock);
+  MutexLock lock(list_lock(self));
   GList *link = g_queue_pop_head_link(&priv(self)->set_aside);
   return link != nullptr ? static_cast<SetAside *>(link->data) : nullptr;
 }
@@ -281,7 +301,7 @@ SetAside *pop_set_aside(PTZSocketClientCommand *self) {
 // are set aside too. False when there is none; *lost when a broken length
 // field was met (logged). Called with the I/O lock held.
 bool next_in_buffer(PTZSocketClientCommand *self, guint8 *out, gsize *length, PTZSocketPendingCommand **command,
-                    bool *lost) {
+                    bool *lost) VELMORA_REQUIRES(io_lock(self)) {
   for (gssize message; (message = front_message(self)) != 0; consume_front(self)) {
     if (message < 0) {
       log_broken_front(self);
@@ -300,7 +320,7 @@ bool next_in_buffer(PTZSocketClientCommand *self, guint8 *out, gsize *length, PT
 // Delivers the replies read so far, in the order they came: on the thread
 // that iterates the default main context those set aside first, then those
 // in the buffer. Called with no lock held.
-void deliver_ready(PTZSocketClientCommand *self) {
+void deliver_ready(PTZSocketClientCommand *self) VELMORA_EXCLUDES(io_lock(self), list_lock(self)) {
   const bool on_context = g_main_context_is_owner(base(self)->context);
   guint8 message[kMessageMax + 1];
   for (;;) {
@@ -314,7 +334,7 @@ void deliver_ready(PTZSocketClientCommand *self) {
     PTZSocketPendingCommand *command = nullptr;
     gsize length = 0;
     {
-      client::Lock lock(&self->io_lock);
+      MutexLock lock(io_lock(self));
       bool lost = false;
       bool next = next_in_buffer(self, message, &length, &command, &lost);
       if (lost) client::connection_lost(base(self));
@@ -329,7 +349,7 @@ void deliver_ready(PTZSocketClientCommand *self) {
 gboolean deliver_later(gpointer data) {
   auto *self = static_cast<PTZSocketClientCommand *>(data);
   {
-    client::Lock lock(&self->list_lock);
+    MutexLock lock(list_lock(self));
     priv(self)->delivery_armed = false;
   }
   while (SetAside *aside = pop_set_aside(self)) {
@@ -349,7 +369,7 @@ int ptz_socket_client_command_read(PTZSocket *socket, int fd, void *buffer, gsiz
   auto *self = PTZ_SOCKET_CLIENT_COMMAND(socket);
   int result = 0;
   {
-    client::Lock lock(&self->io_lock);
+    MutexLock lock(io_lock(self));
     // A descriptor read before the connection was found lost may already
     // have been closed and reused.
     if (fd != client::io_fd(base(self))) return -1;
@@ -371,7 +391,7 @@ int ptz_socket_client_command_read(PTZSocket *socket, int fd, void *buffer, gsiz
 // Whether a command awaits a reply: only then can a reply waiting in the
 // socket reach anybody.
 bool awaiting_replies(PTZSocketClientCommand *self) {
-  client::Lock lock(&self->list_lock);
+  MutexLock lock(list_lock(self));
   return self->pending != nullptr;
 }
 
@@ -390,11 +410,12 @@ void drain(PTZSocketClientCommand *self) {
 // Called with the I/O lock held, from connection_lost. Replies already
 // complete in the buffer still reach their commands (from the main
 // context); a partial message is forgotten.
-GList *take_orphans(PTZSocketClient *client) {
+GList *take_orphans(PTZSocketClient *client) VELMORA_REQUIRES(client::io_lock(client)) {
   auto *self = PTZ_SOCKET_CLIENT_COMMAND(client);
+  io_lock(self).assert_held();
   set_aside_complete(self);
   reset_reader(self);
-  client::Lock lock(&self->list_lock);
+  MutexLock lock(list_lock(self));
   return pending_of(self).take_all();
 }
 
@@ -402,7 +423,8 @@ GList *take_orphans(PTZSocketClient *client) {
 // messages are taken in order; the reply with `id` is copied to the caller,
 // the others that commands await are set aside for the main context. True
 // once the reply is in; *lost when a broken length field was met (logged).
-bool take_sync_reply(PTZSocketClientCommand *self, guint32 id, void *reply, gsize *reply_length, bool *lost) {
+bool take_sync_reply(PTZSocketClientCommand *self, guint32 id, void *reply, gsize *reply_length, bool *lost)
+    VELMORA_REQUIRES(io_lock(self)) {
   bool done = false;
   for (gssize message; (message = front_message(self)) != 0; consume_front(self)) {
     if (message < 0) {
@@ -424,7 +446,11 @@ bool take_sync_reply(PTZSocketClientCommand *self, guint32 id, void *reply, gsiz
 
 // ---- sending ------------------------------------------------------------------
 
-enum class Sent { kAll, kHeaderFailed, kBodyFailed };
+enum class Sent {
+  kAll,
+  kHeaderFailed,
+  kBodyFailed
+};
 
 struct Frame {
   guint8 header[kHeaderSize];
@@ -446,7 +472,7 @@ Frame make_frame(guint32 id, const void *payload, gsize length) {
 // goes out as one vectored write (one wake-up of the peer); an overridden
 // write sees the header and the payload as two calls. *error is errno of the
 // failure.
-Sent send_frame(PTZSocketClientCommand *self, int fd, const Frame &frame, int *error) {
+Sent send_frame(PTZSocketClientCommand *self, int fd, const Frame &frame, int *error) VELMORA_REQUIRES(io_lock(self)) {
   PTZSocket *socket = PTZ_SOCKET(self);
   auto *klass = PTZ_SOCKET_GET_CLASS(socket);
   auto *socket_class = static_cast<PTZSocketClass *>(g_type_class_peek(PTZ_TYPE_SOCKET));
@@ -486,11 +512,12 @@ bool payload_fits(const char *function, gsize length) {
 
 // Called with the I/O lock held, before the command's bytes are written, so
 // a reply read right after the write finds it.
-PTZSocketPendingCommand *register_pending(PTZSocketClientCommand *self, gpointer user_data, guint32 id) {
+PTZSocketPendingCommand *register_pending(PTZSocketClientCommand *self, gpointer user_data, guint32 id)
+    VELMORA_REQUIRES(io_lock(self)) {
   auto *command = g_new0(PTZSocketPendingCommand, 1);
   command->user_data = user_data;
   command->id = id;
-  client::Lock lock(&self->list_lock);
+  MutexLock lock(list_lock(self));
   gint64 now = monotonic_now_us();
   gint64 deadline = now + gint64(velmora::scaled_ms(kExpiryMs)) * 1000;
   command->deadline_seconds = deadline / G_USEC_PER_SEC;
@@ -504,8 +531,9 @@ PTZSocketPendingCommand *register_pending(PTZSocketClientCommand *self, gpointer
 // expiry already reported it (the dispatcher owns its data then, and may have
 // freed it: only its address is compared). No other command can be added
 // meanwhile: the caller holds the I/O lock.
-bool withdraw_pending(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, guint32 id) {
-  client::Lock lock(&self->list_lock);
+bool withdraw_pending(PTZSocketClientCommand *self, PTZSocketPendingCommand *command, guint32 id)
+    VELMORA_REQUIRES(io_lock(self)) {
+  MutexLock lock(list_lock(self));
   // Commands behind the oldest with this id (ids wrap) are looked at too.
   for (GList *link = pending_of(self).find(id); link != nullptr; link = link->next) {
     if (link->data != command) continue;
@@ -516,30 +544,79 @@ bool withdraw_pending(PTZSocketClientCommand *self, PTZSocketPendingCommand *com
   return false;
 }
 
-void ptz_socket_client_command_finalize(GObject *object) {
+// The synchronous send's write: true when the whole frame went out, else
+// the failure has been applied (watching paused, a peer that is gone marks
+// the connection lost).
+bool send_command(PTZSocketClientCommand *self, int fd, const Frame &frame) VELMORA_REQUIRES(io_lock(self)) {
+  int error = 0;
+  if (send_frame(self, fd, frame, &error) == Sent::kAll) return true;
+  client::write_failed(base(self), error);
+  return false;
+}
+
+// The synchronous send's wait: reads `fd` for up to 10 seconds until the
+// reply with `id` is in, copied to the caller; replies to other commands
+// that come meanwhile are set aside for the main context. False (logged)
+// when the time runs out, the wait fails or the connection is lost.
+bool await_reply(PTZSocketClientCommand *self, int fd, guint32 id, void *reply, gsize *reply_length)
+    VELMORA_REQUIRES(io_lock(self)) {
+  const gint64 limit_ms = gint64(velmora::scaled_ms(kSyncTimeoutMs));
+  const gint64 start_us = monotonic_now_us();
+  gint64 left_ms = limit_ms;
+  bool done = false;
+  // poll, unlike select, has no limit on the descriptor's number.
+  while (!done) {
+    pollfd watched = {fd, POLLIN, 0};
+    int ready = poll(&watched, 1, int(left_ms));
+    if (ready < 0 && errno != EINTR) {
+      PTZ_LOG_WARNING("%s: Error waiting for sync reply from socket! %m", kSyncSend);
+      break;
+    }
+    if (ready > 0) {
+      // Whatever the read brought is taken, the reply and replies for other
+      // commands, also when the connection turns out to be over.
+      bool lost = false;
+      fill(self, fd, &lost);
+      done = take_sync_reply(self, id, reply, reply_length, &lost);
+      if (lost) client::connection_lost(base(self));
+      if (done || lost) break;
+    }
+    left_ms = limit_ms - (monotonic_now_us() - start_us) / 1000;
+    if (left_ms <= 0) break;
+  }
+  if (!done) PTZ_LOG_WARNING("%s: Timeout waiting for response to message %d!", kSyncSend, int(id));
+  return done;
+}
+
+void command_client_finalize(GObject *object) {
   auto *self = PTZ_SOCKET_CLIENT_COMMAND(object);
   if (self->expiry_timer != 0) {
     GSource *timer = g_main_context_find_source_by_id(base(self)->context, self->expiry_timer);
     if (timer != nullptr) g_source_destroy(timer);
     self->expiry_timer = 0;
   }
-  GList *left = pending_of(self).take_all();
+  GList *left;
+  // Replies set aside keep the client alive until they are delivered; only
+  // a main context that never ran again leaves any.
+  GQueue aside = G_QUEUE_INIT;
+  {
+    MutexLock lock(list_lock(self));
+    left = pending_of(self).take_all();
+    std::swap(aside, priv(self)->set_aside);
+    delete std::exchange(priv(self)->pending, nullptr);
+  }
   for (GList *l = left; l != nullptr; l = l->next) {
     auto *command = static_cast<PTZSocketPendingCommand *>(l->data);
-    if (command != nullptr && self->free_callback != nullptr)
-      self->free_callback(command->user_data, self->free_data);
+    if (command != nullptr && self->free_callback != nullptr) self->free_callback(command->user_data, self->free_data);
     g_free(command);
   }
   g_list_free(left);
-  // Replies set aside keep the client alive until they are delivered; only
-  // a main context that never ran again leaves any.
-  while (GList *link = g_queue_pop_head_link(&priv(self)->set_aside)) {
-    auto *aside = static_cast<SetAside *>(link->data);
-    if (self->free_callback != nullptr) self->free_callback(aside->command->user_data, self->free_data);
-    g_free(aside->command);
-    g_free(aside);
+  while (GList *link = g_queue_pop_head_link(&aside)) {
+    auto *reply = static_cast<SetAside *>(link->data);
+    if (self->free_callback != nullptr) self->free_callback(reply->command->user_data, self->free_data);
+    g_free(reply->command);
+    g_free(reply);
   }
-  delete &pending_of(self);
   g_free(self->buffer);
   self->buffer = nullptr;
   client::set_command_hooks(base(self), nullptr, nullptr);
@@ -551,7 +628,7 @@ void ptz_socket_client_command_finalize(GObject *object) {
 }  // namespace
 
 static void ptz_socket_client_command_class_init(PTZSocketClientCommandClass *klass) {
-  G_OBJECT_CLASS(klass)->finalize = ptz_socket_client_command_finalize;
+  G_OBJECT_CLASS(klass)->finalize = command_client_finalize;
   PTZ_SOCKET_CLASS(klass)->read = ptz_socket_client_command_read;
 }
 
@@ -559,9 +636,11 @@ static void ptz_socket_client_command_init(PTZSocketClientCommand *self) {
   self->buffer = static_cast<guint8 *>(g_malloc0(kReadAhead));
   g_mutex_init(&self->list_lock);
   g_mutex_init(&self->io_lock);
+  new (&priv(self)->list_lock) Mutex(&self->list_lock);
+  client::set_command_hooks(base(self), &self->io_lock, take_orphans);
+  MutexLock lock(list_lock(self));
   priv(self)->pending = new client::PendingIndex(&self->pending);
   g_queue_init(&priv(self)->set_aside);
-  client::set_command_hooks(base(self), &self->io_lock, take_orphans);
 }
 
 namespace velmora::client {
@@ -630,23 +709,26 @@ PTZSocketClientCommand *ptz_socket_client_command_new(const gchar *socket, int f
 
 void ptz_socket_client_command_register_free_callback(PTZSocketClientCommand *client,
                                                       PTZSocketClientFreeFunc free_callback, gpointer free_data) {
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_CLIENT_COMMAND(client));
   client->free_data = free_data;
   client->free_callback = free_callback;
 }
 
 gboolean ptz_socket_client_command_async_send(PTZSocketClientCommand *self, const void *payload, gsize length,
                                               gpointer user_data) {
-  if (!payload_fits(__func__, length)) return FALSE;
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_SOCKET_CLIENT_COMMAND(self), FALSE);
+  PTZ_RETURN_VAL_IF_FAIL(payload != NULL || length == 0, FALSE);
+  if (!payload_fits(kAsyncSend, length)) return FALSE;
   drain(self);
   guint32 id = draw_id(self);
   Frame frame = make_frame(id, payload, length);
-  client::Lock lock(&self->io_lock);
+  MutexLock lock(io_lock(self));
   PTZSocketPendingCommand *command = user_data != nullptr ? register_pending(self, user_data, id) : nullptr;
   int error = 0;
   Sent sent = send_frame(self, client::io_fd(base(self)), frame, &error);
   if (sent == Sent::kAll) return TRUE;
-  if (sent == Sent::kBodyFailed) PTZ_LOG_ERR("%s: Failed to send body", __func__);
-  PTZ_LOG_INFO("%s: Failed to async_send id=%d", __func__, int(id));
+  if (sent == Sent::kBodyFailed) PTZ_LOG_ERR("%s: Failed to send body", kAsyncSend);
+  PTZ_LOG_INFO("%s: Failed to async_send id=%d", kAsyncSend, int(id));
   bool withdrawn = command == nullptr || withdraw_pending(self, command, id);
   client::write_failed(base(self), error);
   // A command the expiry already handed to the dispatcher counts as sent, so
@@ -656,50 +738,21 @@ gboolean ptz_socket_client_command_async_send(PTZSocketClientCommand *self, cons
 
 gboolean ptz_socket_client_command_sync_send(PTZSocketClientCommand *self, const void *payload, gsize length,
                                              void *reply, gsize *reply_length) {
-  if (!payload_fits(__func__, length)) return FALSE;
-  PTZSocketClient *client = base(self);
+  PTZ_RETURN_VAL_IF_FAIL(PTZ_IS_SOCKET_CLIENT_COMMAND(self), FALSE);
+  PTZ_RETURN_VAL_IF_FAIL(payload != NULL || length == 0, FALSE);
+  if (!payload_fits(kSyncSend, length)) return FALSE;
   guint32 id = draw_id(self);
   Frame frame = make_frame(id, payload, length);
   drain(self);
 
-  client::Lock lock(&self->io_lock);
+  MutexLock lock(io_lock(self));
   // The main loop must not take the reply. Holding the source costs nothing
   // unless a main loop on another thread finds the descriptor readable.
-  ptz_file_g_source_hold(client->source);
-  int fd = client::io_fd(client);
-  int error = 0;
-  bool done = false;
-  if (send_frame(self, fd, frame, &error) != Sent::kAll) {
-    client::write_failed(client, error);
-    ptz_file_g_source_release(client->source, client::io_fd(client) >= 0);
-    return FALSE;
-  }
-
-  const gint64 limit_ms = gint64(velmora::scaled_ms(kSyncTimeoutMs));
-  const gint64 start_us = monotonic_now_us();
-  gint64 left_ms = limit_ms;
-  // poll, unlike select, has no limit on the descriptor's number.
-  while (!done) {
-    pollfd watched = {fd, POLLIN, 0};
-    int ready = poll(&watched, 1, int(left_ms));
-    if (ready < 0 && errno != EINTR) {
-      PTZ_LOG_WARNING("%s: Error waiting for sync reply from socket! %m", __func__);
-      break;
-    }
-    if (ready > 0) {
-      // Whatever the read brought is taken, the reply and replies for other
-      // commands, also when the connection turns out to be over.
-      bool lost = false;
-      fill(self, fd, &lost);
-      done = take_sync_reply(self, id, reply, reply_length, &lost);
-      if (lost) client::connection_lost(client);
-      if (done || lost) break;
-    }
-    left_ms = limit_ms - (monotonic_now_us() - start_us) / 1000;
-    if (left_ms <= 0) break;
-  }
-  if (!done) PTZ_LOG_WARNING("%s: Timeout waiting for response to message %d!", __func__, int(id));
-  ptz_file_g_source_release(client->source, client::io_fd(client) >= 0);
+  GSource *source = base(self)->source;
+  velmora::socket::source_hold(source);
+  const int fd = client::io_fd(base(self));
+  const bool done = send_command(self, fd, frame) && await_reply(self, fd, id, reply, reply_length);
+  velmora::socket::source_release(source, client::io_fd(base(self)) >= 0);
   return done ? TRUE : FALSE;
 }
 

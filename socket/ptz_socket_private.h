@@ -7,19 +7,22 @@
 
 #include "ptz_socket.h"
 
-// Called on the default main context right after a reconnection attempt left
-// a valid descriptor in self->fd, before the timer ends. NULL clears it.
-void ptz_socket_set_reconnect_notify(PTZSocket *self, void (*notify)(PTZSocket *self, gpointer data),
-                                     gpointer data);
+namespace velmora::socket {
 
-// Called from the source's dispatch when the descriptor hangs up (or reports
-// an error), after it was unregistered and the lock released. NULL clears it.
-void ptz_file_g_source_set_hangup_notify(GSource *source, void (*notify)(gpointer data), gpointer data);
+// The endpoint: `notify` is called on the default main context right after a
+// reconnection attempt left a valid descriptor in self->fd, before the timer
+// ends. NULL clears it.
+void set_reconnect_notify(PTZSocket *self, void (*notify)(PTZSocket *self, gpointer data), gpointer data);
+
+// The descriptor source: `notify` is called from its dispatch when the
+// descriptor hangs up (or reports an error), after it was unregistered and
+// the lock released. NULL clears it.
+void source_set_hangup_notify(GSource *source, void (*notify)(gpointer data), gpointer data);
 
 // Watches `fd` instead of the current descriptor: the old one is
 // unregistered, the new one registered when it is 0 or more (so a paused
 // source watches again). Safe from any thread.
-void ptz_file_g_source_set_fd(GSource *source, int fd);
+void source_set_fd(GSource *source, int fd);
 
 // Holds the source for a caller that reads its descriptor itself (a
 // synchronous exchange): while held, the source dispatches nothing, and a
@@ -28,10 +31,8 @@ void ptz_file_g_source_set_fd(GSource *source, int fd);
 // set. Releasing resumes watching when `resume` is true, also when watching
 // was paused before the hold (as ptz_file_g_source_add_poll). Safe from any
 // thread; holds do not nest.
-void ptz_file_g_source_hold(GSource *source);
-void ptz_file_g_source_release(GSource *source, bool resume);
-
-namespace velmora::socket {
+void source_hold(GSource *source);
+void source_release(GSource *source, bool resume);
 
 // One write that never raises SIGPIPE and never waits on a socket:
 // sendmsg(MSG_NOSIGNAL | MSG_DONTWAIT) on sockets, writev on other

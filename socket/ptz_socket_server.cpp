@@ -22,7 +22,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/ptz_guard.h"
 #include "common/ptz_log.h"
+#include "common/ptz_unique_fd.h"
 #include "ptz_socket_server.h"
 #include "socket/ptz_socket_server_private.h"
 
@@ -39,7 +41,10 @@ constexpr int kEventBatch = 64;
 // Repeated warnings about the same kind of abuse: at most one line this often.
 constexpr gint64 kLogPaceUs = 10 * G_USEC_PER_SEC;
 
-const char kDispatch[] = "ptz_socket_server_source_dispatch";
+// The names the server logs under.
+constexpr char kDispatch[] = "ptz_socket_server_source_dispatch";
+constexpr char kStartServing[] = "start_serving";
+constexpr char kServerClose[] = "ptz_socket_server_close";
 
 // Paces one kind of log line; all zero to begin with.
 struct Pacer {
@@ -78,9 +83,9 @@ struct _PTZSocketServerSource {
   gpointer epoll_tag;
   bool listening;  // listen_fd is in the epoll set
   bool in_callback;
-  GHashTable *by_fd;  // descriptor -> PTZSocketServerConnection
-  GQueue ready;       // connections to read, in order
-  GQueue partial;     // connections holding part of a message, oldest first
+  GHashTable *by_fd;                   // descriptor -> PTZSocketServerConnection
+  GQueue ready;                        // connections to read, in order
+  GQueue partial;                      // connections holding part of a message, oldest first
   PTZSocketServerConnection *reading;  // connection being read by this pass
   guint64 last_serial;
   guint8 *spare_buffer;  // a read-ahead buffer no connection uses
@@ -99,7 +104,7 @@ struct _PTZSocketServerSource {
   guint max_per_user;
   GHashTable *accounts;  // uid -> Account
   uid_t own_uid;
-  bool policy;  // only root, own_uid and the allowed may connect
+  bool policy;           // only root, own_uid and the allowed may connect
   GArray *allowed_uids;  // of guint32
   GArray *allowed_gids;  // of guint32
   Pacer refusal_log, timeout_log;
@@ -203,17 +208,18 @@ bool admit(PTZSocketServerSource *src, int fd, uid_t *uid, bool *counted) {
   if (src->policy && !policy_allows(src, fd, peer)) {
     guint others = 0;
     if (src->refusal_log.allow(now, &others))
-      PTZ_LOG_WARNING("%s: Refused connection from uid %u gid %u pid %d: not allowed by the peer policy "
-                      "(%u more refused since the last report)",
-                      kDispatch, guint(peer.uid), guint(peer.gid), int(peer.pid), others);
+      PTZ_LOG_WARNING(
+          "%s: Refused connection from uid %u gid %u pid %d: not allowed by the peer policy "
+          "(%u more refused since the last report)",
+          kDispatch, guint(peer.uid), guint(peer.gid), int(peer.pid), others);
     return false;
   }
   if (peer.uid == 0 || peer.uid == src->own_uid) return true;
   Account *account = account_of(src, peer.uid, true);
   if (src->max_per_user > 0 && account->connections >= src->max_per_user) {
     if (!account->cap_logged)
-      PTZ_LOG_WARNING("%s: uid %u reached its connection limit (%u); closing its further connections",
-                      kDispatch, guint(peer.uid), src->max_per_user);
+      PTZ_LOG_WARNING("%s: uid %u reached its connection limit (%u); closing its further connections", kDispatch,
+                      guint(peer.uid), src->max_per_user);
     account->cap_logged = true;
     return false;
   }
@@ -232,7 +238,10 @@ void free_connection(PTZSocketServerSource *src, PTZSocketServerConnection *conn
   g_free(connection);
 }
 
-void add_connection(PTZSocketServerSource *src, int fd, uid_t uid, bool counted) {
+// Watches `fd` as a new connection of an account it was counted against (or
+// not); false (logged, the count undone) when it cannot, and the descriptor
+// then stays the caller's.
+bool add_connection(PTZSocketServerSource *src, int fd, uid_t uid, bool counted) {
   auto *connection = g_new0(PTZSocketServerConnection, 1);
   connection->fd = fd;
   connection->uid = uid;
@@ -246,11 +255,11 @@ void add_connection(PTZSocketServerSource *src, int fd, uid_t uid, bool counted)
   if (epoll_ctl(src->epoll_fd, EPOLL_CTL_ADD, fd, &event) != 0) {
     PTZ_LOG_ERR("%s: Failed to watch client fd %d: %s", kDispatch, fd, g_strerror(errno));
     if (counted) release_account(src, uid);
-    if (!serves_descriptor(src->server)) close(fd);
     g_free(connection);
-    return;
+    return false;
   }
   g_hash_table_insert(src->by_fd, GINT_TO_POINTER(fd), connection);
+  return true;
 }
 
 void watch_listening(PTZSocketServerSource *src, bool watch) {
@@ -267,9 +276,8 @@ void resume_accepting(PTZSocketServerSource *src) {
   if (src->reserve_fd < 0) src->reserve_fd = open_reserve();
   if (src->parked_fd >= 0) {
     if (src->reserve_fd < 0) return;  // still no room for the one waiting
-    int fd = src->parked_fd;
-    src->parked_fd = -1;
-    add_connection(src, fd, src->parked_uid, src->parked_counted);
+    velmora::UniqueFd fd(std::exchange(src->parked_fd, -1));
+    if (add_connection(src, fd.get(), src->parked_uid, src->parked_counted)) fd.release();
   }
   src->accept_resume_us = 0;
   watch_listening(src, true);
@@ -282,16 +290,16 @@ bool accept_at_limit(PTZSocketServerSource *src, int error) {
   if (src->reserve_fd >= 0 && (error == EMFILE || error == ENFILE)) {
     close(src->reserve_fd);
     src->reserve_fd = -1;
-    int fd = accept4(src->listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd >= 0) {
+    velmora::UniqueFd fd(accept4(src->listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (fd.valid()) {
       uid_t uid;
       bool counted;
-      if (!admit(src, fd, &uid, &counted)) {
-        close(fd);
+      if (!admit(src, fd.get(), &uid, &counted)) {
+        fd.reset();  // its descriptor becomes the reserve again
         src->reserve_fd = open_reserve();
         return src->reserve_fd >= 0;
       }
-      src->parked_fd = fd;
+      src->parked_fd = fd.release();
       src->parked_uid = uid;
       src->parked_counted = counted;
       watch_listening(src, false);
@@ -315,8 +323,8 @@ bool accept_at_limit(PTZSocketServerSource *src, int error) {
 // FALSE when serving must end.
 gboolean accept_pending(PTZSocketServerSource *src) {
   for (int i = 0; i < kAcceptBatch && src->listening; i++) {
-    int fd = accept4(src->listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
+    velmora::UniqueFd fd(accept4(src->listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (!fd.valid()) {
       int error = errno;
       switch (error) {
         case EAGAIN:
@@ -345,10 +353,7 @@ gboolean accept_pending(PTZSocketServerSource *src) {
     src->out_of_descriptors_logged = false;
     uid_t uid;
     bool counted;
-    if (admit(src, fd, &uid, &counted))
-      add_connection(src, fd, uid, counted);
-    else
-      close(fd);
+    if (admit(src, fd.get(), &uid, &counted) && add_connection(src, fd.get(), uid, counted)) fd.release();
   }
   return TRUE;
 }
@@ -375,9 +380,10 @@ void expire_partial(PTZSocketServerSource *src, gint64 now) {
     if (connection->partial_since_us + gint64(src->partial_timeout_ms) * 1000 > now) break;
     guint others = 0;
     if (src->timeout_log.allow(now, &others))
-      PTZ_LOG_WARNING("%s: Closing client fd %d (uid %d): its message stayed incomplete for %u ms "
-                      "(%u more closed since the last report)",
-                      kDispatch, connection->fd, int(connection->uid), src->partial_timeout_ms, others);
+      PTZ_LOG_WARNING(
+          "%s: Closing client fd %d (uid %d): its message stayed incomplete for %u ms "
+          "(%u more closed since the last report)",
+          kDispatch, connection->fd, int(connection->uid), src->partial_timeout_ms, others);
     ptz_socket_server_close(src->server, connection);
   }
 }
@@ -420,8 +426,8 @@ gboolean source_check(GSource *source) {
   return due != 0 && due <= g_source_get_time(source);
 }
 
-gboolean deliver(PTZSocketServerSource *src, GSourceFunc callback, gpointer user_data,
-                 PTZSocketServerHandle *handle, const guint8 *data, gsize length) {
+gboolean deliver(PTZSocketServerSource *src, GSourceFunc callback, gpointer user_data, PTZSocketServerHandle *handle,
+                 const guint8 *data, gsize length) {
   src->in_callback = true;
   gboolean result = reinterpret_cast<PTZSocketServerFunc>(reinterpret_cast<void (*)()>(callback))(
       user_data, handle, reinterpret_cast<const gchar *>(data), length);
@@ -443,8 +449,7 @@ gboolean source_dispatch(GSource *source, GSourceFunc callback, gpointer user_da
 
   if (src->accept_resume_us != 0 && now >= src->accept_resume_us) resume_accepting(src);
   bool newcomers = false;
-  if (src->epoll_tag != nullptr && g_source_query_unix_fd(source, src->epoll_tag) != 0)
-    newcomers = collect_events(src);
+  if (src->epoll_tag != nullptr && g_source_query_unix_fd(source, src->epoll_tag) != 0) newcomers = collect_events(src);
   // New clients first: a pass that serves a command returns early, so while
   // connected clients keep the server busy a newcomer would wait otherwise.
   if (newcomers && !accept_pending(src)) return FALSE;
@@ -516,7 +521,7 @@ int plain_read(PTZSocket *, int fd, void *buffer, gsize length, int) {
   return -1;
 }
 
-void ptz_socket_server_finalize(GObject *object) {
+void server_finalize(GObject *object) {
   PTZSocketServer *server = PTZ_SOCKET_SERVER(object);
   server->close_callback = nullptr;
   server->close_data = nullptr;
@@ -550,7 +555,7 @@ PTZSocketServer *start_serving(PTZSocket *endpoint) {
   src->allowed_uids = g_array_new(FALSE, FALSE, sizeof(guint32));
   src->allowed_gids = g_array_new(FALSE, FALSE, sizeof(guint32));
   src->epoll_fd = epoll_create1(EPOLL_CLOEXEC);
-  if (src->epoll_fd < 0) PTZ_LOG_ERR("%s: epoll_create1 failed: %s", "start_serving", g_strerror(errno));
+  if (src->epoll_fd < 0) PTZ_LOG_ERR("%s: epoll_create1 failed: %s", kStartServing, g_strerror(errno));
   g_source_set_name(&src->source, "PTZSocketServer");
   // Recursion is handled by the source itself (see source_prepare).
   g_source_set_can_recurse(&src->source, TRUE);
@@ -573,7 +578,7 @@ PTZSocketServer *start_serving(PTZSocket *endpoint) {
 }  // namespace
 
 static void ptz_socket_server_class_init(PTZSocketServerClass *klass) {
-  G_OBJECT_CLASS(klass)->finalize = ptz_socket_server_finalize;
+  G_OBJECT_CLASS(klass)->finalize = server_finalize;
   klass->parent_class.read = plain_read;
   klass->send = plain_send;
   klass->get_handle = plain_get_handle;
@@ -624,22 +629,23 @@ void give_buffer(PTZSocketServer *server, guint8 *buffer) {
 extern "C" {
 
 PTZSocketServer *ptz_socket_server_new(GType type, const gchar *socket, int socket_type) {
-  g_return_val_if_fail(g_type_is_a(type, PTZ_TYPE_SOCKET_SERVER), nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(g_type_is_a(type, PTZ_TYPE_SOCKET_SERVER), nullptr);
   return start_serving(ptz_socket_new(type, PTZ_SOCKET_ROLE_SERVER, socket, socket_type));
 }
 
 PTZSocketServer *ptz_socket_server_fd_new(GType type, int fd, int socket_type) {
-  g_return_val_if_fail(g_type_is_a(type, PTZ_TYPE_SOCKET_SERVER), nullptr);
+  PTZ_RETURN_VAL_IF_FAIL(g_type_is_a(type, PTZ_TYPE_SOCKET_SERVER), nullptr);
   return start_serving(ptz_socket_fd_new(type, PTZ_SOCKET_ROLE_SERVER, fd, socket_type));
 }
 
-void ptz_socket_server_register_callback(PTZSocketServer *server, PTZSocketServerFunc callback,
-                                         gpointer user_data) {
+void ptz_socket_server_register_callback(PTZSocketServer *server, PTZSocketServerFunc callback, gpointer user_data) {
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_SERVER(server));
   g_source_set_callback(&server->source->source, G_SOURCE_FUNC(callback), user_data, nullptr);
 }
 
 void ptz_socket_server_register_callback_full(PTZSocketServer *server, PTZSocketServerFunc callback,
                                               PTZSocketServerCloseFunc close_callback, gpointer user_data) {
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_SERVER(server));
   if (callback != nullptr) ptz_socket_server_register_callback(server, callback, user_data);
   server->close_callback = close_callback;
   server->close_data = user_data;
@@ -659,7 +665,7 @@ void ptz_socket_server_close(PTZSocketServer *server, PTZSocketServerConnection 
   g_hash_table_remove(src->by_fd, GINT_TO_POINTER(fd));
   // Explicitly: a copy of a served descriptor would keep it in the set.
   epoll_ctl(src->epoll_fd, EPOLL_CTL_DEL, fd, nullptr);
-  if (fd >= 0 && close(fd) != 0) PTZ_LOG_ERR("%s: Failed to close client fd %d %m", "ptz_socket_server_close", fd);
+  if (fd >= 0 && close(fd) != 0) PTZ_LOG_ERR("%s: Failed to close client fd %d %m", kServerClose, fd);
   if (connection->queued) g_queue_unlink(&src->ready, &connection->ready_link);
   if (connection->partial) g_queue_unlink(&src->partial, &connection->partial_link);
   if (connection->counted) release_account(src, connection->uid);
@@ -680,17 +686,17 @@ void ptz_socket_server_unref(PTZSocketServerHandle *handle) {
 }
 
 void ptz_socket_server_set_partial_timeout(PTZSocketServer *server, guint timeout_ms) {
-  g_return_if_fail(PTZ_IS_SOCKET_SERVER(server));
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_SERVER(server));
   if (server->source != nullptr) server->source->partial_timeout_ms = timeout_ms;
 }
 
 void ptz_socket_server_set_max_connections_per_user(PTZSocketServer *server, guint max_connections) {
-  g_return_if_fail(PTZ_IS_SOCKET_SERVER(server));
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_SERVER(server));
   if (server->source != nullptr) server->source->max_per_user = max_connections;
 }
 
 void ptz_socket_server_allow_user(PTZSocketServer *server, uid_t uid) {
-  g_return_if_fail(PTZ_IS_SOCKET_SERVER(server));
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_SERVER(server));
   if (server->source == nullptr) return;
   guint32 id = uid;
   server->source->policy = true;
@@ -698,7 +704,7 @@ void ptz_socket_server_allow_user(PTZSocketServer *server, uid_t uid) {
 }
 
 void ptz_socket_server_allow_group(PTZSocketServer *server, gid_t gid) {
-  g_return_if_fail(PTZ_IS_SOCKET_SERVER(server));
+  PTZ_RETURN_IF_FAIL(PTZ_IS_SOCKET_SERVER(server));
   if (server->source == nullptr) return;
   guint32 id = gid;
   server->source->policy = true;

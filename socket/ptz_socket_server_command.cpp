@@ -3,8 +3,8 @@
 // through a handle with the id of the request.
 #include <errno.h>
 #include <string.h>
-#include <unistd.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 #include <utility>
@@ -21,6 +21,8 @@ constexpr gsize kHeader = PTZ_SOCKET_HEADER_SIZE;
 // How long a reply that did not fit into the socket at once may wait for the
 // peer to make room, so that a half-written reply never breaks the framing.
 constexpr int kReplyRestTimeoutMs = 1000;
+// The name framing problems are logged under.
+constexpr char kCommandRead[] = "ptz_socket_server_command_read";
 
 // The reply handle of a command: the documented (descriptor, server, id),
 // with the server where the plain server's handle has it, and the identity
@@ -41,7 +43,12 @@ guint32 field(const guint8 *bytes) {
 }
 
 // What the read-ahead buffer of a connection begins with.
-enum class Next { kIncomplete, kComplete, kTooLarge, kTooShort };
+enum class Next {
+  kIncomplete,
+  kComplete,
+  kTooLarge,
+  kTooShort
+};
 
 Next next_message(const PTZSocketServerConnection *connection, gsize *total) {
   if (connection->in_length < 4) return Next::kIncomplete;
@@ -86,7 +93,6 @@ void narrow(PTZSocketServer *server, PTZSocketServerConnection *connection) {
 // complete behind the current one wait there for the next passes, one per
 // pass, and are never mixed with another connection's bytes.
 int command_read(PTZSocket *endpoint, int fd, void *buffer, gsize size, int) {
-  static const char *const function = "ptz_socket_server_command_read";
   auto *self = PTZ_SOCKET_SERVER_COMMAND(endpoint);
   PTZSocketServer *server = &self->parent_instance;
   PTZSocketServerConnection *connection = velmora::server::find_connection(server, fd, 0);
@@ -107,7 +113,7 @@ int command_read(PTZSocket *endpoint, int fd, void *buffer, gsize size, int) {
   }
   switch (next) {
     case Next::kTooLarge:
-      PTZ_LOG_ERR("%s: Received a message larger than max (%u): len=%lu", function, guint(kMax), gulong(total));
+      PTZ_LOG_ERR("%s: Received a message larger than max (%u): len=%lu", kCommandRead, guint(kMax), gulong(total));
       return -1;
     case Next::kTooShort:
       return -1;
@@ -180,21 +186,21 @@ gboolean command_send(PTZSocketServerHandle *server_handle, const void *buffer, 
   return FALSE;
 }
 
-void ptz_socket_server_command_finalize(GObject *object);
+void command_server_finalize(GObject *object);
 
 }  // namespace
 
 G_DEFINE_TYPE(PTZSocketServerCommand, ptz_socket_server_command, PTZ_TYPE_SOCKET_SERVER)
 
 namespace {
-void ptz_socket_server_command_finalize(GObject *object) {
+void command_server_finalize(GObject *object) {
   g_clear_pointer(&PTZ_SOCKET_SERVER_COMMAND(object)->buffer, g_free);
   G_OBJECT_CLASS(ptz_socket_server_command_parent_class)->finalize(object);
 }
 }  // namespace
 
 static void ptz_socket_server_command_class_init(PTZSocketServerCommandClass *klass) {
-  G_OBJECT_CLASS(klass)->finalize = ptz_socket_server_command_finalize;
+  G_OBJECT_CLASS(klass)->finalize = command_server_finalize;
   klass->parent_class.parent_class.read = command_read;
   klass->parent_class.send = command_send;
   klass->parent_class.get_handle = command_get_handle;

@@ -8,13 +8,13 @@
 // One accepted connection.
 struct _PTZSocketServerConnection {
   int fd;
-  uid_t uid;        // the peer's account, counted against its cap
-  bool counted;     // whether it counts against the account's cap
-  guint64 serial;   // tells this connection from a later one reusing fd
+  uid_t uid;       // the peer's account, counted against its cap
+  bool counted;    // whether it counts against the account's cap
+  guint64 serial;  // tells this connection from a later one reusing fd
   // Its place in the server's queue of connections to read; see the source.
   GList ready_link;
   bool queued;
-  guint32 events;   // epoll events last reported, while queued
+  guint32 events;  // epoll events last reported, while queued
   // Its place among connections holding part of a message, oldest first.
   GList partial_link;
   bool partial;

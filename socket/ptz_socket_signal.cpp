@@ -38,8 +38,6 @@ void ptz_socket_signal_emit(PTZSocketSignal *self, const gchar *text) {
   if (written < length) klass->add_retry(endpoint);
 }
 
-void ptz_socket_signal_finalize(GObject *object) {
-  G_OBJECT_CLASS(ptz_socket_signal_parent_class)->finalize(object);
-}
+void ptz_socket_signal_finalize(GObject *object) { G_OBJECT_CLASS(ptz_socket_signal_parent_class)->finalize(object); }
 
 }  // extern "C"

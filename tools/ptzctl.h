@@ -48,9 +48,8 @@ struct Argument {
 // "-" and a digit is an operand (a negative number). "-h"/"--help" prints the
 // command's help. Returns true with `out` filled; false when the caller is to
 // end with *exit_code (kExitUsage after a message, kExitOk after the help).
-bool parse_arguments(const Command &command, int argc, char **argv, int first,
-                     const std::vector<OptionSpec> &specs, std::vector<Argument> *out,
-                     int *exit_code);
+bool parse_arguments(const Command &command, int argc, char **argv, int first, const std::vector<OptionSpec> &specs,
+                     std::vector<Argument> *out, int *exit_code);
 
 // The "--json" option of the commands that print data.
 constexpr OptionSpec kJsonOption = {"json", 'j', false};
@@ -70,8 +69,7 @@ bool parse_integer(const std::string &text, int64_t min, int64_t max, int64_t *o
 bool parse_unsigned(const std::string &text, uint64_t max, uint64_t *out);
 // The same for an option's value, reporting a usage error naming the option.
 // Returns kExitOk or kExitUsage.
-int option_integer(const Command &command, const Argument *option, int64_t min, int64_t max,
-                   int64_t *out);
+int option_integer(const Command &command, const Argument *option, int64_t min, int64_t max, int64_t *out);
 
 // Hex text to bytes: pairs of hex digits, optionally led by "0x" and
 // separated by blanks, ':' or '-' between bytes. False with `error` set on
@@ -87,8 +85,7 @@ struct Subcommand {
   const char *name;
   Runner run;
 };
-int dispatch(const Command &command, int argc, char **argv, int first,
-             const std::vector<Subcommand> &subcommands);
+int dispatch(const Command &command, int argc, char **argv, int first, const std::vector<Subcommand> &subcommands);
 
 // Subcommands: each takes the whole argv and the index of its first argument.
 int run_vocab(int argc, char **argv, int first);

@@ -32,60 +32,57 @@ static_assert(offsetof(PTZStatusCacheEntry, type) == offsetof(sc_entry, type));
 namespace ptzctl {
 namespace {
 
-const Command kList = {
-    "cache list",
-    "Usage: ptzctl cache list [--json]\n"
-    "\n"
-    "List the status-cache groups, sorted by name: each group's name, its\n"
-    "size in bytes and, for the groups of a driver index, the GROUP argument\n"
-    "that names it for 'cache dump' (position:0, limit:3, ...).\n"
-    "\n"
-    "Exit status: 0 listed (also when there are none), 1 the status cache\n"
-    "cannot list its groups, 2 usage.\n"};
+const Command kList = {"cache list",
+                       "Usage: ptzctl cache list [--json]\n"
+                       "\n"
+                       "List the status-cache groups, sorted by name: each group's name, its\n"
+                       "size in bytes and, for the groups of a driver index, the GROUP argument\n"
+                       "that names it for 'cache dump' (position:0, limit:3, ...).\n"
+                       "\n"
+                       "Exit status: 0 listed (also when there are none), 1 the status cache\n"
+                       "cannot list its groups, 2 usage.\n"};
 
-const Command kDump = {
-    "cache dump",
-    "Usage: ptzctl cache dump GROUP [--key KEY:KIND]... [--json]\n"
-    "\n"
-    "Print the values of a status-cache group, decoded by their type.\n"
-    "\n"
-    "GROUP is one of\n"
-    "  position:N, preset:N, various:N, limit:N   the groups of driver index N\n"
-    "  PTZ_POSITION_ISN, PTZ_PRESET_ISN, ...       the same by their cache names\n"
-    "  any other name                              a raw group: the timing keys\n"
-    "                                              (start_time, start_pid, stop_time,\n"
-    "                                              stop_pid) and counter keys\n"
-    "                                              (counter_value, counter_pid) are\n"
-    "                                              looked for\n"
-    "\n"
-    "Options:\n"
-    "  --key KEY:KIND   also read KEY, of KIND int, int16, int64, float,\n"
-    "                   timeval or timespec (may be repeated)\n"
-    "  --json           print the group as one JSON document\n"
-    "\n"
-    "Each value prints as 'KEY = VALUE [nick]'; keys the group lacks print as\n"
-    "'KEY absent'. Exit status: 0 read, 1 no such group or unreadable, 2 usage.\n"};
+const Command kDump = {"cache dump",
+                       "Usage: ptzctl cache dump GROUP [--key KEY:KIND]... [--json]\n"
+                       "\n"
+                       "Print the values of a status-cache group, decoded by their type.\n"
+                       "\n"
+                       "GROUP is one of\n"
+                       "  position:N, preset:N, various:N, limit:N   the groups of driver index N\n"
+                       "  PTZ_POSITION_ISN, PTZ_PRESET_ISN, ...       the same by their cache names\n"
+                       "  any other name                              a raw group: the timing keys\n"
+                       "                                              (start_time, start_pid, stop_time,\n"
+                       "                                              stop_pid) and counter keys\n"
+                       "                                              (counter_value, counter_pid) are\n"
+                       "                                              looked for\n"
+                       "\n"
+                       "Options:\n"
+                       "  --key KEY:KIND   also read KEY, of KIND int, int16, int64, float,\n"
+                       "                   timeval or timespec (may be repeated)\n"
+                       "  --json           print the group as one JSON document\n"
+                       "\n"
+                       "Each value prints as 'KEY = VALUE [nick]'; keys the group lacks print as\n"
+                       "'KEY absent'. Exit status: 0 read, 1 no such group or unreadable, 2 usage.\n"};
 
-const Command kWatch = {
-    "cache watch",
-    "Usage: ptzctl cache watch GROUP [--interval MS] [--count N] [--wait MS]\n"
-    "                         [--key KEY:KIND]... [--json]\n"
-    "\n"
-    "Wait for a status-cache group to exist, print it like 'cache dump', then\n"
-    "read it again every interval and print the values that changed, each line\n"
-    "led by the time since the start ('+1.250s KEY = VALUE'). A group that goes\n"
-    "away is reported, and printed whole when it comes back.\n"
-    "\n"
-    "Options:\n"
-    "  --interval MS    time between reads, 1 to 86400000 ms (default 1000)\n"
-    "  --count N        stop after N reads of the group, the first included\n"
-    "                   (default: never)\n"
-    "  --wait MS        give up when the group does not exist within MS ms\n"
-    "                   (default: wait as long as it takes; 0: it must exist now)\n"
-    "  --key KEY:KIND   as for 'cache dump'\n"
-    "  --json           one JSON document per line (JSON Lines), see ptzctl(1)\n"
-    "\n"
-    "Exit status: 0 done, 1 the group did not appear in time, 2 usage.\n"};
+const Command kWatch = {"cache watch",
+                        "Usage: ptzctl cache watch GROUP [--interval MS] [--count N] [--wait MS]\n"
+                        "                         [--key KEY:KIND]... [--json]\n"
+                        "\n"
+                        "Wait for a status-cache group to exist, print it like 'cache dump', then\n"
+                        "read it again every interval and print the values that changed, each line\n"
+                        "led by the time since the start ('+1.250s KEY = VALUE'). A group that goes\n"
+                        "away is reported, and printed whole when it comes back.\n"
+                        "\n"
+                        "Options:\n"
+                        "  --interval MS    time between reads, 1 to 86400000 ms (default 1000)\n"
+                        "  --count N        stop after N reads of the group, the first included\n"
+                        "                   (default: never)\n"
+                        "  --wait MS        give up when the group does not exist within MS ms\n"
+                        "                   (default: wait as long as it takes; 0: it must exist now)\n"
+                        "  --key KEY:KIND   as for 'cache dump'\n"
+                        "  --json           one JSON document per line (JSON Lines), see ptzctl(1)\n"
+                        "\n"
+                        "Exit status: 0 done, 1 the group did not appear in time, 2 usage.\n"};
 
 const Command kCache = {"cache",
                         "Usage: ptzctl cache list [--json]\n"
@@ -108,8 +105,8 @@ struct Item {
   std::string key;
   guint64 size;
   gint32 type;
-  std::string label;     // the parameter's nick, when there is one
-  gint64 param = -1;     // the PTZSCParam, for typed groups
+  std::string label;  // the parameter's nick, when there is one
+  gint64 param = -1;  // the PTZSCParam, for typed groups
   bool show_absent = true;
 };
 
@@ -124,14 +121,22 @@ struct Layout {
 
 // One value read from the cache, decoded by its type code.
 struct Value {
-  enum Kind { kInteger, kSingle, kDouble, kTimeval, kTimespec, kBytes, kProblem };
+  enum Kind {
+    kInteger,
+    kSingle,
+    kDouble,
+    kTimeval,
+    kTimespec,
+    kBytes,
+    kProblem
+  };
   Kind kind = kProblem;
   gint64 integer = 0;   // integers; the seconds of times
   gint64 fraction = 0;  // microseconds or nanoseconds of times
   float single = 0;
   double real = 0;
-  std::string status;   // the PTZMoveStatus nick of a motion status
-  std::string text;     // as printed: "12.5", "1 (moving)", "3.000001 s", ...
+  std::string status;  // the PTZMoveStatus nick of a motion status
+  std::string text;    // as printed: "12.5", "1 (moving)", "3.000001 s", ...
 
   bool operator==(const Value &other) const { return text == other.text; }
   void write_json(JsonWriter &out) const;
@@ -200,7 +205,11 @@ Layout typed_layout(const ParamRange &range, guint32 index) {
 // What a GROUP argument names: a raw group, the typed group of a driver
 // index ("position:3" or "PTZ_POSITION_IS3"), or a typed group whose index
 // is not a number that fits.
-enum class Naming { kRaw, kTyped, kBadIndex };
+enum class Naming {
+  kRaw,
+  kTyped,
+  kBadIndex
+};
 
 Naming typed_group(const std::string &arg, const ParamRange **range, guint32 *index, std::string *digits) {
   for (const ParamRange &candidate : kRanges) {
@@ -214,8 +223,7 @@ Naming typed_group(const std::string &arg, const ParamRange **range, guint32 *in
     } else if (arg.compare(0, prefix.size(), prefix) == 0 && arg.size() > prefix.size()) {
       *digits = arg.substr(prefix.size());
       // A cache name carries the index exactly as "%u" prints it.
-      if (digits->find_first_not_of("0123456789") != std::string::npos ||
-          (digits->size() > 1 && (*digits)[0] == '0'))
+      if (digits->find_first_not_of("0123456789") != std::string::npos || (digits->size() > 1 && (*digits)[0] == '0'))
         continue;
     } else {
       continue;
@@ -235,11 +243,9 @@ Layout raw_layout(const std::string &name) {
   layout.name = name;
   layout.title = name;
   layout.note = "(none of the timing or counter keys; name keys with --key KEY:KIND)";
-  for (const char *key : {"start_time", "stop_time"})
-    layout.items.push_back({key, 16, kTimespec, "", -1, false});
+  for (const char *key : {"start_time", "stop_time"}) layout.items.push_back({key, 16, kTimespec, "", -1, false});
   for (const char *key : {"start_pid", "stop_pid"}) layout.items.push_back({key, 2, kInt, "", -1, false});
-  for (const char *key : {"counter_value", "counter_pid"})
-    layout.items.push_back({key, 4, kInt, "", -1, false});
+  for (const char *key : {"counter_value", "counter_pid"}) layout.items.push_back({key, 4, kInt, "", -1, false});
   return layout;
 }
 
@@ -250,9 +256,8 @@ bool parse_key_option(const std::string &text, Item *item) {
     guint64 size;
     gint32 type;
   };
-  static constexpr Kind kKinds[] = {{"int", 4, kInt},         {"int16", 2, kInt},
-                                    {"int64", 8, kInt},       {"float", 4, kFloat},
-                                    {"timeval", 8, kTimeval}, {"timespec", 16, kTimespec}};
+  static constexpr Kind kKinds[] = {{"int", 4, kInt},     {"int16", 2, kInt},       {"int64", 8, kInt},
+                                    {"float", 4, kFloat}, {"timeval", 8, kTimeval}, {"timespec", 16, kTimespec}};
   size_t colon = text.rfind(':');
   if (colon == std::string::npos || colon == 0 || colon > SC_KEY_MAX) return false;
   std::string kind = text.substr(colon + 1);
@@ -290,7 +295,9 @@ Value decode(const Item &item, const guint8 *bytes) {
     case kInt:
       if (item.size == 2 || item.size == 4 || item.size == 8) {
         value.kind = Value::kInteger;
-        value.integer = item.size == 2 ? load<guint16>(bytes) : item.size == 4 ? load<gint32>(bytes) : load<gint64>(bytes);
+        value.integer = item.size == 2   ? load<guint16>(bytes)
+                        : item.size == 4 ? load<gint32>(bytes)
+                                         : load<gint64>(bytes);
         value.text = std::to_string(value.integer);
         // The motion statuses are PTZMoveStatus values.
         if (item.param >= PTZ_SC_PARAM_POSITION_PAN_STATUS && item.param <= PTZ_SC_PARAM_POSITION_BRIGHTNESS_STATUS) {
@@ -387,9 +394,7 @@ void Value::write_json(JsonWriter &out) const {
   }
 }
 
-sc_entry entry_for(const Item &item, guint8 *buffer) {
-  return {item.key.c_str(), item.size, buffer, item.type};
-}
+sc_entry entry_for(const Item &item, guint8 *buffer) { return {item.key.c_str(), item.size, buffer, item.type}; }
 
 // Reads the group. Items are read in one call when all are present (one
 // consistent snapshot), else one by one to tell which are there. Returns
@@ -481,8 +486,7 @@ const std::vector<OptionSpec> kWatchOptions = {
     {"key", 'k', true}, {"interval", 'i', true}, {"count", 'n', true}, {"wait", 'w', true}, kJsonOption};
 
 // The layout a command line names; false with *code set otherwise.
-bool layout_from(const Command &command, const std::vector<Argument> &arguments, Layout *layout,
-                 int *code) {
+bool layout_from(const Command &command, const std::vector<Argument> &arguments, Layout *layout, int *code) {
   std::vector<std::string> words = operands(arguments);
   if (words.size() != 1) {
     *code = usage_error(command, words.empty() ? "no GROUP given" : "too many arguments");
@@ -512,8 +516,10 @@ bool layout_from(const Command &command, const std::vector<Argument> &arguments,
     if (argument.name != "key") continue;
     Item item;
     if (!parse_key_option(argument.value, &item)) {
-      *code = usage_error(command, "--key wants KEY:KIND (KEY of 1 to %d bytes; KIND int, int16, int64, "
-                          "float, timeval or timespec), not '%s'", SC_KEY_MAX, argument.value.c_str());
+      *code = usage_error(command,
+                          "--key wants KEY:KIND (KEY of 1 to %d bytes; KIND int, int16, int64, "
+                          "float, timeval or timespec), not '%s'",
+                          SC_KEY_MAX, argument.value.c_str());
       return false;
     }
     layout->items.push_back(item);
@@ -559,8 +565,7 @@ int list(int argc, char **argv, int first) {
     if (name.compare(0, 4, "PTZ_") == 0 && typed_group(name, &range, &index, &digits) == Naming::kTyped)
       argument = group_nick(range->group) + ":" + std::to_string(index);
     out.begin_object().member("group", name).key("size").integer(size);
-    if (!argument.empty())
-      out.member("kind", group_nick(range->group)).key("index").unsigned_integer(index);
+    if (!argument.empty()) out.member("kind", group_nick(range->group)).key("index").unsigned_integer(index);
     out.end_object();
     if (!wants_json(arguments))
       printf("%-*s %10" G_GINT64_FORMAT "%s%s\n", int(width), printable_name(name).c_str(), size,
@@ -621,8 +626,10 @@ class WatchOutput {
     for (size_t i = 0; i < layout_.items.size(); i++) {
       if ((*sample)[i] == (*previous)[i]) continue;
       any = true;
-      if (json_) item_json(out, layout_.items[i], (*sample)[i]);
-      else printf("%s%s\n", lead(time).c_str(), item_line(layout_.items[i], (*sample)[i]).c_str());
+      if (json_)
+        item_json(out, layout_.items[i], (*sample)[i]);
+      else
+        printf("%s%s\n", lead(time).c_str(), item_line(layout_.items[i], (*sample)[i]).c_str());
     }
     out.end_array().end_object();
     if (json_ && any) out.print();
@@ -708,8 +715,9 @@ int watch(int argc, char **argv, int first) {
 bool list_cache_groups(std::vector<std::pair<std::string, int64_t>> *groups, std::string *error) {
   auto *list_groups = &sc_list_groups;
   if (list_groups == nullptr) {
-    *error = "the status-cache library in use cannot list its groups (it has no sc_list_groups); "
-             "name a group instead";
+    *error =
+        "the status-cache library in use cannot list its groups (it has no sc_list_groups); "
+        "name a group instead";
     return false;
   }
   if (list_groups(collect_group, groups) < 0) {

@@ -59,9 +59,8 @@ int usage_error(const Command &command, const char *format, ...) {
   return kExitUsage;
 }
 
-bool parse_arguments(const Command &command, int argc, char **argv, int first,
-                     const std::vector<OptionSpec> &known, std::vector<Argument> *out,
-                     int *exit_code) {
+bool parse_arguments(const Command &command, int argc, char **argv, int first, const std::vector<OptionSpec> &known,
+                     std::vector<Argument> *out, int *exit_code) {
   bool options_done = false;
   for (int i = first; i < argc; i++) {
     std::string word = argv[i];
@@ -115,8 +114,7 @@ bool parse_arguments(const Command &command, int argc, char **argv, int first,
   return true;
 }
 
-int dispatch(const Command &command, int argc, char **argv, int first,
-             const std::vector<Subcommand> &subcommands) {
+int dispatch(const Command &command, int argc, char **argv, int first, const std::vector<Subcommand> &subcommands) {
   std::string names;
   for (const auto &sub : subcommands) names += (names.empty() ? "" : " or ") + std::string(sub.name);
   if (first >= argc) return usage_error(command, "no subcommand given (%s)", names.c_str());
@@ -172,8 +170,7 @@ bool parse_integer(const std::string &text, int64_t min, int64_t max, int64_t *o
     *out = value;
     return true;
   }
-  if (magnitude > guint64(G_MAXINT64) || int64_t(magnitude) < min || int64_t(magnitude) > max)
-    return false;
+  if (magnitude > guint64(G_MAXINT64) || int64_t(magnitude) < min || int64_t(magnitude) > max) return false;
   *out = int64_t(magnitude);
   return true;
 }
@@ -195,12 +192,11 @@ bool parse_unsigned(const std::string &text, uint64_t max, uint64_t *out) {
   return true;
 }
 
-int option_integer(const Command &command, const Argument *option, int64_t min, int64_t max,
-                   int64_t *out) {
+int option_integer(const Command &command, const Argument *option, int64_t min, int64_t max, int64_t *out) {
   if (option == nullptr) return kExitOk;
   if (parse_integer(option->value, min, max, out)) return kExitOk;
-  return usage_error(command, "--%s wants a whole number from %lld to %lld, not '%s'",
-                     option->name.c_str(), (long long)min, (long long)max, option->value.c_str());
+  return usage_error(command, "--%s wants a whole number from %lld to %lld, not '%s'", option->name.c_str(),
+                     (long long)min, (long long)max, option->value.c_str());
 }
 
 bool parse_hex(const std::string &text, std::string *bytes, std::string *error) {
@@ -217,8 +213,7 @@ bool parse_hex(const std::string &text, std::string *bytes, std::string *error) 
     int low = i + 1 < text.size() ? hex_digit(text[i + 1]) : -2;
     if (high < 0 || low == -1) {
       size_t bad = high < 0 ? i : i + 1;
-      *error = "'" + text.substr(bad, 1) + "' at position " + std::to_string(bad + 1) +
-               " is not a hex digit";
+      *error = "'" + text.substr(bad, 1) + "' at position " + std::to_string(bad + 1) + " is not a hex digit";
       return false;
     }
     if (low == -2) {

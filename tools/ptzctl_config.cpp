@@ -12,29 +12,28 @@
 namespace ptzctl {
 namespace {
 
-const Command kConfig = {
-    "config",
-    "Usage: ptzctl config [--key-file|--parsed] [--json] FILE... [[--] GROUP [KEY]]\n"
-    "\n"
-    "Load the FILEs into the settings store, as a daemon does at start, and\n"
-    "print GROUP ('KEY = VALUE' lines, in the store's order) or the value of KEY.\n"
-    "Without GROUP, print every group of the key-file files.\n"
-    "\n"
-    "Options:\n"
-    "  --key-file   the FILEs that follow are key files (the default)\n"
-    "  --parsed     the FILEs that follow are in the structured format; values\n"
-    "               that are not UTF-8 are read as ISO-8859-1\n"
-    "  --typed      with KEY, also show how the boolean and integer queries\n"
-    "               read the value\n"
-    "  --json       print the same as one JSON document\n"
-    "\n"
-    "Both kinds may be given at once; queries look in the key files first.\n"
-    "A FILE is an argument that names an existing file or contains a '/'; the\n"
-    "first other argument (or whatever follows '--') is GROUP. GROUP is a full\n"
-    "group name; a leading 'root.' or 'ROOT.' is ignored, as by every query.\n"
-    "\n"
-    "Exit status: 0 shown, 1 a file did not load or the group or key does not\n"
-    "exist, 2 usage error.\n"};
+const Command kConfig = {"config",
+                         "Usage: ptzctl config [--key-file|--parsed] [--json] FILE... [[--] GROUP [KEY]]\n"
+                         "\n"
+                         "Load the FILEs into the settings store, as a daemon does at start, and\n"
+                         "print GROUP ('KEY = VALUE' lines, in the store's order) or the value of KEY.\n"
+                         "Without GROUP, print every group of the key-file files.\n"
+                         "\n"
+                         "Options:\n"
+                         "  --key-file   the FILEs that follow are key files (the default)\n"
+                         "  --parsed     the FILEs that follow are in the structured format; values\n"
+                         "               that are not UTF-8 are read as ISO-8859-1\n"
+                         "  --typed      with KEY, also show how the boolean and integer queries\n"
+                         "               read the value\n"
+                         "  --json       print the same as one JSON document\n"
+                         "\n"
+                         "Both kinds may be given at once; queries look in the key files first.\n"
+                         "A FILE is an argument that names an existing file or contains a '/'; the\n"
+                         "first other argument (or whatever follows '--') is GROUP. GROUP is a full\n"
+                         "group name; a leading 'root.' or 'ROOT.' is ignored, as by every query.\n"
+                         "\n"
+                         "Exit status: 0 shown, 1 a file did not load or the group or key does not\n"
+                         "exist, 2 usage error.\n"};
 
 struct Files {
   std::vector<std::string> key_files;
@@ -86,10 +85,8 @@ int sort_arguments(const std::vector<Argument> &arguments, Files *files) {
 // say so in the system log.
 int check_readable(const std::vector<std::string> &names) {
   for (const std::string &name : names) {
-    if (g_file_test(name.c_str(), G_FILE_TEST_IS_DIR))
-      return fail(kConfig, "'%s' is a directory", name.c_str());
-    if (access(name.c_str(), R_OK) != 0)
-      return fail(kConfig, "cannot read '%s': %s", name.c_str(), g_strerror(errno));
+    if (g_file_test(name.c_str(), G_FILE_TEST_IS_DIR)) return fail(kConfig, "'%s' is a directory", name.c_str());
+    if (access(name.c_str(), R_OK) != 0) return fail(kConfig, "cannot read '%s': %s", name.c_str(), g_strerror(errno));
   }
   return kExitOk;
 }
@@ -200,8 +197,8 @@ int run_config(int argc, char **argv, int first) {
   std::vector<Argument> arguments;
   int code = kExitOk;
   if (!parse_arguments(kConfig, argc, argv, first,
-                       {{"key-file", 0, false}, {"parsed", 0, false}, {"typed", 0, false}, kJsonOption},
-                       &arguments, &code))
+                       {{"key-file", 0, false}, {"parsed", 0, false}, {"typed", 0, false}, kJsonOption}, &arguments,
+                       &code))
     return code;
   Files files;
   if ((code = sort_arguments(arguments, &files)) != kExitOk) return code;

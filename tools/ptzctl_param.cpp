@@ -9,33 +9,31 @@
 namespace ptzctl {
 namespace {
 
-const Command kGet = {
-    "param get",
-    "Usage: ptzctl param get [--int|--bool] [--json] PATH\n"
-    "\n"
-    "Print the value of the parameter PATH (for example root.PTZ.Driver.D0.Name)\n"
-    "as UTF-8; values stored in ISO-8859-1 are converted.\n"
-    "\n"
-    "Options:\n"
-    "  --int    read it as a decimal integer, as drivers do\n"
-    "  --bool   read it as a boolean (true for \"true\" or \"yes\"), as drivers do\n"
-    "  --json   print {\"path\": PATH, \"value\": VALUE} (a number with --int,\n"
-    "           a boolean with --bool)\n"
-    "\n"
-    "Exit status: 0 read, 1 no value (or not a number with --int), 2 usage.\n"};
+const Command kGet = {"param get",
+                      "Usage: ptzctl param get [--int|--bool] [--json] PATH\n"
+                      "\n"
+                      "Print the value of the parameter PATH (for example root.PTZ.Driver.D0.Name)\n"
+                      "as UTF-8; values stored in ISO-8859-1 are converted.\n"
+                      "\n"
+                      "Options:\n"
+                      "  --int    read it as a decimal integer, as drivers do\n"
+                      "  --bool   read it as a boolean (true for \"true\" or \"yes\"), as drivers do\n"
+                      "  --json   print {\"path\": PATH, \"value\": VALUE} (a number with --int,\n"
+                      "           a boolean with --bool)\n"
+                      "\n"
+                      "Exit status: 0 read, 1 no value (or not a number with --int), 2 usage.\n"};
 
-const Command kSet = {
-    "param set",
-    "Usage: ptzctl param set [--mode N] [--opt-value N] PATH VALUE\n"
-    "\n"
-    "Write VALUE to the parameter PATH (created when new), then read it back.\n"
-    "\n"
-    "Options:\n"
-    "  --mode N        write mode, 9 to 12 (default 9)\n"
-    "  --opt-value N   the service's optional value, passed when above 0\n"
-    "\n"
-    "Exit status: 0 written, 1 the service refused it or it reads back\n"
-    "otherwise, 2 usage.\n"};
+const Command kSet = {"param set",
+                      "Usage: ptzctl param set [--mode N] [--opt-value N] PATH VALUE\n"
+                      "\n"
+                      "Write VALUE to the parameter PATH (created when new), then read it back.\n"
+                      "\n"
+                      "Options:\n"
+                      "  --mode N        write mode, 9 to 12 (default 9)\n"
+                      "  --opt-value N   the service's optional value, passed when above 0\n"
+                      "\n"
+                      "Exit status: 0 written, 1 the service refused it or it reads back\n"
+                      "otherwise, 2 usage.\n"};
 
 const Command kParam = {"param",
                         "Usage: ptzctl param get [--int|--bool] [--json] PATH\n"
@@ -56,8 +54,8 @@ int check_path(const Command &command, const std::string &path) {
 int get(int argc, char **argv, int first) {
   std::vector<Argument> arguments;
   int code = kExitOk;
-  if (!parse_arguments(kGet, argc, argv, first, {{"int", 0, false}, {"bool", 0, false}, kJsonOption},
-                       &arguments, &code))
+  if (!parse_arguments(kGet, argc, argv, first, {{"int", 0, false}, {"bool", 0, false}, kJsonOption}, &arguments,
+                       &code))
     return code;
   std::vector<std::string> words = operands(arguments);
   if (words.size() != 1) return usage_error(kGet, words.empty() ? "no PATH given" : "too many arguments");
@@ -77,8 +75,7 @@ int get(int argc, char **argv, int first) {
     text = std::to_string(value);
   } else if (as_bool) {
     gboolean value = FALSE;
-    if (!ptz_tamsel_get_bool(&value, "%s", path.c_str()))
-      return fail(kGet, "'%s' has no value", path.c_str());
+    if (!ptz_tamsel_get_bool(&value, "%s", path.c_str())) return fail(kGet, "'%s' has no value", path.c_str());
     out.boolean(value);
     text = value ? "true" : "false";
   } else {
@@ -98,13 +95,11 @@ int get(int argc, char **argv, int first) {
 int set(int argc, char **argv, int first) {
   std::vector<Argument> arguments;
   int code = kExitOk;
-  if (!parse_arguments(kSet, argc, argv, first, {{"mode", 'm', true}, {"opt-value", 0, true}},
-                       &arguments, &code))
+  if (!parse_arguments(kSet, argc, argv, first, {{"mode", 'm', true}, {"opt-value", 0, true}}, &arguments, &code))
     return code;
   int64_t mode = 9, opt_value = 0;
   if ((code = option_integer(kSet, last_option(arguments, "mode"), 9, 12, &mode)) ||
-      (code = option_integer(kSet, last_option(arguments, "opt-value"), G_MININT32, G_MAXINT32,
-                             &opt_value)))
+      (code = option_integer(kSet, last_option(arguments, "opt-value"), G_MININT32, G_MAXINT32, &opt_value)))
     return code;
   std::vector<std::string> words = operands(arguments);
   if (words.size() != 2)
@@ -119,8 +114,7 @@ int set(int argc, char **argv, int first) {
   // Reads convert ISO-8859-1 to UTF-8, so such a value reads back converted.
   std::string expected = value;
   if (!g_utf8_validate(value.data(), gssize(value.size()), nullptr)) {
-    gchar *converted = g_convert(value.data(), gssize(value.size()), "UTF-8", "ISO-8859-1", nullptr,
-                                 nullptr, nullptr);
+    gchar *converted = g_convert(value.data(), gssize(value.size()), "UTF-8", "ISO-8859-1", nullptr, nullptr, nullptr);
     if (converted != nullptr) expected = converted;
     g_free(converted);
   }

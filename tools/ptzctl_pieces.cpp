@@ -22,10 +22,9 @@ struct PieceType {
 };
 
 constexpr PieceType kTypes[] = {
-    {"u8", Kind::kUnsigned, 1},  {"u16", Kind::kUnsigned, 2}, {"u32", Kind::kUnsigned, 4},
-    {"u64", Kind::kUnsigned, 8}, {"i8", Kind::kSigned, 1},    {"i16", Kind::kSigned, 2},
-    {"i32", Kind::kSigned, 4},   {"i64", Kind::kSigned, 8},   {"f32", Kind::kSingle, 4},
-    {"f64", Kind::kDouble, 8},   {"bool", Kind::kBoolean, 4}, {"str", Kind::kString, 0},
+    {"u8", Kind::kUnsigned, 1}, {"u16", Kind::kUnsigned, 2}, {"u32", Kind::kUnsigned, 4}, {"u64", Kind::kUnsigned, 8},
+    {"i8", Kind::kSigned, 1},   {"i16", Kind::kSigned, 2},   {"i32", Kind::kSigned, 4},   {"i64", Kind::kSigned, 8},
+    {"f32", Kind::kSingle, 4},  {"f64", Kind::kDouble, 8},   {"bool", Kind::kBoolean, 4}, {"str", Kind::kString, 0},
     {"hex", Kind::kBytes, 0},
 };
 
@@ -44,10 +43,18 @@ std::string type_names() {
 // The low `size` bytes of `bits`, as the library's writers put them.
 void append_bits(GArray *payload, guint64 bits, guint size) {
   switch (size) {
-    case 1: ptz_serialize_8bit(payload, guint8(bits)); break;
-    case 2: ptz_serialize_16bit(payload, guint16(bits)); break;
-    case 4: ptz_serialize_32bit(payload, guint32(bits)); break;
-    default: ptz_serialize_blob(payload, &bits, sizeof bits); break;
+    case 1:
+      ptz_serialize_8bit(payload, guint8(bits));
+      break;
+    case 2:
+      ptz_serialize_16bit(payload, guint16(bits));
+      break;
+    case 4:
+      ptz_serialize_32bit(payload, guint32(bits));
+      break;
+    default:
+      ptz_serialize_blob(payload, &bits, sizeof bits);
+      break;
   }
 }
 
@@ -55,9 +62,12 @@ void append_bits(GArray *payload, guint64 bits, guint size) {
 // caller has checked that it is there.
 guint64 read_bits(GArray *array, guint *indx, guint size) {
   switch (size) {
-    case 1: return ptz_deserialize_8bit(array, indx);
-    case 2: return ptz_deserialize_16bit(array, indx);
-    case 4: return ptz_deserialize_32bit(array, indx);
+    case 1:
+      return ptz_deserialize_8bit(array, indx);
+    case 2:
+      return ptz_deserialize_16bit(array, indx);
+    case 4:
+      return ptz_deserialize_32bit(array, indx);
     default: {
       guint64 bits;
       gpointer copy = ptz_deserialize_blob(array, indx, sizeof bits);
@@ -140,8 +150,8 @@ bool encode_piece(const std::string &piece, GArray *payload, std::string *error)
       double number = 0;
       bool single = type->kind == Kind::kSingle;
       if (!parse_real(value, &number) || (single && std::isfinite(number) && std::fabs(number) > G_MAXFLOAT)) {
-        *error = "'" + value + "' is not a " + (single ? "single" : "double") + "-precision number (" +
-                 type->name + ")";
+        *error =
+            "'" + value + "' is not a " + (single ? "single" : "double") + "-precision number (" + type->name + ")";
         return false;
       }
       if (single) {
@@ -212,8 +222,8 @@ bool parse_reply_layout(const std::string &text, std::vector<ReplyPiece> *layout
   return ok;
 }
 
-long decode_reply(const std::string &reply, const std::vector<ReplyPiece> &layout,
-                  std::vector<DecodedPiece> *pieces, std::string *error) {
+long decode_reply(const std::string &reply, const std::vector<ReplyPiece> &layout, std::vector<DecodedPiece> *pieces,
+                  std::string *error) {
   GArray *array = g_array_sized_new(FALSE, FALSE, 1, guint(reply.size()));
   g_array_append_vals(array, reply.data(), guint(reply.size()));
   guint indx = 0;
@@ -228,9 +238,8 @@ long decode_reply(const std::string &reply, const std::vector<ReplyPiece> &layou
       needed = 2 + guint(length);
     }
     if (needed > remaining) {
-      *error = "piece " + std::to_string(pieces->size() + 1) + " (" + piece.type + ") needs " +
-               std::to_string(needed) + " bytes at offset " + std::to_string(indx) + ", but " +
-               std::to_string(remaining) + " remain";
+      *error = "piece " + std::to_string(pieces->size() + 1) + " (" + piece.type + ") needs " + std::to_string(needed) +
+               " bytes at offset " + std::to_string(indx) + ", but " + std::to_string(remaining) + " remain";
       ok = false;
       break;
     }
@@ -282,11 +291,16 @@ long decode_reply(const std::string &reply, const std::vector<ReplyPiece> &layou
 
 std::string DecodedPiece::text() const {
   switch (kind) {
-    case kUnsigned: return std::to_string(unsigned_integer);
-    case kSigned: return std::to_string(integer);
-    case kSingle: return number_text(single);
-    case kDouble: return number_text(real);
-    case kBoolean: return flag ? "true" : "false";
+    case kUnsigned:
+      return std::to_string(unsigned_integer);
+    case kSigned:
+      return std::to_string(integer);
+    case kSingle:
+      return number_text(single);
+    case kDouble:
+      return number_text(real);
+    case kBoolean:
+      return flag ? "true" : "false";
     case kString: {
       // Quoted, with C escapes; UTF-8 text stays as it is.
       std::string exceptions;
@@ -297,20 +311,35 @@ std::string DecodedPiece::text() const {
       g_free(escaped);
       return quoted;
     }
-    case kBytes: return hex_text(bytes, " ");
+    case kBytes:
+      return hex_text(bytes, " ");
   }
   return "";
 }
 
 void DecodedPiece::write_json(JsonWriter &out) const {
   switch (kind) {
-    case kUnsigned: out.unsigned_integer(unsigned_integer); break;
-    case kSigned: out.integer(integer); break;
-    case kSingle: out.number(single); break;
-    case kDouble: out.number(real); break;
-    case kBoolean: out.boolean(flag); break;
-    case kString: out.string(bytes); break;
-    case kBytes: out.string(hex_text(bytes, "")); break;
+    case kUnsigned:
+      out.unsigned_integer(unsigned_integer);
+      break;
+    case kSigned:
+      out.integer(integer);
+      break;
+    case kSingle:
+      out.number(single);
+      break;
+    case kDouble:
+      out.number(real);
+      break;
+    case kBoolean:
+      out.boolean(flag);
+      break;
+    case kString:
+      out.string(bytes);
+      break;
+    case kBytes:
+      out.string(hex_text(bytes, ""));
+      break;
   }
 }
 

@@ -26,8 +26,8 @@ bool encode_piece(const std::string &piece, GArray *payload, std::string *error)
 // One type of a reply's layout ("u32", "str", "hex:4").
 struct ReplyPiece {
   std::string type;
-  guint size = 0;         // hex:N
-  bool rest = false;      // a bare hex: whatever is left
+  guint size = 0;     // hex:N
+  bool rest = false;  // a bare hex: whatever is left
 };
 
 // Parses "u32,str,hex:4". False with `error` set when malformed.
@@ -35,7 +35,15 @@ bool parse_reply_layout(const std::string &text, std::vector<ReplyPiece> *layout
 
 // What one piece of a reply held.
 struct DecodedPiece {
-  enum Kind { kUnsigned, kSigned, kSingle, kDouble, kBoolean, kString, kBytes };
+  enum Kind {
+    kUnsigned,
+    kSigned,
+    kSingle,
+    kDouble,
+    kBoolean,
+    kString,
+    kBytes
+  };
   std::string type;
   Kind kind = kBytes;
   uint64_t unsigned_integer = 0;
@@ -55,8 +63,8 @@ struct DecodedPiece {
 // Decodes `reply` by `layout` into `pieces`, as far as the reply reaches.
 // Returns the number of bytes left over; -1 with `error` set when a piece
 // needs more bytes than remain (the pieces before it are decoded).
-long decode_reply(const std::string &reply, const std::vector<ReplyPiece> &layout,
-                  std::vector<DecodedPiece> *pieces, std::string *error);
+long decode_reply(const std::string &reply, const std::vector<ReplyPiece> &layout, std::vector<DecodedPiece> *pieces,
+                  std::string *error);
 
 // The bytes as hex digits without separators ("0a0b").
 std::string hex_digits(const std::string &bytes);

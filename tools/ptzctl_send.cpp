@@ -14,36 +14,35 @@
 namespace ptzctl {
 namespace {
 
-const Command kSend = {
-    "send",
-    "Usage: ptzctl send SOCKET (PIECE... | --hex HEX | --file FILE)\n"
-    "                   [--reply TYPES] [--timeout MS] [--json]\n"
-    "\n"
-    "Connect to the command server at the Unix socket SOCKET, send one framed\n"
-    "command with the given payload and print the reply: its id and length,\n"
-    "then its payload as a hex dump, then (with --reply) its decoded pieces.\n"
-    "\n"
-    "A PIECE is TYPE:VALUE, encoded as the library's payload encoding does:\n"
-    "  u8 u16 u32 u64    unsigned integers (decimal, or hex with 0x)\n"
-    "  i8 i16 i32 i64    signed integers\n"
-    "  f32 f64           floating-point numbers (4 and 8 bytes, IEEE 754)\n"
-    "  bool              0 or 1 (also true, false, yes, no) as 4 bytes\n"
-    "  str               text: a 16-bit length, then its bytes\n"
-    "  hex               raw bytes, as for --hex\n"
-    "All in host byte order. Example: u32:23 str:door\n"
-    "\n"
-    "Options:\n"
-    "  --hex HEX       the payload as hex digits, e.g. '0500 0000' or 05:00:00:00\n"
-    "  --file FILE     the payload is the contents of FILE\n"
-    "  --reply TYPES   decode the reply as these types, e.g. u32,u32,str; hex:N\n"
-    "                  takes N bytes, a last bare hex whatever is left\n"
-    "  --timeout MS    how long to wait for the reply, 1 to 360000 ms (default 10000)\n"
-    "  --json          print the reply as one JSON document\n"
-    "\n"
-    "A payload holds 1 to 2552 bytes (a command without payload is never\n"
-    "answered). Exit status: 0 replied (and decoded), 1 no connection, no\n"
-    "reply, unreadable file or a reply too short for --reply, 2 usage error\n"
-    "(including bad hex and bad pieces).\n"};
+const Command kSend = {"send",
+                       "Usage: ptzctl send SOCKET (PIECE... | --hex HEX | --file FILE)\n"
+                       "                   [--reply TYPES] [--timeout MS] [--json]\n"
+                       "\n"
+                       "Connect to the command server at the Unix socket SOCKET, send one framed\n"
+                       "command with the given payload and print the reply: its id and length,\n"
+                       "then its payload as a hex dump, then (with --reply) its decoded pieces.\n"
+                       "\n"
+                       "A PIECE is TYPE:VALUE, encoded as the library's payload encoding does:\n"
+                       "  u8 u16 u32 u64    unsigned integers (decimal, or hex with 0x)\n"
+                       "  i8 i16 i32 i64    signed integers\n"
+                       "  f32 f64           floating-point numbers (4 and 8 bytes, IEEE 754)\n"
+                       "  bool              0 or 1 (also true, false, yes, no) as 4 bytes\n"
+                       "  str               text: a 16-bit length, then its bytes\n"
+                       "  hex               raw bytes, as for --hex\n"
+                       "All in host byte order. Example: u32:23 str:door\n"
+                       "\n"
+                       "Options:\n"
+                       "  --hex HEX       the payload as hex digits, e.g. '0500 0000' or 05:00:00:00\n"
+                       "  --file FILE     the payload is the contents of FILE\n"
+                       "  --reply TYPES   decode the reply as these types, e.g. u32,u32,str; hex:N\n"
+                       "                  takes N bytes, a last bare hex whatever is left\n"
+                       "  --timeout MS    how long to wait for the reply, 1 to 360000 ms (default 10000)\n"
+                       "  --json          print the reply as one JSON document\n"
+                       "\n"
+                       "A payload holds 1 to 2552 bytes (a command without payload is never\n"
+                       "answered). Exit status: 0 replied (and decoded), 1 no connection, no\n"
+                       "reply, unreadable file or a reply too short for --reply, 2 usage error\n"
+                       "(including bad hex and bad pieces).\n"};
 
 // The largest payload of a framed message (2560 bytes with its header).
 constexpr gsize kPayloadMax = 2552;
@@ -93,13 +92,11 @@ int build_payload(const std::vector<std::string> &pieces, std::string *payload) 
 int check_size(const std::string &payload) {
   if (payload.empty()) return usage_error(kSend, "an empty payload is never answered");
   if (payload.size() > kPayloadMax)
-    return usage_error(kSend, "the payload has %zu bytes; at most %zu fit a message", payload.size(),
-                       kPayloadMax);
+    return usage_error(kSend, "the payload has %zu bytes; at most %zu fit a message", payload.size(), kPayloadMax);
   return kExitOk;
 }
 
-int read_payload(const std::vector<Argument> &arguments, const std::vector<std::string> &pieces,
-                 std::string *payload) {
+int read_payload(const std::vector<Argument> &arguments, const std::vector<std::string> &pieces, std::string *payload) {
   const Argument *hex = last_option(arguments, "hex");
   const Argument *file = last_option(arguments, "file");
   if ((hex != nullptr) + (file != nullptr) + !pieces.empty() != 1)
@@ -132,8 +129,8 @@ int read_payload(const std::vector<Argument> &arguments, const std::vector<std::
 
 // Prints the reply, decoded by `layout` when one is given; kExitFailure when
 // the reply is too short for it.
-int print_reply(const std::string &path, guint32 id, const std::string &reply,
-                const std::vector<ReplyPiece> &layout, bool json) {
+int print_reply(const std::string &path, guint32 id, const std::string &reply, const std::vector<ReplyPiece> &layout,
+                bool json) {
   std::vector<DecodedPiece> pieces;
   std::string error;
   long left = layout.empty() ? 0 : decode_reply(reply, layout, &pieces, &error);
@@ -149,8 +146,10 @@ int print_reply(const std::string &path, guint32 id, const std::string &reply,
         out.end_object();
       }
       out.end_array();
-      if (left >= 0) out.key("left").integer(left);
-      else out.member("error", error);
+      if (left >= 0)
+        out.key("left").integer(left);
+      else
+        out.member("error", error);
     }
     out.end_object().print();
   } else {
@@ -168,13 +167,10 @@ int print_reply(const std::string &path, guint32 id, const std::string &reply,
 int run_send(int argc, char **argv, int first) {
   std::vector<Argument> arguments;
   int code = kExitOk;
-  if (!parse_arguments(kSend, argc, argv, first,
-                       {{"hex", 'x', true},
-                        {"file", 'f', true},
-                        {"timeout", 't', true},
-                        {"reply", 'r', true},
-                        kJsonOption},
-                       &arguments, &code))
+  if (!parse_arguments(
+          kSend, argc, argv, first,
+          {{"hex", 'x', true}, {"file", 'f', true}, {"timeout", 't', true}, {"reply", 'r', true}, kJsonOption},
+          &arguments, &code))
     return code;
   std::vector<std::string> words = operands(arguments);
   if (words.empty()) return usage_error(kSend, "no SOCKET given");

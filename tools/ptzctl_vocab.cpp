@@ -9,21 +9,20 @@
 namespace ptzctl {
 namespace {
 
-const Command kVocab = {
-    "vocab",
-    "Usage: ptzctl vocab [--json] [TYPE [VALUE|NICK]]\n"
-    "\n"
-    "Without arguments, list every type of the vocabulary with its kind and\n"
-    "number of values. With TYPE, list its values in registration order:\n"
-    "value, name and nick. With VALUE (a number, 0x for hexadecimal) or a NICK\n"
-    "(or a value name), show that one row; for a flags type a number is also\n"
-    "split into its flags.\n"
-    "\n"
-    "TYPE is a registered type name such as PTZCommand or PTZSCParam, in any\n"
-    "case; the leading PTZ may be left out (command, scparam). With --json the\n"
-    "same prints as one JSON document.\n"
-    "\n"
-    "Exit status: 0 found, 1 no such value, 2 usage error (unknown type).\n"};
+const Command kVocab = {"vocab",
+                        "Usage: ptzctl vocab [--json] [TYPE [VALUE|NICK]]\n"
+                        "\n"
+                        "Without arguments, list every type of the vocabulary with its kind and\n"
+                        "number of values. With TYPE, list its values in registration order:\n"
+                        "value, name and nick. With VALUE (a number, 0x for hexadecimal) or a NICK\n"
+                        "(or a value name), show that one row; for a flags type a number is also\n"
+                        "split into its flags.\n"
+                        "\n"
+                        "TYPE is a registered type name such as PTZCommand or PTZSCParam, in any\n"
+                        "case; the leading PTZ may be left out (command, scparam). With --json the\n"
+                        "same prints as one JSON document.\n"
+                        "\n"
+                        "Exit status: 0 found, 1 no such value, 2 usage error (unknown type).\n"};
 
 using TypeFunc = GType (*)();
 
@@ -63,8 +62,7 @@ GType find_type(const std::string &wanted) {
   for (TypeFunc get_type : kTypes) {
     GType type = get_type();
     const char *name = g_type_name(type);
-    if (g_ascii_strcasecmp(name, wanted.c_str()) == 0 ||
-        g_ascii_strcasecmp(name, with_prefix.c_str()) == 0)
+    if (g_ascii_strcasecmp(name, wanted.c_str()) == 0 || g_ascii_strcasecmp(name, with_prefix.c_str()) == 0)
       return type;
   }
   return 0;
@@ -181,8 +179,8 @@ int look_up(GType type, const std::string &key, bool json) {
   bool flags = G_TYPE_IS_FLAGS(type);
   std::vector<Row> rows = rows_of(type);
   int64_t number = 0;
-  bool numeric = flags ? parse_integer(key, 0, G_MAXUINT32, &number)
-                       : parse_integer(key, G_MININT32, G_MAXINT32, &number);
+  bool numeric =
+      flags ? parse_integer(key, 0, G_MAXUINT32, &number) : parse_integer(key, G_MININT32, G_MAXINT32, &number);
   if (numeric) {
     for (const Row &row : rows)
       if (row.value == number) {
@@ -193,8 +191,8 @@ int look_up(GType type, const std::string &key, bool json) {
     return fail(kVocab, "%s has no value %s", g_type_name(type), key.c_str());
   }
   if (!key.empty() && (g_ascii_isdigit(key[0]) || key[0] == '-' || key[0] == '+'))
-    return usage_error(kVocab, "'%s' is not a %s number of %s", key.c_str(),
-                       flags ? "32-bit unsigned" : "32-bit", g_type_name(type));
+    return usage_error(kVocab, "'%s' is not a %s number of %s", key.c_str(), flags ? "32-bit unsigned" : "32-bit",
+                       g_type_name(type));
   // Nicks first, then value names; exact spelling before any other case.
   for (bool ignore_case : {false, true})
     for (bool by_nick : {true, false})
@@ -219,8 +217,7 @@ int run_vocab(int argc, char **argv, int first) {
   if (words.empty()) return list_types(json);
   if (words.size() > 2) return usage_error(kVocab, "too many arguments");
   GType type = find_type(words[0]);
-  if (type == 0)
-    return usage_error(kVocab, "unknown type '%s' ('ptzctl vocab' lists them)", words[0].c_str());
+  if (type == 0) return usage_error(kVocab, "unknown type '%s' ('ptzctl vocab' lists them)", words[0].c_str());
   return words.size() == 1 ? list_rows(type, json) : look_up(type, words[1], json);
 }
 

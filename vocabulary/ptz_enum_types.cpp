@@ -5,24 +5,20 @@
 
 namespace {
 
-GType register_enum(const gchar *name, const GEnumValue *values) {
-  return g_enum_register_static(name, values);
-}
+GType register_enum(const gchar *name, const GEnumValue *values) { return g_enum_register_static(name, values); }
 
-GType register_flags(const gchar *name, const GFlagsValue *values) {
-  return g_flags_register_static(name, values);
-}
+GType register_flags(const gchar *name, const GFlagsValue *values) { return g_flags_register_static(name, values); }
 
 }  // namespace
 
-#define PTZ_DEFINE_TYPE_FUNCTION(func, kind, name, table)      \
-  GType func(void) {                                            \
-    static gsize type_id = 0;                                   \
-    if (g_once_init_enter(&type_id)) {                          \
-      GType registered = register_##kind(name, table);          \
-      g_once_init_leave(&type_id, registered);                  \
-    }                                                           \
-    return type_id;                                             \
+#define PTZ_DEFINE_TYPE_FUNCTION(func, kind, name, table) \
+  GType func(void) {                                      \
+    static gsize type_id = 0;                             \
+    if (g_once_init_enter(&type_id)) {                    \
+      GType registered = register_##kind(name, table);    \
+      g_once_init_leave(&type_id, registered);            \
+    }                                                     \
+    return type_id;                                       \
   }
 
 static const GEnumValue ptz_command_values[] = {
@@ -260,12 +256,8 @@ static const GEnumValue ptz_stop_bits_values[] = {
 PTZ_DEFINE_TYPE_FUNCTION(ptz_stop_bits_get_type, enum, "PTZStopBits", ptz_stop_bits_values)
 
 static const GEnumValue ptz_parity_values[] = {
-    {PTZ_PARITY_NONE, "None", "none"},
-    {PTZ_PARITY_EVEN, "Even", "even"},
-    {PTZ_PARITY_ODD, "Odd", "odd"},
-    {PTZ_PARITY_MARK, "Mark", "mark"},
-    {PTZ_PARITY_SPACE, "Space", "space"},
-    {0, nullptr, nullptr},
+    {PTZ_PARITY_NONE, "None", "none"}, {PTZ_PARITY_EVEN, "Even", "even"},    {PTZ_PARITY_ODD, "Odd", "odd"},
+    {PTZ_PARITY_MARK, "Mark", "mark"}, {PTZ_PARITY_SPACE, "Space", "space"}, {0, nullptr, nullptr},
 };
 PTZ_DEFINE_TYPE_FUNCTION(ptz_parity_get_type, enum, "PTZParity", ptz_parity_values)
 
@@ -311,29 +303,49 @@ static const GEnumValue ptz_sc_param_values[] = {
     {PTZ_SC_PARAM_POSITION_UPDATE_RATE, "Position update rate", "position_update_rate"},
     {PTZ_SC_PARAM_POSITION_TIME_VAL, "Position time val", "position_time_val"},
     {PTZ_SC_PARAM_POSITION_PAN_STATUS_IDLE_TIME, "Position pan status idle time", "position_pan_status_idle_time"},
-    {PTZ_SC_PARAM_POSITION_PAN_STATUS_MOVING_TIME, "Position pan status moving time", "position_pan_status_moving_time"},
+    {PTZ_SC_PARAM_POSITION_PAN_STATUS_MOVING_TIME, "Position pan status moving time",
+     "position_pan_status_moving_time"},
     {PTZ_SC_PARAM_POSITION_TILT_STATUS_IDLE_TIME, "Position tilt status idle time", "position_tilt_status_idle_time"},
-    {PTZ_SC_PARAM_POSITION_TILT_STATUS_MOVING_TIME, "Position tilt status moving time", "position_tilt_status_moving_time"},
+    {PTZ_SC_PARAM_POSITION_TILT_STATUS_MOVING_TIME, "Position tilt status moving time",
+     "position_tilt_status_moving_time"},
     {PTZ_SC_PARAM_POSITION_ZOOM_STATUS_IDLE_TIME, "Position zoom status idle time", "position_zoom_status_idle_time"},
-    {PTZ_SC_PARAM_POSITION_ZOOM_STATUS_MOVING_TIME, "Position zoom status moving time", "position_zoom_status_moving_time"},
-    {PTZ_SC_PARAM_POSITION_FOCUS_STATUS_IDLE_TIME, "Position focus status idle time", "position_focus_status_idle_time"},
-    {PTZ_SC_PARAM_POSITION_FOCUS_STATUS_MOVING_TIME, "Position focus status moving time", "position_focus_status_moving_time"},
+    {PTZ_SC_PARAM_POSITION_ZOOM_STATUS_MOVING_TIME, "Position zoom status moving time",
+     "position_zoom_status_moving_time"},
+    {PTZ_SC_PARAM_POSITION_FOCUS_STATUS_IDLE_TIME, "Position focus status idle time",
+     "position_focus_status_idle_time"},
+    {PTZ_SC_PARAM_POSITION_FOCUS_STATUS_MOVING_TIME, "Position focus status moving time",
+     "position_focus_status_moving_time"},
     {PTZ_SC_PARAM_POSITION_IRIS_STATUS_IDLE_TIME, "Position iris status idle time", "position_iris_status_idle_time"},
-    {PTZ_SC_PARAM_POSITION_IRIS_STATUS_MOVING_TIME, "Position iris status moving time", "position_iris_status_moving_time"},
-    {PTZ_SC_PARAM_POSITION_BRIGHT_STATUS_IDLE_TIME, "Position bright status idle time", "position_bright_status_idle_time"},
-    {PTZ_SC_PARAM_POSITION_BRIGHT_STATUS_MOVING_TIME, "Position bright status moving time", "position_bright_status_moving_time"},
-    {PTZ_SC_PARAM_POSITION_GM_PAN_STATUS_IDLE_TIME, "Position gm pan status idle time", "position_gm_pan_status_idle_time"},
-    {PTZ_SC_PARAM_POSITION_GM_PAN_STATUS_MOVING_TIME, "Position gm pan status moving time", "position_gm_pan_status_moving_time"},
-    {PTZ_SC_PARAM_POSITION_GM_TILT_STATUS_IDLE_TIME, "Position gm tilt status idle time", "position_gm_tilt_status_idle_time"},
-    {PTZ_SC_PARAM_POSITION_GM_TILT_STATUS_MOVING_TIME, "Position gm tilt status moving time", "position_gm_tilt_status_moving_time"},
-    {PTZ_SC_PARAM_POSITION_GM_ZOOM_STATUS_IDLE_TIME, "Position gm zoom status idle time", "position_gm_zoom_status_idle_time"},
-    {PTZ_SC_PARAM_POSITION_GM_ZOOM_STATUS_MOVING_TIME, "Position gm zoom status moving time", "position_gm_zoom_status_moving_time"},
-    {PTZ_SC_PARAM_POSITION_GM_FOCUS_STATUS_IDLE_TIME, "Position gm focus status idle time", "position_gm_focus_status_idle_time"},
-    {PTZ_SC_PARAM_POSITION_GM_FOCUS_STATUS_MOVING_TIME, "Position gm focus status moving time", "position_gm_focus_status_moving_time"},
-    {PTZ_SC_PARAM_POSITION_GM_IRIS_STATUS_IDLE_TIME, "Position gm iris status idle time", "position_gm_iris_status_idle_time"},
-    {PTZ_SC_PARAM_POSITION_GM_IRIS_STATUS_MOVING_TIME, "Position gm iris status moving time", "position_gm_iris_status_moving_time"},
-    {PTZ_SC_PARAM_POSITION_GM_BRIGHT_STATUS_IDLE_TIME, "Position gm bright status idle time", "position_gm_bright_status_idle_time"},
-    {PTZ_SC_PARAM_POSITION_GM_BRIGHT_STATUS_MOVING_TIME, "Position gm bright status moving time", "position_gm_bright_status_moving_time"},
+    {PTZ_SC_PARAM_POSITION_IRIS_STATUS_MOVING_TIME, "Position iris status moving time",
+     "position_iris_status_moving_time"},
+    {PTZ_SC_PARAM_POSITION_BRIGHT_STATUS_IDLE_TIME, "Position bright status idle time",
+     "position_bright_status_idle_time"},
+    {PTZ_SC_PARAM_POSITION_BRIGHT_STATUS_MOVING_TIME, "Position bright status moving time",
+     "position_bright_status_moving_time"},
+    {PTZ_SC_PARAM_POSITION_GM_PAN_STATUS_IDLE_TIME, "Position gm pan status idle time",
+     "position_gm_pan_status_idle_time"},
+    {PTZ_SC_PARAM_POSITION_GM_PAN_STATUS_MOVING_TIME, "Position gm pan status moving time",
+     "position_gm_pan_status_moving_time"},
+    {PTZ_SC_PARAM_POSITION_GM_TILT_STATUS_IDLE_TIME, "Position gm tilt status idle time",
+     "position_gm_tilt_status_idle_time"},
+    {PTZ_SC_PARAM_POSITION_GM_TILT_STATUS_MOVING_TIME, "Position gm tilt status moving time",
+     "position_gm_tilt_status_moving_time"},
+    {PTZ_SC_PARAM_POSITION_GM_ZOOM_STATUS_IDLE_TIME, "Position gm zoom status idle time",
+     "position_gm_zoom_status_idle_time"},
+    {PTZ_SC_PARAM_POSITION_GM_ZOOM_STATUS_MOVING_TIME, "Position gm zoom status moving time",
+     "position_gm_zoom_status_moving_time"},
+    {PTZ_SC_PARAM_POSITION_GM_FOCUS_STATUS_IDLE_TIME, "Position gm focus status idle time",
+     "position_gm_focus_status_idle_time"},
+    {PTZ_SC_PARAM_POSITION_GM_FOCUS_STATUS_MOVING_TIME, "Position gm focus status moving time",
+     "position_gm_focus_status_moving_time"},
+    {PTZ_SC_PARAM_POSITION_GM_IRIS_STATUS_IDLE_TIME, "Position gm iris status idle time",
+     "position_gm_iris_status_idle_time"},
+    {PTZ_SC_PARAM_POSITION_GM_IRIS_STATUS_MOVING_TIME, "Position gm iris status moving time",
+     "position_gm_iris_status_moving_time"},
+    {PTZ_SC_PARAM_POSITION_GM_BRIGHT_STATUS_IDLE_TIME, "Position gm bright status idle time",
+     "position_gm_bright_status_idle_time"},
+    {PTZ_SC_PARAM_POSITION_GM_BRIGHT_STATUS_MOVING_TIME, "Position gm bright status moving time",
+     "position_gm_bright_status_moving_time"},
     {PTZ_SC_PARAM_PRESET_NAME, "Preset name", "preset_name"},
     {PTZ_SC_PARAM_PRESET_SIZE, "Preset size", "preset_size"},
     {PTZ_SC_PARAM_VARIOUS_PAN_FLIPPED, "Various pan flipped", "various_pan_flipped"},
@@ -413,7 +425,8 @@ static const GFlagsValue ptz_driver_move_capabilities_values[] = {
     {PTZ_DRIVER_MOVE_CAPABILITIES_ZOOM_MAG, "ZoomMag", "zoommag"},
     {0, nullptr, nullptr},
 };
-PTZ_DEFINE_TYPE_FUNCTION(ptz_driver_move_capabilities_get_type, flags, "PTZDriverMoveCapabilities", ptz_driver_move_capabilities_values)
+PTZ_DEFINE_TYPE_FUNCTION(ptz_driver_move_capabilities_get_type, flags, "PTZDriverMoveCapabilities",
+                         ptz_driver_move_capabilities_values)
 
 static const GFlagsValue ptz_driver_extra_capabilities_values[] = {
     {PTZ_DRIVER_EXTRA_CAPABILITIES_NONE, "None", "none"},
@@ -438,4 +451,5 @@ static const GFlagsValue ptz_driver_extra_capabilities_values[] = {
     {PTZ_DRIVER_EXTRA_CAPABILITIES_DEVICE_TYPE, "DeviceType", "devicetype"},
     {0, nullptr, nullptr},
 };
-PTZ_DEFINE_TYPE_FUNCTION(ptz_driver_extra_capabilities_get_type, flags, "PTZDriverExtraCapabilities", ptz_driver_extra_capabilities_values)
+PTZ_DEFINE_TYPE_FUNCTION(ptz_driver_extra_capabilities_get_type, flags, "PTZDriverExtraCapabilities",
+                         ptz_driver_extra_capabilities_values)

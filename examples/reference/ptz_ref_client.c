@@ -63,7 +63,8 @@ exchange (PTZSocketClientCommand *client, GArray *payload, GArray *reply)
   gsize length = 0;
 
   g_array_set_size (reply, PAYLOAD_MAX);
-  if (!ptz_socket_client_command_sync_send (client, payload->data, payload->len, reply->data, &length)) {
+  if (!ptz_socket_client_command_sync_send (client, payload->data, payload->len, reply->data,
+                                            &length)) {
     g_array_set_size (reply, 0);
     return FALSE;
   }
@@ -118,9 +119,10 @@ commands (PTZSocketClientCommand *client)
   ptz_serialize_32bit (payload, PTZ_COMMAND_MOVE);
   ptz_serialize_32bit (payload, PTZ_MOVE_ABSOLUTE);
   ptz_serialize_32bit (payload, (guint32) -4550); /* pan -45.50 */
-  ptz_serialize_32bit (payload, 2000);             /* tilt 20.00 */
+  ptz_serialize_32bit (payload, 2000);            /* tilt 20.00 */
   indx = 0;
-  check (exchange (client, payload, reply) && ptz_deserialize_32bit (reply, &indx) == PTZ_DRIVER_STATUS_READY,
+  check (exchange (client, payload, reply) &&
+             ptz_deserialize_32bit (reply, &indx) == PTZ_DRIVER_STATUS_READY,
          "synchronous move");
 
   /* The same query asynchronously: the reply comes to on_reply(). */
@@ -148,7 +150,8 @@ status_cache (guint32 index)
   PTZStatusCacheGroup *position = ptz_status_cache_setup_group (PTZ_SC_GROUP_POSITION, index, 3);
 
   /* Which C type each value is read into. */
-  check (ptz_status_cache_param_info (PTZ_SC_GROUP_POSITION, PTZ_SC_PARAM_POSITION_PAN, NULL, &type, &size) &&
+  check (ptz_status_cache_param_info (PTZ_SC_GROUP_POSITION, PTZ_SC_PARAM_POSITION_PAN, NULL, &type,
+                                      &size) &&
              type == PTZ_STATUS_CACHE_VALUE_FLOAT && size == sizeof pan,
          "the pan is a float");
   ptz_status_cache_add_param (position, PTZ_SC_PARAM_POSITION_PAN, &pan);
@@ -157,7 +160,8 @@ status_cache (guint32 index)
   check (ptz_status_cache_fetch_group (position), "status cache read");
   printf ("status cache: pan %.2f, tilt %.2f, pan %s\n", pan, tilt,
           pan_status == PTZ_MOVE_STATUS_IDLE ? "idle" : "not idle");
-  check (pan == -45.5f && tilt == 20.0f && pan_status == PTZ_MOVE_STATUS_IDLE, "status cache values");
+  check (pan == -45.5f && tilt == 20.0f && pan_status == PTZ_MOVE_STATUS_IDLE,
+         "status cache values");
   ptz_status_cache_free_group (position);
 }
 
@@ -169,8 +173,8 @@ get_speed (ptzlegacyconfigdynamicConfigurationLegacy *proxy)
   GError *error = NULL;
   gint speed = -1;
 
-  if (ptz_legacy_config_dynamic_configuration_legacy_call_get_configuration_entry_sync (proxy, 0, "Speed", &boxed,
-                                                                                       NULL, &error)) {
+  if (ptz_legacy_config_dynamic_configuration_legacy_call_get_configuration_entry_sync (
+          proxy, 0, "Speed", &boxed, NULL, &error)) {
     GVariant *value = g_variant_get_variant (boxed);
     if (g_variant_is_of_type (value, G_VARIANT_TYPE_INT32))
       speed = g_variant_get_int32 (value);
@@ -201,9 +205,10 @@ static void
 bus (void)
 {
   GError *error = NULL;
-  ptzlegacyconfigdynamicConfigurationLegacy *proxy = ptz_legacy_config_dynamic_configuration_legacy_proxy_new_for_bus_sync (
-      G_BUS_TYPE_SYSTEM, G_DBUS_PROXY_FLAGS_NONE, "com.brantel.PTZ.RefDriver", "/com/brantel/PTZ/RefDriver", NULL,
-      &error);
+  ptzlegacyconfigdynamicConfigurationLegacy *proxy =
+      ptz_legacy_config_dynamic_configuration_legacy_proxy_new_for_bus_sync (
+          G_BUS_TYPE_SYSTEM, G_DBUS_PROXY_FLAGS_NONE, "com.brantel.PTZ.RefDriver",
+          "/com/brantel/PTZ/RefDriver", NULL, &error);
 
   if (proxy == NULL) {
     printf ("no proxy: %s\n", error->message);
@@ -228,7 +233,8 @@ absent_driver (const gchar *socket_path)
   GArray *reply = ptz_serialize_create_array ();
 
   ptz_serialize_32bit (payload, PTZ_COMMAND_GET_DRIVER_NAME);
-  check (PTZ_SOCKET (client)->fd < 0 && !exchange (client, payload, reply), "a command to no driver fails");
+  check (PTZ_SOCKET (client)->fd < 0 && !exchange (client, payload, reply),
+         "a command to no driver fails");
   g_array_free (payload, TRUE);
   g_array_free (reply, TRUE);
   g_object_unref (client);
@@ -250,8 +256,10 @@ main (int argc, char **argv)
   ptz_log_set_handler (show_library_line, NULL, NULL);
   files[0] = argv[1];
   socket_path = ptz_settings_load_config_gkf_strv (files, TRUE)
-                    ? ptz_settings_get_custom_string (SETTINGS_GROUP, "Socket") : NULL;
-  if (socket_path == NULL || !ptz_settings_get_custom_int (SETTINGS_GROUP, "Index", &index) || index < 0) {
+                    ? ptz_settings_get_custom_string (SETTINGS_GROUP, "Socket")
+                    : NULL;
+  if (socket_path == NULL || !ptz_settings_get_custom_int (SETTINGS_GROUP, "Index", &index) ||
+      index < 0) {
     fprintf (stderr, "%s: needs Socket and Index in [%s]\n", argv[1], SETTINGS_GROUP);
     g_free (socket_path);
     return 1;

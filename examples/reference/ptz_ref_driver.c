@@ -118,8 +118,8 @@ on_command (gpointer user_data, PTZSocketServerHandle *handle, const gchar *data
 }
 
 static gboolean
-on_get_entry (ptzlegacyconfigdynamicConfigurationLegacy *skeleton, GDBusMethodInvocation *invocation,
-              gint index, const gchar *entry, gpointer user_data)
+on_get_entry (ptzlegacyconfigdynamicConfigurationLegacy *skeleton,
+              GDBusMethodInvocation *invocation, gint index, const gchar *entry, gpointer user_data)
 {
   Driver *driver = user_data;
 
@@ -134,8 +134,9 @@ on_get_entry (ptzlegacyconfigdynamicConfigurationLegacy *skeleton, GDBusMethodIn
 }
 
 static gboolean
-on_set_entry (ptzlegacyconfigdynamicConfigurationLegacy *skeleton, GDBusMethodInvocation *invocation,
-              gint index, const gchar *entry, GVariant *value, gpointer user_data)
+on_set_entry (ptzlegacyconfigdynamicConfigurationLegacy *skeleton,
+              GDBusMethodInvocation *invocation, gint index, const gchar *entry, GVariant *value,
+              gpointer user_data)
 {
   Driver *driver = user_data;
   GVariant *inner = g_variant_get_variant (value);
@@ -153,7 +154,8 @@ on_set_entry (ptzlegacyconfigdynamicConfigurationLegacy *skeleton, GDBusMethodIn
   g_value_set_int (&announced, speed);
   ptz_legacy_config_prop_changed (driver->configuration, "Speed", &announced);
   g_value_unset (&announced);
-  ptz_legacy_config_dynamic_configuration_legacy_complete_set_configuration_entry (skeleton, invocation);
+  ptz_legacy_config_dynamic_configuration_legacy_complete_set_configuration_entry (skeleton,
+                                                                                   invocation);
   printf ("speed set to %d\n", speed);
   fflush (stdout);
   return TRUE;
@@ -177,7 +179,8 @@ describe_position (Driver *driver, guint32 index)
   if (!ptz_status_cache_add_param (group, PTZ_SC_PARAM_POSITION_PAN, &driver->pan_deg) ||
       !ptz_status_cache_add_param (group, PTZ_SC_PARAM_POSITION_TILT, &driver->tilt_deg) ||
       !ptz_status_cache_add_param (group, PTZ_SC_PARAM_POSITION_PAN_STATUS, &driver->pan_status) ||
-      !ptz_status_cache_add_param (group, PTZ_SC_PARAM_POSITION_TILT_STATUS, &driver->tilt_status)) {
+      !ptz_status_cache_add_param (group, PTZ_SC_PARAM_POSITION_TILT_STATUS,
+                                   &driver->tilt_status)) {
     ptz_status_cache_free_group (group);
     return NULL;
   }
@@ -205,8 +208,10 @@ main (int argc, char **argv)
 
   files[0] = argv[1];
   socket_path = ptz_settings_load_config_gkf_strv (files, TRUE)
-                    ? ptz_settings_get_custom_string (SETTINGS_GROUP, "Socket") : NULL;
-  if (socket_path == NULL || !ptz_settings_get_custom_int (SETTINGS_GROUP, "Index", &index) || index < 0) {
+                    ? ptz_settings_get_custom_string (SETTINGS_GROUP, "Socket")
+                    : NULL;
+  if (socket_path == NULL || !ptz_settings_get_custom_int (SETTINGS_GROUP, "Index", &index) ||
+      index < 0) {
     fprintf (stderr, "%s: needs Socket and Index in [%s]\n", argv[1], SETTINGS_GROUP);
     g_free (socket_path);
     return 1;
@@ -227,12 +232,13 @@ main (int argc, char **argv)
   skeleton = ptz_legacy_config_dynamic_configuration_legacy_skeleton_new ();
   g_signal_connect (skeleton, "handle-get-configuration-entry", G_CALLBACK (on_get_entry), &driver);
   g_signal_connect (skeleton, "handle-set-configuration-entry", G_CALLBACK (on_set_entry), &driver);
-  driver.configuration = ptz_legacy_config_setup (G_DBUS_INTERFACE_SKELETON (skeleton), "ref-driver-events",
-                                                  "ref-driver", BUS_SERVICE);
+  driver.configuration = ptz_legacy_config_setup (G_DBUS_INTERFACE_SKELETON (skeleton),
+                                                  "ref-driver-events", "ref-driver", BUS_SERVICE);
   bus_names = g_object_new (PTZ_TYPE_G_DBUS_SERVER, NULL);
 
-  if (PTZ_SOCKET (server)->fd < 0 || driver.position == NULL || !ptz_status_cache_update_group (driver.position) ||
-      driver.configuration == NULL || !ptz_g_dbus_server_dbus_request_name (bus_names, BUS_SERVICE)) {
+  if (PTZ_SOCKET (server)->fd < 0 || driver.position == NULL ||
+      !ptz_status_cache_update_group (driver.position) || driver.configuration == NULL ||
+      !ptz_g_dbus_server_dbus_request_name (bus_names, BUS_SERVICE)) {
     fprintf (stderr, "the driver could not start (the library's lines above tell why)\n");
   } else {
     g_unix_signal_add (SIGTERM, quit, loop);

@@ -29,6 +29,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "common/ptz_mutex.h"
 #include "durnik_accounts.h"
 #include "durnik_layout.h"
 #include "durnik_reader.h"
@@ -101,7 +102,7 @@ MappingPtr map_writable(int fd, uint64_t length, uint64_t data_size) {
 // Opens an existing group for writing: an object of this account or of the
 // writer group, whose header is checked before it is mapped.
 MappingPtr open_writable(const std::string &object) {
-  Descriptor fd(shm_open(object.c_str(), O_RDWR | O_NONBLOCK, 0));
+  UniqueFd fd(shm_open(object.c_str(), O_RDWR | O_NONBLOCK, 0));
   if (fd.get() < 0) return nullptr;
   struct stat st;
   Header h;
@@ -183,25 +184,27 @@ class WriteSection {
 
 // --- handles kept between calls ------------------------------------------
 
-std::mutex cache_mutex;
-auto *writers = new std::unordered_map<std::string, MappingPtr>();
-auto *readers = new std::unordered_map<std::string, ReaderPtr>();
+velmora::Mutex cache_mutex;
+auto *writers VELMORA_PT_GUARDED_BY(cache_mutex) = new std::unordered_map<std::string, MappingPtr>();
+auto *readers VELMORA_PT_GUARDED_BY(cache_mutex) = new std::unordered_map<std::string, ReaderPtr>();
 
-// Registers, once, the fork handlers that leave a child with no writable
-// mapping of its parent's.
+// The fork handlers: the cache is consistent while a process forks, and the
+// child forgets its parent's writable mappings.
+void before_fork() VELMORA_ACQUIRE(cache_mutex) { cache_mutex.lock(); }
+void after_fork_in_parent() VELMORA_RELEASE(cache_mutex) { cache_mutex.unlock(); }
+void after_fork_in_child() VELMORA_RELEASE(cache_mutex) {
+  writers->clear();
+  cache_mutex.unlock();
+}
+
+// Registers the fork handlers, once.
 void forget_writers_after_fork() {
   static std::once_flag once;
-  std::call_once(once, [] {
-    pthread_atfork([] { cache_mutex.lock(); }, [] { cache_mutex.unlock(); },
-                   [] {
-                     writers->clear();
-                     cache_mutex.unlock();
-                   });
-  });
+  std::call_once(once, [] { pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child); });
 }
 
 void forget(const std::string &object) {
-  std::lock_guard<std::mutex> guard(cache_mutex);
+  velmora::MutexLock lock(cache_mutex);
   writers->erase(object);
   readers->erase(object);
 }
@@ -211,13 +214,13 @@ template <typename Handle, typename Open>
 std::shared_ptr<Handle> cached(std::unordered_map<std::string, std::shared_ptr<Handle>> *cache,
                                const std::string &object, Open open) {
   {
-    std::lock_guard<std::mutex> guard(cache_mutex);
+    velmora::MutexLock lock(cache_mutex);
     auto found = cache->find(object);
     if (found != cache->end()) return found->second;
   }
   std::shared_ptr<Handle> handle = open(object);
   if (handle) {
-    std::lock_guard<std::mutex> guard(cache_mutex);
+    velmora::MutexLock lock(cache_mutex);
     (*cache)[object] = handle;
   }
   return handle;
@@ -307,12 +310,17 @@ int write_values(const std::string &object, const Request &request, int flag) {
 // --- creation --------------------------------------------------------------
 
 // What lies under a group's name.
-enum class Existing { kNone, kOurs, kForeign, kReclaimable };
+enum class Existing {
+  kNone,
+  kOurs,
+  kForeign,
+  kReclaimable
+};
 
 Existing examine(const std::string &object, struct stat *st) {
   // Non-blocking, as every open of a name another account may have taken
   // (a FIFO would hold it); only regular files are ours.
-  Descriptor fd(shm_open(object.c_str(), O_RDONLY | O_NONBLOCK, 0));
+  UniqueFd fd(shm_open(object.c_str(), O_RDONLY | O_NONBLOCK, 0));
   if (fd.get() < 0) return errno == ENOENT ? Existing::kNone : Existing::kForeign;
   Header h;
   if (fstat(fd.get(), st) < 0) return Existing::kForeign;
@@ -331,19 +339,20 @@ void reclaim(const std::string &object, const struct stat &examined) {
     unlink(path.c_str());
 }
 
-// A new group, complete, under no name yet; its read-write mapping.
-MappingPtr build(uint64_t size, Descriptor *fd) {
-  if (fd->get() < 0) return nullptr;
+// A new group, complete, in `fd`, an object under no name yet; its
+// read-write mapping.
+MappingPtr build(uint64_t size, int fd) {
+  if (fd < 0) return nullptr;
   const std::optional<gid_t> &writer_group = settings().writers;
   mode_t mode = 0644;
   if (writer_group) {
-    if (fchown(fd->get(), uid_t(-1), *writer_group) < 0) return nullptr;
+    if (fchown(fd, uid_t(-1), *writer_group) < 0) return nullptr;
     mode = 0664;
   }
   uint64_t length = object_size(size);
-  if (fchmod(fd->get(), mode) < 0 || ftruncate(fd->get(), off_t(length)) < 0) return nullptr;
+  if (fchmod(fd, mode) < 0 || ftruncate(fd, off_t(length)) < 0) return nullptr;
   if (die_in_create.exchange(false)) raise(SIGKILL);
-  MappingPtr mapping = map_writable(fd->get(), length, size);
+  MappingPtr mapping = map_writable(fd, length, size);
   if (!mapping) return nullptr;
   Header *h = mapping->header();
   h->version = kVersion;
@@ -364,15 +373,15 @@ MappingPtr build(uint64_t size, Descriptor *fd) {
 
 int create(const std::string &object, uint64_t size, int flag) {
   if (!settings().writers_known) return fail(EINVAL);
-  Descriptor fd(open(kShmDir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-  MappingPtr mapping = build(size, &fd);
+  UniqueFd fd(open(kShmDir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  MappingPtr mapping = build(size, fd.get());
   if (!mapping) return -1;
   const std::string link = "/proc/self/fd/" + std::to_string(fd.get()), path = path_of(object);
   // A half-made object of ours is reclaimed; a few rounds allow for other
   // creators racing for the same name.
   for (int round = 0; round < 3; round++) {
     if (linkat(AT_FDCWD, link.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      std::lock_guard<std::mutex> guard(cache_mutex);
+      velmora::MutexLock lock(cache_mutex);
       (*writers)[object] = mapping;
       readers->erase(object);
       return 0;

@@ -18,10 +18,10 @@ extern "C" {
 
 /* One value of a group. */
 typedef struct sc_entry {
-  const char *key;  /* at most SC_KEY_MAX bytes, NUL-terminated */
-  uint64_t size;    /* size of the value in bytes */
-  void *data;       /* read from by sc_set_group, written to by sc_get_group */
-  int32_t type;     /* type code, stored with the key and checked on access */
+  const char *key; /* at most SC_KEY_MAX bytes, NUL-terminated */
+  uint64_t size;   /* size of the value in bytes */
+  void *data;      /* read from by sc_set_group, written to by sc_get_group */
+  int32_t type;    /* type code, stored with the key and checked on access */
 } sc_entry;
 
 /* Longest key, without its terminating NUL. */
@@ -48,24 +48,24 @@ typedef struct sc_entry {
 #define SC_GET_PRESENT 1 /* keys not in the group are skipped */
 
 /* Creates the group `name` with `size` bytes of value storage. Returns 0. */
-int sc_create_group (const char *name, int64_t size, int flag);
+int sc_create_group(const char *name, int64_t size, int flag);
 /* Writes every listed value into the group, all or nothing. Returns the
  * number of values written. */
-int sc_set_group (const char *name, sc_entry **entries, int flag);
+int sc_set_group(const char *name, sc_entry **entries, int flag);
 /* Reads the listed values of the group into the entries' buffers, all or
  * nothing. Returns the number of values read. */
-int sc_get_group (const char *name, sc_entry **entries, int flag);
+int sc_get_group(const char *name, sc_entry **entries, int flag);
 
 /* Optional: a status-cache library need not offer it, so callers that can do
  * without it should reference it weakly and check it for NULL.
  *
  * Called by sc_list_groups for each group: its name and data size. A non-zero
  * result ends the listing. */
-typedef int (*sc_group_func) (const char *name, int64_t size, void *data);
+typedef int (*sc_group_func)(const char *name, int64_t size, void *data);
 /* Calls `func` once for each complete group, in no particular order; objects
  * that are not (or not yet) complete groups are skipped. Returns the number of
  * groups reported. */
-int sc_list_groups (sc_group_func func, void *data);
+int sc_list_groups(sc_group_func func, void *data);
 
 #ifdef __cplusplus
 }

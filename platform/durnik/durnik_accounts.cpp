@@ -17,13 +17,11 @@ constexpr size_t kNameMax = 200;
 std::optional<gid_t> group_id(const char *text) {
   std::vector<char> buffer(16384);
   struct group entry, *found = nullptr;
-  if (getgrnam_r(text, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
-    return found->gr_gid;
+  if (getgrnam_r(text, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) return found->gr_gid;
   char *end = nullptr;
   errno = 0;
   unsigned long number = strtoul(text, &end, 10);
-  if (text[0] < '0' || text[0] > '9' || *end != '\0' || errno != 0 || number >= gid_t(-1))
-    return std::nullopt;
+  if (text[0] < '0' || text[0] > '9' || *end != '\0' || errno != 0 || number >= gid_t(-1)) return std::nullopt;
   return gid_t(number);
 }
 
@@ -60,15 +58,13 @@ bool object_name(const char *name, std::string *out) {
 }
 
 bool trusted(const struct stat &st) {
-  if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWOTH) != 0 ||
-      ((st.st_mode & S_IWGRP) != 0 && !writer_group_owns(st)))
+  if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWOTH) != 0 || ((st.st_mode & S_IWGRP) != 0 && !writer_group_owns(st)))
     return false;
   return st.st_uid == 0 || st.st_uid == geteuid() || writer_group_owns(st);
 }
 
 bool belongs_to_us(const struct stat &st) {
-  return S_ISREG(st.st_mode) &&
-         (st.st_uid == geteuid() || (writer_group_owns(st) && (st.st_mode & S_IWGRP) != 0));
+  return S_ISREG(st.st_mode) && (st.st_uid == geteuid() || (writer_group_owns(st) && (st.st_mode & S_IWGRP) != 0));
 }
 
 bool writable_by_us(const struct stat &st) { return trusted(st) && belongs_to_us(st); }

@@ -9,7 +9,9 @@
 #include <optional>
 #include <string>
 
-namespace durnik __attribute__((visibility("hidden"))) {
+// Internal to the library: none of it is exported.
+#pragma GCC visibility push(hidden)
+namespace durnik {
 
 // Read once per process from the environment: the object name prefix
 // (DURNIK_PREFIX) and the writer group (DURNIK_GROUP, a name or a number).
@@ -38,3 +40,4 @@ bool belongs_to_us(const struct stat &st);
 bool writable_by_us(const struct stat &st);
 
 }  // namespace durnik
+#pragma GCC visibility pop

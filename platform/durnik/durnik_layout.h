@@ -11,9 +11,12 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "common/ptz_unique_fd.h"
 #include "durnik.h"
 
-namespace durnik __attribute__((visibility("hidden"))) {
+// Internal to the library: none of it is exported.
+#pragma GCC visibility push(hidden)
+namespace durnik {
 
 constexpr uint32_t kMagic = 0x4b4e5244;  // "DRNK"
 constexpr uint32_t kVersion = 2;
@@ -52,20 +55,7 @@ inline int fail(int error) {
   return -1;
 }
 
-// A file descriptor, closed with its owner.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor &) = delete;
-  Descriptor &operator=(const Descriptor &) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
+using velmora::UniqueFd;
 
 // Copies exactly `length` bytes from `offset`; false when the object ends
 // before (it shrank) or cannot be read.
@@ -133,3 +123,4 @@ struct Request {
 };
 
 }  // namespace durnik
+#pragma GCC visibility pop

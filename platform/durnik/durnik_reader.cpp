@@ -62,15 +62,14 @@ int snapshot(const Reader &reader, const Request &request, Snapshot *s, int32_t 
       wait_for_writer(attempt);
     }
     Header &h = s->header;
-    if (!pread_all(reader.fd, &h, sizeof h, 0)) return fail(EIO);
+    if (!pread_all(reader.fd.get(), &h, sizeof h, 0)) return fail(EIO);
     const uint64_t sequence = h.sequence;
     if ((sequence & 1) != 0) continue;
     order_copies();
     // Until the sequence is confirmed these may be half-written: bounded
     // here, judged after.
     s->slots.resize(std::min(h.key_count, kKeySlots));
-    if (!pread_all(reader.fd, s->slots.data(), s->slots.size() * sizeof(Slot), kSlotsOffset))
-      return fail(EIO);
+    if (!pread_all(reader.fd.get(), s->slots.data(), s->slots.size() * sizeof(Slot), kSlotsOffset)) return fail(EIO);
     uint64_t first = UINT64_MAX, end = 0;
     uint32_t hint = 0;
     for (int i = 0; i < request.count; i++) {
@@ -85,11 +84,11 @@ int snapshot(const Reader &reader, const Request &request, Snapshot *s, int32_t 
     }
     s->first = first;
     s->values.resize(end > first ? end - first : 0);
-    if (!s->values.empty() && !pread_all(reader.fd, s->values.data(), s->values.size(), kDataOffset + first))
+    if (!s->values.empty() && !pread_all(reader.fd.get(), s->values.data(), s->values.size(), kDataOffset + first))
       return fail(EIO);
     order_copies();
     uint64_t again = 0;
-    if (!pread_all(reader.fd, &again, sizeof again, offsetof(Header, sequence))) return fail(EIO);
+    if (!pread_all(reader.fd.get(), &again, sizeof again, offsetof(Header, sequence))) return fail(EIO);
     if (again == sequence) return 0;
   }
 }
@@ -100,10 +99,10 @@ ReaderPtr open_reader(const std::string &object) {
   auto reader = std::make_shared<Reader>();
   // Non-blocking: a FIFO put under the name must not hold the open; what
   // is not a regular file is refused below.
-  reader->fd = shm_open(object.c_str(), O_RDONLY | O_NONBLOCK, 0);
-  if (reader->fd < 0) return nullptr;
+  reader->fd.reset(shm_open(object.c_str(), O_RDONLY | O_NONBLOCK, 0));
+  if (!reader->fd.valid()) return nullptr;
   struct stat st;
-  if (fstat(reader->fd, &st) < 0) return nullptr;
+  if (fstat(reader->fd.get(), &st) < 0) return nullptr;
   if (!trusted(st)) {
     errno = EACCES;
     return nullptr;

@@ -10,19 +10,15 @@
 
 #include "durnik_layout.h"
 
-namespace durnik __attribute__((visibility("hidden"))) {
+// Internal to the library: none of it is exported.
+#pragma GCC visibility push(hidden)
+namespace durnik {
 
 // One process's read-only descriptor of one group, of an object published by
 // a trusted account.
 struct Reader {
-  int fd = -1;
+  UniqueFd fd;
   uint64_t object_bytes = 0;
-  Reader() = default;
-  Reader(const Reader &) = delete;
-  Reader &operator=(const Reader &) = delete;
-  ~Reader() {
-    if (fd >= 0) close(fd);
-  }
 };
 using ReaderPtr = std::shared_ptr<Reader>;
 
@@ -37,3 +33,4 @@ ReaderPtr open_reader(const std::string &object);
 int read_values(const Reader &reader, const Request &request, int flag, Header *seen = nullptr);
 
 }  // namespace durnik
+#pragma GCC visibility pop

@@ -10,8 +10,10 @@
 #include <string.h>
 #include <unistd.h>
 
-#include <mutex>
 #include <string>
+
+#include "common/ptz_mutex.h"
+#include "common/ptz_unique_fd.h"
 
 namespace {
 
@@ -22,8 +24,8 @@ struct Fault {
   guint count;
 };
 
-std::mutex fault_mutex;
-Fault fault_armed = {MORVEL_TESTING_FAIL_CREATE, 0, 0};
+velmora::Mutex fault_mutex;
+Fault fault_armed VELMORA_GUARDED_BY(fault_mutex) = {MORVEL_TESTING_FAIL_CREATE, 0, 0};
 
 struct TakenFault {
   bool active = false;
@@ -36,7 +38,7 @@ struct TakenFault {
 
 TakenFault take_fault() {
   TakenFault taken;
-  std::lock_guard<std::mutex> lock(fault_mutex);
+  velmora::MutexLock lock(fault_mutex);
   if (fault_armed.count > 0) {
     fault_armed.count--;
     taken.active = true;
@@ -47,8 +49,8 @@ TakenFault take_fault() {
 }
 
 gboolean fail(GError **error, int saved_errno, const char *what, const gchar *path) {
-  g_set_error(error, G_FILE_ERROR, g_file_error_from_errno(saved_errno), "Failed to %s '%s': %s",
-              what, path, g_strerror(saved_errno));
+  g_set_error(error, G_FILE_ERROR, g_file_error_from_errno(saved_errno), "Failed to %s '%s': %s", what, path,
+              g_strerror(saved_errno));
   return FALSE;
 }
 
@@ -75,26 +77,22 @@ bool write_all(int fd, const gchar *data, gsize length, int injected) {
 // Flushes the directory holding `path`, which makes a rename inside it durable.
 bool sync_directory(const gchar *path) {
   gchar *dir = g_path_get_dirname(path);
-  int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  velmora::UniqueFd fd(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   g_free(dir);
-  if (fd < 0) return false;
-  int rc = fsync(fd);
-  int saved = errno;
-  close(fd);
-  errno = saved;
+  if (!fd.valid()) return false;
   // Some file systems cannot flush a directory; the rename stands anyway.
-  return rc == 0 || errno == EINVAL || errno == EROFS;
+  return fsync(fd.get()) == 0 || errno == EINVAL || errno == EROFS;
 }
 
 }  // namespace
 
 extern "C" void morvel_testing_fail_next(MorvelTestingStage stage, gint errno_value, guint count) {
-  std::lock_guard<std::mutex> lock(fault_mutex);
+  velmora::MutexLock lock(fault_mutex);
   fault_armed = {stage, errno_value, count};
 }
 
-extern "C" gboolean morvel_set_file_contents_with_sync(const gchar *path, const gchar *data,
-                                                       gssize length, GError **error) {
+extern "C" gboolean morvel_set_file_contents_with_sync(const gchar *path, const gchar *data, gssize length,
+                                                       GError **error) {
   g_return_val_if_fail(path != NULL, FALSE);
   g_return_val_if_fail(data != NULL || length == 0, FALSE);
   g_return_val_if_fail(error == NULL || *error == NULL, FALSE);
@@ -109,31 +107,32 @@ extern "C" gboolean morvel_set_file_contents_with_sync(const gchar *path, const 
   g_free(base);
   g_free(dir);
 
-  int fd = -1;
+  velmora::UniqueFd fd;
   if (int injected = fault.at(MORVEL_TESTING_FAIL_CREATE)) {
     errno = injected;
   } else {
     // Mode 0666 less the umask, as any newly created file.
-    fd = g_mkstemp_full(tmp_path.data(), O_WRONLY | O_CLOEXEC, 0666);
+    fd.reset(g_mkstemp_full(tmp_path.data(), O_WRONLY | O_CLOEXEC, 0666));
   }
-  if (fd < 0) return fail(error, errno, "create a temporary file for", path);
+  if (!fd.valid()) return fail(error, errno, "create a temporary file for", path);
 
   const char *step = nullptr;
-  if (!write_all(fd, data, size, fault.at(MORVEL_TESTING_FAIL_WRITE))) {
+  if (!write_all(fd.get(), data, size, fault.at(MORVEL_TESTING_FAIL_WRITE))) {
     step = "write";
   } else if (int injected = fault.at(MORVEL_TESTING_FAIL_SYNC)) {
     errno = injected;
     step = "flush";
-  } else if (fsync(fd) != 0) {
+  } else if (fsync(fd.get()) != 0) {
     step = "flush";
   }
   if (step != nullptr) {
     int saved = errno;
-    close(fd);
+    fd.reset();
     g_unlink(tmp_path.c_str());
     return fail(error, saved, step, path);
   }
-  if (close(fd) != 0) {
+  // Closing is a step of its own: it may report a write that failed.
+  if (close(fd.release()) != 0) {
     int saved = errno;
     g_unlink(tmp_path.c_str());
     return fail(error, saved, "close", path);

@@ -13,10 +13,7 @@
 
 G_BEGIN_DECLS
 
-gboolean morvel_set_file_contents_with_sync (const gchar *path,
-                                             const gchar *data,
-                                             gssize length,
-                                             GError **error);
+gboolean morvel_set_file_contents_with_sync(const gchar *path, const gchar *data, gssize length, GError **error);
 
 G_END_DECLS
 

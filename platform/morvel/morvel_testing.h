@@ -18,7 +18,7 @@ typedef enum {
 /* Makes the next `count` calls of morvel_set_file_contents_with_sync() fail
  * at `stage` as if the system call had failed with `errno_value`. A count of
  * 0 removes a pending fault. Callable from any thread. */
-void morvel_testing_fail_next (MorvelTestingStage stage, gint errno_value, guint count);
+void morvel_testing_fail_next(MorvelTestingStage stage, gint errno_value, guint count);
 
 G_END_DECLS
 

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ptz_unique_fd.h"
 #include "qenta_testing.h"
 
 namespace {
@@ -45,8 +46,7 @@ void *log_hook_data = nullptr;
 bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 bool is_name_char(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '_' || c == '-';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
 }
 
 // Control characters other than the tab may not appear in values.
@@ -66,8 +66,7 @@ struct OpenGroup {
 
 class Parser {
  public:
-  Parser(const char *data, size_t size)
-      : p_(reinterpret_cast<const unsigned char *>(data)), end_(p_ + size) {}
+  Parser(const char *data, size_t size) : p_(reinterpret_cast<const unsigned char *>(data)), end_(p_ + size) {}
 
   // Parses the whole text into `out`; on failure line() and reason() tell why.
   bool run(std::vector<Entry> &out) {
@@ -151,8 +150,7 @@ class Parser {
     if (*i != '=') return fail("expected '=', '{' or the end of the line");
     i = skip_blanks(i + 1, end);
     entry.has_value = true;
-    bool ok = (i < end && *i == '"') ? parse_quoted(i + 1, end, entry.value)
-                                     : parse_plain(i, end, entry.value);
+    bool ok = (i < end && *i == '"') ? parse_quoted(i + 1, end, entry.value) : parse_plain(i, end, entry.value);
     if (!ok) return false;
     out_->push_back(std::move(entry));
     return true;
@@ -182,12 +180,20 @@ class Parser {
       }
       if (i == end) return fail("unterminated quoted value");
       switch (unsigned char e = *i++) {
-        case 'n': value.push_back('\n'); break;
-        case 't': value.push_back('\t'); break;
-        case 'r': value.push_back('\r'); break;
+        case 'n':
+          value.push_back('\n');
+          break;
+        case 't':
+          value.push_back('\t');
+          break;
+        case 'r':
+          value.push_back('\r');
+          break;
         case '\\':
         case '"':
-        case '\'': value.push_back(static_cast<char>(e)); break;
+        case '\'':
+          value.push_back(static_cast<char>(e));
+          break;
         case 'x': {
           int high = i < end ? hex_digit(i[0]) : -1;
           int low = end - i >= 2 ? hex_digit(i[1]) : -1;
@@ -197,7 +203,8 @@ class Parser {
           i += 2;
           break;
         }
-        default: return fail("unknown escape sequence");
+        default:
+          return fail("unknown escape sequence");
       }
     }
     if (!at_line_end(i, end)) return fail("unexpected text after quoted value");
@@ -238,40 +245,26 @@ int open_text(const char *name, const char *data, size_t size) {
 
 // Reads a whole regular file; false with errno set on failure.
 bool read_file(const char *path, std::string &text) {
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  velmora::UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return false;
   struct stat st;
-  if (fstat(fd, &st) != 0) {
-    int saved = errno;
-    close(fd);
-    errno = saved;
-    return false;
-  }
+  if (fstat(fd.get(), &st) != 0) return false;
   if (S_ISDIR(st.st_mode)) {
-    close(fd);
     errno = EISDIR;
     return false;
   }
   char buffer[65536];
   for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
+    ssize_t n = read(fd.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int saved = errno;
-      close(fd);
-      errno = saved;
-      return false;
-    }
-    if (n == 0) break;
+    if (n < 0) return false;
+    if (n == 0) return true;
     if (text.size() + static_cast<size_t>(n) > kMaxFileSize) {
-      close(fd);
       errno = EFBIG;
       return false;
     }
     text.append(buffer, static_cast<size_t>(n));
   }
-  close(fd);
-  return true;
 }
 
 }  // namespace

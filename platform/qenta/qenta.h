@@ -23,14 +23,14 @@ typedef struct qenta_record {
  * success; 0 on failure with errno set: the open or read error, or EINVAL
  * when the file does not follow the grammar (the file, line and reason then
  * go to the system log). */
-int qenta_opencfg (const char *path);
+int qenta_opencfg(const char *path);
 
 /* The next record of the open file, or NULL after the last one (or when no
  * file is open). */
-const qenta_record *qenta_getcfg (void);
+const qenta_record *qenta_getcfg(void);
 
 /* Closes the open file and releases its records. */
-void qenta_closecfg (void);
+void qenta_closecfg(void);
 
 #ifdef __cplusplus
 }

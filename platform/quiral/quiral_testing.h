@@ -28,11 +28,11 @@ typedef enum {
 
 /* Makes every later call of `call` in this process fail (NULL for new,
  * FALSE otherwise), with an error unless `with_error` is FALSE. */
-void quiral_testing_fail (QuiralTestingCall call, gboolean with_error);
+void quiral_testing_fail(QuiralTestingCall call, gboolean with_error);
 /* Ends all injected failures. */
-void quiral_testing_reset (void);
+void quiral_testing_reset(void);
 /* The handle's current change description (owned by the handle). */
-const gchar *quiral_testing_change_string (ConfigurationEvent *event);
+const gchar *quiral_testing_change_string(ConfigurationEvent *event);
 
 G_END_DECLS
 

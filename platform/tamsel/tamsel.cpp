@@ -25,8 +25,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <string>
+
+#include "common/ptz_mutex.h"
+#include "common/ptz_unique_fd.h"
 
 namespace {
 
@@ -35,6 +37,7 @@ constexpr const char *kDefaultStore = "/var/lib/tamsel/parameters.store";
 // A writer gives up on the store's lock after this long.
 constexpr gint64 kLockPatienceUs = 5 * G_USEC_PER_SEC;
 using Store = std::map<std::string, std::string>;
+using velmora::UniqueFd;
 
 std::string store_path() {
   const char *env = getenv("TAMSEL_STORE");
@@ -47,20 +50,6 @@ std::string directory_of(const std::string &path) {
   g_free(dir);
   return out;
 }
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor &) = delete;
-  Descriptor &operator=(const Descriptor &) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // A store file that can be believed: a regular file that only its owner can
 // change, owned by root, by this process's account or by the owner of its
@@ -96,18 +85,16 @@ class StoreLock {
   bool held() const { return held_; }
 
  private:
-  static int open_lock_file(const std::string &path) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  static UniqueFd open_lock_file(const std::string &path) {
+    UniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     struct stat st;
-    if (fd < 0 || fstat(fd, &st) < 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
-        (st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-      if (fd >= 0) close(fd);
-      return -1;
-    }
+    if (!fd.valid() || fstat(fd.get(), &st) < 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+        (st.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+      return UniqueFd();
     return fd;
   }
 
-  Descriptor fd_;
+  UniqueFd fd_;
   bool held_ = false;
 };
 
@@ -126,7 +113,7 @@ bool read_all(int fd, std::string *out) {
 // without its value) is ignored. A writer (`for_writing`) uses only a store
 // of its own account.
 bool load(const std::string &path, Store &store, bool for_writing) {
-  Descriptor fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) return errno == ENOENT;
   struct stat st;
   std::string contents;
@@ -167,22 +154,23 @@ bool save(const std::string &path, const Store &store) {
     data.append(value).push_back('\0');
   }
   std::string tmp = path + ".XXXXXX";
-  int fd = mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, 0644) == 0 && write_all(fd, data) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
+  UniqueFd fd(mkostemp(tmp.data(), O_CLOEXEC));
+  if (!fd.valid()) return false;
+  bool ok = fchmod(fd.get(), 0644) == 0 && write_all(fd.get(), data) && fsync(fd.get()) == 0;
+  // Closing may report a write that failed.
+  ok = close(fd.release()) == 0 && ok;
   if (ok && rename(tmp.c_str(), path.c_str()) == 0) return true;
   unlink(tmp.c_str());
   return false;
 }
 
 // Test observation and fault injection, per process.
-std::mutex testing_mutex;
-guint fail_count = 0;
-bool fail_value_stored = false;
+velmora::Mutex testing_mutex;
+guint fail_count VELMORA_GUARDED_BY(testing_mutex) = 0;
+bool fail_value_stored VELMORA_GUARDED_BY(testing_mutex) = false;
 constexpr guint kWriteRing = 64;
-TamselTestingWrite write_ring[kWriteRing];
-guint writes_recorded = 0;
+TamselTestingWrite write_ring[kWriteRing] VELMORA_GUARDED_BY(testing_mutex);
+guint writes_recorded VELMORA_GUARDED_BY(testing_mutex) = 0;
 std::atomic<guint> reads_made{0};
 std::atomic<guint> writes_in_progress{0};
 std::atomic<guint> max_writes_in_progress{0};
@@ -190,7 +178,7 @@ std::atomic<guint32> last_sync_mode{TAMSEL_DEFAULT_MODE};
 
 // Takes one pending injected failure; tells whether the value is stored.
 bool take_injected_failure(bool *value_stored) {
-  std::lock_guard<std::mutex> guard(testing_mutex);
+  velmora::MutexLock lock(testing_mutex);
   if (fail_count == 0) return false;
   fail_count--;
   *value_stored = fail_value_stored;
@@ -198,7 +186,7 @@ bool take_injected_failure(bool *value_stored) {
 }
 
 void record_write(const TamselOptions *options, gint err, gint64 when) {
-  std::lock_guard<std::mutex> guard(testing_mutex);
+  velmora::MutexLock lock(testing_mutex);
   TamselTestingWrite &w = write_ring[writes_recorded % kWriteRing];
   w.mode = options != nullptr ? options->mode : 0;
   w.opt_value = options != nullptr ? options->opt_value : 0;
@@ -215,8 +203,7 @@ gint finish(gint *err, gint code) {
 gint check_options(const TamselOptions *options, bool need_mode) {
   if (options == nullptr) return TAMSEL_ERR_ARGUMENT;
   if (options->stamp != kResetStamp) return TAMSEL_ERR_OPTIONS;
-  if (need_mode && (options->mode < TAMSEL_MODE_MIN || options->mode > TAMSEL_MODE_MAX))
-    return TAMSEL_ERR_MODE;
+  if (need_mode && (options->mode < TAMSEL_MODE_MIN || options->mode > TAMSEL_MODE_MAX)) return TAMSEL_ERR_MODE;
   return TAMSEL_OK;
 }
 
@@ -289,7 +276,7 @@ gint cli_sync(TamselOptions *options, gint *err) {
   // The store file and the directory that names it.
   std::string file = store_path();
   for (const std::string &path : {file, directory_of(file)}) {
-    Descriptor fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (fd.get() < 0 ? errno != ENOENT : fsync(fd.get()) != 0) return finish(err, TAMSEL_ERR_STORE);
   }
   last_sync_mode = options->mode;
@@ -297,20 +284,20 @@ gint cli_sync(TamselOptions *options, gint *err) {
 }
 
 void tamsel_testing_fail_next_writes(guint count, gboolean value_stored) {
-  std::lock_guard<std::mutex> guard(testing_mutex);
+  velmora::MutexLock lock(testing_mutex);
   fail_count = count;
   fail_value_stored = value_stored != FALSE;
 }
 
 guint tamsel_testing_write_count(void) {
-  std::lock_guard<std::mutex> guard(testing_mutex);
+  velmora::MutexLock lock(testing_mutex);
   return writes_recorded;
 }
 
 guint tamsel_testing_read_count(void) { return reads_made; }
 
 gboolean tamsel_testing_get_write(guint n, TamselTestingWrite *out) {
-  std::lock_guard<std::mutex> guard(testing_mutex);
+  velmora::MutexLock lock(testing_mutex);
   if (out == nullptr || n >= writes_recorded || writes_recorded - n > kWriteRing) return FALSE;
   *out = write_ring[n % kWriteRing];
   return TRUE;

@@ -66,23 +66,26 @@ sockets_and_objects (const gchar *dir)
   gchar *command = g_build_filename (dir, "command.sock", NULL);
   gchar *bare = g_build_filename (dir, "bare.sock", NULL);
   {
-    g_autoptr (PTZSocket) endpoint = watch (ptz_socket_new (PTZ_TYPE_SOCKET, PTZ_SOCKET_ROLE_SERVER, bare,
-                                                            SOCK_STREAM));
-    g_autoptr (PTZSocketServer) server = watch (ptz_socket_server_new (PTZ_TYPE_SOCKET_SERVER, plain,
-                                                                       SOCK_STREAM));
-    g_autoptr (PTZSocketServerCommand) command_server = watch (ptz_socket_server_command_new (command,
-                                                                                              SOCK_STREAM));
+    g_autoptr (PTZSocket) endpoint =
+        watch (ptz_socket_new (PTZ_TYPE_SOCKET, PTZ_SOCKET_ROLE_SERVER, bare, SOCK_STREAM));
+    g_autoptr (PTZSocketServer) server =
+        watch (ptz_socket_server_new (PTZ_TYPE_SOCKET_SERVER, plain, SOCK_STREAM));
+    g_autoptr (PTZSocketServerCommand) command_server =
+        watch (ptz_socket_server_command_new (command, SOCK_STREAM));
     g_autoptr (PTZSocketSignal) signal = watch (ptz_socket_signal_new (plain, SOCK_STREAM));
-    g_autoptr (PTZSocketClient) client = watch (ptz_socket_client_new (PTZ_TYPE_SOCKET_CLIENT, plain, -1,
-                                                                       SOCK_STREAM));
-    g_autoptr (PTZSocketClientSignalDataReady) ready = watch (ptz_socket_client_signal_data_ready_new (
-        PTZ_TYPE_SOCKET_CLIENT_SIGNAL_DATA_READY, plain, -1, SOCK_STREAM));
-    g_autoptr (PTZSocketClientCommand) command_client = watch (ptz_socket_client_command_new (command, -1,
-                                                                                              SOCK_STREAM));
+    g_autoptr (PTZSocketClient) client =
+        watch (ptz_socket_client_new (PTZ_TYPE_SOCKET_CLIENT, plain, -1, SOCK_STREAM));
+    g_autoptr (PTZSocketClientSignalDataReady) ready =
+        watch (ptz_socket_client_signal_data_ready_new (PTZ_TYPE_SOCKET_CLIENT_SIGNAL_DATA_READY,
+                                                        plain, -1, SOCK_STREAM));
+    g_autoptr (PTZSocketClientCommand) command_client =
+        watch (ptz_socket_client_command_new (command, -1, SOCK_STREAM));
     g_autoptr (PTZParameterItemArray) items = watch (ptz_parameter_item_array_new ("group"));
     g_autoptr (PTZDynamicalProperties) properties = watch (ptz_dynamical_properties_new ());
-    g_autoptr (PTZStatusCacheGroup) group = ptz_status_cache_setup_group (PTZ_SC_GROUP_POSITION, 0, 2);
-    g_autoptr (PTZQueue) queue = ptz_queue_setup (g_main_context_default (), release_item, G_PRIORITY_DEFAULT);
+    g_autoptr (PTZStatusCacheGroup) group =
+        ptz_status_cache_setup_group (PTZ_SC_GROUP_POSITION, 0, 2);
+    g_autoptr (PTZQueue) queue =
+        ptz_queue_setup (g_main_context_default (), release_item, G_PRIORITY_DEFAULT);
     gint32 pan = 0;
 
     CHECK (endpoint->fd >= 0 && server != NULL && command_server != NULL && signal != NULL);
@@ -111,7 +114,8 @@ bus_objects (void)
   {
     g_autoptr (PTZGDBusServer) server = watch (g_object_new (PTZ_TYPE_G_DBUS_SERVER, NULL));
     g_autoptr (PTZGDBusClient) client = watch (ptz_g_dbus_client_new ());
-    g_autoptr (PTZLegacyConfigHandler) handler = ptz_legacy_config_setup (skeleton, "ptzconfig", object, object);
+    g_autoptr (PTZLegacyConfigHandler) handler =
+        ptz_legacy_config_setup (skeleton, "ptzconfig", object, object);
     CHECK (handler != NULL);
     CHECK (g_dbus_interface_skeleton_get_connection (skeleton) != NULL);
   }
@@ -134,7 +138,8 @@ main (void)
   g_rmdir (dir);
   g_free (dir);
   if (!bus) {
-    puts ("autoptr: the D-Bus classes and the legacy configuration handler need a system bus; skipped");
+    puts ("autoptr: the D-Bus classes and the legacy configuration handler need a system bus; "
+          "skipped");
     return 77;
   }
   puts ("autoptr: ok");

@@ -137,8 +137,8 @@ TEST(LogHandler, EnvironmentMirrorsLinesToStandardErrorBesideTheHandler) {
   });
   std::string pid = std::to_string(child.pid());
   EXPECT_EQ(child.wait(), 0);
-  EXPECT_EQ(read_file(path), "velmora[" + pid + "]: error: fn: listen failed.\nvelmora[" + pid +
-                                 "]: warning: partial\n");
+  EXPECT_EQ(read_file(path),
+            "velmora[" + pid + "]: error: fn: listen failed.\nvelmora[" + pid + "]: warning: partial\n");
 
   Child quiet([&] {
     g_setenv("VELMORA_LOG_STDERR", "0", TRUE);

@@ -47,7 +47,10 @@ TEST(Fixtures, TempDirIsRemovedWithContents) {
 TEST(Fixtures, ChildExitStatusAndTimeout) {
   Child ok([] { return 3; });
   EXPECT_EQ(ok.wait(), 3);
-  Child slow([] { sleep(30); return 0; });
+  Child slow([] {
+    sleep(30);
+    return 0;
+  });
   EXPECT_EQ(slow.wait(50), -1);
   slow.kill();
   EXPECT_EQ(slow.wait(), -1);
@@ -56,7 +59,13 @@ TEST(Fixtures, ChildExitStatusAndTimeout) {
 
 TEST(Fixtures, IterateUntilRunsSourcesAndHonoursDeadline) {
   bool fired = false;
-  g_timeout_add(20, [](gpointer p) { *static_cast<bool *>(p) = true; return G_SOURCE_REMOVE; }, &fired);
+  g_timeout_add(
+      20,
+      [](gpointer p) {
+        *static_cast<bool *>(p) = true;
+        return G_SOURCE_REMOVE;
+      },
+      &fired);
   EXPECT_TRUE(iterate_until([&] { return fired; }, 5000));
   gint64 start = g_get_monotonic_time();
   EXPECT_FALSE(iterate_until([] { return false; }, 50));

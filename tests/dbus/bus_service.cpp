@@ -15,8 +15,8 @@ namespace {
 GMainLoop *loop;
 GDBusInterfaceInfo *info;
 
-void on_call(GDBusConnection *, const gchar *, const gchar *, const gchar *, const gchar *method,
-             GVariant *parameters, GDBusMethodInvocation *invocation, gpointer) {
+void on_call(GDBusConnection *, const gchar *, const gchar *, const gchar *, const gchar *method, GVariant *parameters,
+             GDBusMethodInvocation *invocation, gpointer) {
   if (g_str_equal(method, "Echo")) {
     g_dbus_method_invocation_return_value(invocation, g_variant_ref(parameters));
     return;
@@ -32,16 +32,18 @@ const GDBusInterfaceVTable vtable = {on_call, nullptr, nullptr, {}};
 }  // namespace
 
 // A skeleton for an interface described at run time.
-typedef struct { GDBusInterfaceSkeleton parent; } EchoSkeleton;
-typedef struct { GDBusInterfaceSkeletonClass parent_class; } EchoSkeletonClass;
+typedef struct {
+  GDBusInterfaceSkeleton parent;
+} EchoSkeleton;
+typedef struct {
+  GDBusInterfaceSkeletonClass parent_class;
+} EchoSkeletonClass;
 G_DEFINE_TYPE(EchoSkeleton, echo_skeleton, G_TYPE_DBUS_INTERFACE_SKELETON)
 static void echo_skeleton_init(EchoSkeleton *) {}
 static void echo_skeleton_class_init(EchoSkeletonClass *klass) {
   auto *skeleton_class = G_DBUS_INTERFACE_SKELETON_CLASS(klass);
   skeleton_class->get_info = [](GDBusInterfaceSkeleton *) { return info; };
-  skeleton_class->get_vtable = [](GDBusInterfaceSkeleton *) {
-    return const_cast<GDBusInterfaceVTable *>(&vtable);
-  };
+  skeleton_class->get_vtable = [](GDBusInterfaceSkeleton *) { return const_cast<GDBusInterfaceVTable *>(&vtable); };
   skeleton_class->get_properties = [](GDBusInterfaceSkeleton *) {
     return g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0);
   };
@@ -53,7 +55,8 @@ int main(int argc, char **argv) {
   gchar *xml = g_strdup_printf(
       "<node><interface name='com.brantel.PTZ.%s'>"
       "<method name='Echo'><arg type='s' direction='in'/><arg type='s' direction='out'/></method>"
-      "<method name='Fail'><arg type='i' direction='in'/></method></interface></node>", argv[1]);
+      "<method name='Fail'><arg type='i' direction='in'/></method></interface></node>",
+      argv[1]);
   GDBusNodeInfo *node = g_dbus_node_info_new_for_xml(xml, nullptr);
   if (node == nullptr) return 3;
   info = node->interfaces[0];
@@ -63,7 +66,13 @@ int main(int argc, char **argv) {
   if (!ptz_g_dbus_server_dbus_register(server, skeleton, argv[1], -1) ||
       !ptz_g_dbus_server_dbus_request_name(server, argv[1]))
     return 1;
-  g_unix_signal_add(SIGTERM, [](gpointer) { g_main_loop_quit(loop); return gboolean(G_SOURCE_REMOVE); }, nullptr);
+  g_unix_signal_add(
+      SIGTERM,
+      [](gpointer) {
+        g_main_loop_quit(loop);
+        return gboolean(G_SOURCE_REMOVE);
+      },
+      nullptr);
   g_main_loop_run(loop);
   g_object_unref(server);
   g_object_unref(skeleton);

@@ -29,10 +29,11 @@ inline std::string unique_name(const std::string &tag) { return "T" + std::to_st
 // A connection of its own, as another process on the bus would have.
 inline GDBusConnection *open_peer() {
   gchar *address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
-  GDBusConnection *peer = g_dbus_connection_new_for_address_sync(
-      address, GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                    G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
+  GDBusConnection *peer =
+      g_dbus_connection_new_for_address_sync(address,
+                                             GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                                  G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                                             nullptr, nullptr, nullptr);
   g_free(address);
   EXPECT_NE(peer, nullptr);
   return peer;
@@ -55,13 +56,17 @@ inline std::string print(GVariant *value) {
 
 // Calls a method while iterating the default main context, so that objects
 // exported by this very process can answer. Returns the reply or NULL.
-inline GVariant *call_iterating(GDBusConnection *connection, const std::string &destination,
-                                const std::string &path, const char *interface, const char *method,
-                                GVariant *parameters, GError **error = nullptr) {
-  struct Result { bool done = false; GVariant *reply = nullptr; GError *error = nullptr; } result;
+inline GVariant *call_iterating(GDBusConnection *connection, const std::string &destination, const std::string &path,
+                                const char *interface, const char *method, GVariant *parameters,
+                                GError **error = nullptr) {
+  struct Result {
+    bool done = false;
+    GVariant *reply = nullptr;
+    GError *error = nullptr;
+  } result;
   g_dbus_connection_call(
-      connection, destination.c_str(), path.c_str(), interface, method, parameters, nullptr,
-      G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
+      connection, destination.c_str(), path.c_str(), interface, method, parameters, nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
+      nullptr,
       [](GObject *source, GAsyncResult *res, gpointer data) {
         auto *r = static_cast<Result *>(data);
         r->reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), res, &r->error);
@@ -69,31 +74,36 @@ inline GVariant *call_iterating(GDBusConnection *connection, const std::string &
       },
       &result);
   iterate_until([&] { return result.done; }, 30000);
-  if (error != nullptr) *error = result.error;
-  else g_clear_error(&result.error);
+  if (error != nullptr)
+    *error = result.error;
+  else
+    g_clear_error(&result.error);
   return result.reply;
 }
 
 // Records the signals that a connection receives for one match.
 class SignalRecorder {
  public:
-  struct Signal { std::string sender, path, member; GVariant *parameters; };
+  struct Signal {
+    std::string sender, path, member;
+    GVariant *parameters;
+  };
 
-  SignalRecorder(GDBusConnection *connection, const char *sender, const char *interface,
-                 const char *member = nullptr, const char *path = nullptr)
+  SignalRecorder(GDBusConnection *connection, const char *sender, const char *interface, const char *member = nullptr,
+                 const char *path = nullptr)
       : connection_(G_DBUS_CONNECTION(g_object_ref(connection))) {
     id_ = g_dbus_connection_signal_subscribe(
         connection, sender, interface, member, path, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
-        [](GDBusConnection *, const gchar *s, const gchar *p, const gchar *, const gchar *m,
-           GVariant *params, gpointer self) {
+        [](GDBusConnection *, const gchar *s, const gchar *p, const gchar *, const gchar *m, GVariant *params,
+           gpointer self) {
           static_cast<SignalRecorder *>(self)->signals.push_back({s, p, m, g_variant_ref(params)});
         },
         this, nullptr);
     // A round trip to the bus daemon puts the match rule in place before
     // anything is emitted.
-    GVariant *id = g_dbus_connection_call_sync(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                               "org.freedesktop.DBus", "GetId", nullptr, nullptr,
-                                               G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+    GVariant *id =
+        g_dbus_connection_call_sync(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                    "GetId", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
     if (id) g_variant_unref(id);
   }
   ~SignalRecorder() {
@@ -101,7 +111,9 @@ class SignalRecorder {
     for (auto &s : signals) g_variant_unref(s.parameters);
     g_object_unref(connection_);
   }
-  bool wait_for(size_t n) { return iterate_until([&] { return signals.size() >= n; }, 30000); }
+  bool wait_for(size_t n) {
+    return iterate_until([&] { return signals.size() >= n; }, 30000);
+  }
   std::string printed(size_t i) const { return print(signals.at(i).parameters); }
 
   std::vector<Signal> signals;

@@ -79,7 +79,8 @@ TEST_F(DynamicalProperties, FreezeQueuesInOrderUntilLastThaw) {
   GLibLogCapture criticals;
   ptz_dynamical_properties_thaw_notify(props);
   EXPECT_EQ(criticals.count_containing(
-                "ptz_dynamical_properties_thaw_notify: assertion 'self->nqueue.freeze_count > 0' failed"), 1u);
+                "ptz_dynamical_properties_thaw_notify: assertion 'self->nqueue.freeze_count > 0' failed"),
+            1u);
 
   for (int i = 0; i < 65536; i++) ptz_dynamical_properties_freeze_notify(props);
   EXPECT_EQ(props->nqueue.freeze_count, 65535);

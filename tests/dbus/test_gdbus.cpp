@@ -16,9 +16,7 @@ GDBusInterfaceSkeleton *new_skeleton() {
   return G_DBUS_INTERFACE_SKELETON(ptz_legacy_config_dynamic_configuration_legacy_skeleton_new());
 }
 
-PTZGDBusServer *new_server() {
-  return PTZ_G_DBUS_SERVER(g_object_new(PTZ_TYPE_G_DBUS_SERVER, nullptr));
-}
+PTZGDBusServer *new_server() { return PTZ_G_DBUS_SERVER(g_object_new(PTZ_TYPE_G_DBUS_SERVER, nullptr)); }
 
 // Whether `path` of this process answers the legacy interface on the bus.
 bool exported_at(GDBusConnection *peer, const std::string &owner, const std::string &path) {
@@ -30,9 +28,8 @@ bool exported_at(GDBusConnection *peer, const std::string &owner, const std::str
 
 std::string name_owner(GDBusConnection *connection, const std::string &name) {
   GVariant *reply = g_dbus_connection_call_sync(
-      connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-      "GetNameOwner", g_variant_new("(s)", name.c_str()), G_VARIANT_TYPE("(s)"),
-      G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+      connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetNameOwner",
+      g_variant_new("(s)", name.c_str()), G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
   if (reply == nullptr) return "";
   const gchar *owner = nullptr;
   g_variant_get(reply, "(&s)", &owner);
@@ -74,8 +71,9 @@ TEST_F(GDBusServerTest, ExportsAtSchemePathsAndUnexportsWhenDropped) {
     LogCapture log;
     GLibLogCapture criticals;
     EXPECT_FALSE(ptz_g_dbus_server_dbus_register(second, plain, "bad-name", -1));
-    EXPECT_TRUE(log.contains(LOG_ERR, "_ptz_g_dbus_server_register: Failed to get name fo "
-                                      "/com/brantel/PTZ/bad-name. Invalid object path"));
+    EXPECT_TRUE(log.contains(LOG_ERR,
+                             "_ptz_g_dbus_server_register: Failed to get name fo "
+                             "/com/brantel/PTZ/bad-name. Invalid object path"));
     EXPECT_FALSE(ptz_g_dbus_server_dbus_register_obj_full_path(second, plain, "/not/here."));
     EXPECT_TRUE(log.contains(LOG_ERR, "Failed to get name: Invalid object path"));
     EXPECT_EQ(criticals.count(G_LOG_LEVEL_CRITICAL), 0u);
@@ -107,18 +105,16 @@ TEST_F(GDBusServerTest, RequestsNamesAndQueuesBehindAnotherOwner) {
 
   GDBusConnection *other = open_peer();
   guint owner_id = g_bus_own_name_on_connection(other, ("com.brantel.PTZ." + theirs).c_str(),
-                                                G_BUS_NAME_OWNER_FLAGS_NONE, nullptr, nullptr,
-                                                nullptr, nullptr);
-  ASSERT_TRUE(iterate_until([&] { return name_owner(other, "com.brantel.PTZ." + theirs) ==
-                                         g_dbus_connection_get_unique_name(other); }));
+                                                G_BUS_NAME_OWNER_FLAGS_NONE, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(iterate_until(
+      [&] { return name_owner(other, "com.brantel.PTZ." + theirs) == g_dbus_connection_get_unique_name(other); }));
   LogCapture log;
   EXPECT_FALSE(ptz_g_dbus_server_dbus_request_name(server, theirs.c_str()));
   EXPECT_EQ(log.count(LOG_WARNING, "Got result code 2 from requesting name"), 1u);
   // The queued request stays with the daemon: the name passes to us.
   g_bus_unown_name(owner_id);
-  EXPECT_TRUE(iterate_until([&] {
-    return name_owner(other, "com.brantel.PTZ." + theirs) == unique_name_of_system_bus();
-  }));
+  EXPECT_TRUE(
+      iterate_until([&] { return name_owner(other, "com.brantel.PTZ." + theirs) == unique_name_of_system_bus(); }));
 
   EXPECT_FALSE(ptz_g_dbus_server_dbus_request_name_full_path(server, "not a name"));
   EXPECT_TRUE(log.contains(LOG_ERR, "Failed to get name: Invalid bus name"));
@@ -137,7 +133,8 @@ TEST_F(GDBusClientTest, CallsServiceAndReportsEachExitOnce) {
     // Without names there is no proxy and nothing to watch, and no critical.
     GLibLogCapture criticals;
     EXPECT_EQ(ptz_g_dbus_client_get_proxy(client), nullptr);
-    EXPECT_FALSE(ptz_g_dbus_client_connect_destroy_signal(client, [](gpointer) {}, client));
+    EXPECT_FALSE(ptz_g_dbus_client_connect_destroy_signal(
+        client, [](gpointer) {}, client));
     EXPECT_EQ(criticals.count(G_LOG_LEVEL_CRITICAL), 0u);
   }
   GDBusConnection *peer = open_peer();
@@ -146,14 +143,15 @@ TEST_F(GDBusClientTest, CallsServiceAndReportsEachExitOnce) {
 
   ASSERT_TRUE(ptz_g_dbus_client_set_proxy(client, name.c_str(), -1));
   GDBusProxy *proxy = ptz_g_dbus_client_get_proxy(client);
-  GVariant *echo = g_dbus_proxy_call_sync(proxy, "Echo", g_variant_new("(s)", "hi"),
-                                          G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+  GVariant *echo =
+      g_dbus_proxy_call_sync(proxy, "Echo", g_variant_new("(s)", "hi"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
   ASSERT_NE(echo, nullptr);
   EXPECT_EQ(print(echo), "('hi',)");
   g_variant_unref(echo);
   GError *error = nullptr;
-  EXPECT_EQ(g_dbus_proxy_call_sync(proxy, "Fail", g_variant_new("(i)", 42), G_DBUS_CALL_FLAGS_NONE,
-                                   -1, nullptr, &error), nullptr);
+  EXPECT_EQ(
+      g_dbus_proxy_call_sync(proxy, "Fail", g_variant_new("(i)", 42), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error),
+      nullptr);
   EXPECT_EQ(ptz_g_dbus_error_get_remote_error_code(error), 42);
   g_clear_error(&error);
 
@@ -190,9 +188,9 @@ TEST_F(GDBusClientTest, CallsServiceAndReportsEachExitOnce) {
 }
 
 TEST(GDBusError, RemoteErrorCodeIsTheNumberAfterTheLastCode) {
-  const std::pair<const char *, int> cases[] = {
-      {"Foo.Bar.Code42", 42}, {"Foo.Code1.Code2", 2}, {"Foo.Code", -1},
-      {"Foo.Failed", -1},     {"Foo.Code-7x", -7},    {"Foo.Code99999999999", -1}};
+  const std::pair<const char *, int> cases[] = {{"Foo.Bar.Code42", 42}, {"Foo.Code1.Code2", 2},
+                                                {"Foo.Code", -1},       {"Foo.Failed", -1},
+                                                {"Foo.Code-7x", -7},    {"Foo.Code99999999999", -1}};
   for (const auto &[name, code] : cases) {
     GError *error = g_dbus_error_new_for_dbus_error(name, "message");
     EXPECT_EQ(ptz_g_dbus_error_get_remote_error_code(error), code) << name;
@@ -214,7 +212,9 @@ TEST(GDBusNoBus, ClientExitsWith42ServerFails) {
         g_setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/velmora-bus", TRUE);
         LogCapture log;
         static LogCapture *seen = &log;
-        atexit([] { if (seen->count_containing("Could not connect to the bus: ") == 1) fputs("logged", stderr); });
+        atexit([] {
+          if (seen->count_containing("Could not connect to the bus: ") == 1) fputs("logged", stderr);
+        });
         ptz_g_dbus_client_new();
       },
       ::testing::ExitedWithCode(42), "logged");

@@ -124,8 +124,8 @@ TEST(FormattedString, DoublesIgnoreDecimalCommaLocale) {
     std::string out = dir.file("de_DE.UTF-8");
     const gchar *argv[] = {"localedef", "-i", "de_DE", "-f", "UTF-8", out.c_str(), nullptr};
     g_spawn_sync(nullptr, (gchar **)argv, nullptr,
-                 GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
-                 nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+                 GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL), nullptr,
+                 nullptr, nullptr, nullptr, nullptr, nullptr);
     g_setenv("LOCPATH", dir.path().c_str(), TRUE);
     comma = setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
   }
@@ -143,9 +143,9 @@ TEST(FormattedString, DoublesIgnoreDecimalCommaLocale) {
 
 TEST(PlainText, ByParameterKind) {
   const std::tuple<const char *, PTZParameter, const char *> cases[] = {
-      {"TRUE", PTZ_PARAMETER_BOOLEAN, "true"},  {"yes", PTZ_PARAMETER_BOOLEAN, "false"},
-      {"-12", PTZ_PARAMETER_INTEGER, "-12"},    {"a b", PTZ_PARAMETER_CONSTANT, "a b"},
-      {"a b", PTZ_PARAMETER_TEXT, "a b"},       {nullptr, PTZ_PARAMETER_TEXT, "(null)"},
+      {"TRUE", PTZ_PARAMETER_BOOLEAN, "true"},   {"yes", PTZ_PARAMETER_BOOLEAN, "false"},
+      {"-12", PTZ_PARAMETER_INTEGER, "-12"},     {"a b", PTZ_PARAMETER_CONSTANT, "a b"},
+      {"a b", PTZ_PARAMETER_TEXT, "a b"},        {nullptr, PTZ_PARAMETER_TEXT, "(null)"},
       {nullptr, PTZ_PARAMETER_BOOLEAN, "false"},
   };
   for (const auto &[in, kind, out] : cases) {

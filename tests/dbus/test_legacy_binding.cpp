@@ -24,8 +24,8 @@ gboolean on_get_all(Legacy *object, GDBusMethodInvocation *invocation, gpointer)
   return TRUE;
 }
 
-gboolean on_set(Legacy *object, GDBusMethodInvocation *invocation, gint index, const gchar *name,
-                GVariant *value, gpointer data) {
+gboolean on_set(Legacy *object, GDBusMethodInvocation *invocation, gint index, const gchar *name, GVariant *value,
+                gpointer data) {
   *static_cast<std::string *>(data) = std::to_string(index) + " " + name + " " + print(value);
   ptz_legacy_config_dynamic_configuration_legacy_complete_set_configuration_entry(object, invocation);
   return TRUE;
@@ -85,12 +85,14 @@ TEST_F(LegacyBindingBusTest, AnotherConnectionCallsTheExportedSkeleton) {
   EXPECT_EQ(call(properties, "GetAll", g_variant_new("(s)", kInterface)), "(@a{sv} {},)");
 
   // A foreign client process: the command-line tool of GLib.
-  GSubprocess *tool = g_subprocess_new(
-      G_SUBPROCESS_FLAGS_STDOUT_PIPE, nullptr, GDBUS_TOOL, "call", "--system", "--dest", us.c_str(),
-      "--object-path", path.c_str(), "--method", "com.brantel.Configuration.Legacy.AddConfiguration",
-      "41", nullptr);
+  GSubprocess *tool = g_subprocess_new(G_SUBPROCESS_FLAGS_STDOUT_PIPE, nullptr, GDBUS_TOOL, "call", "--system",
+                                       "--dest", us.c_str(), "--object-path", path.c_str(), "--method",
+                                       "com.brantel.Configuration.Legacy.AddConfiguration", "41", nullptr);
   ASSERT_NE(tool, nullptr);
-  struct Output { bool done = false; gchar *text = nullptr; } output;
+  struct Output {
+    bool done = false;
+    gchar *text = nullptr;
+  } output;
   g_subprocess_communicate_utf8_async(
       tool, nullptr, nullptr,
       [](GObject *source, GAsyncResult *result, gpointer data) {

@@ -96,13 +96,14 @@ TEST_F(LegacyConfigTest, OnePropertiesChangedPerConvertibleValue) {
   ASSERT_TRUE(changes.wait_for(5));
   iterate_for(100);
   // Strings go as byte strings with their terminating NUL (printed b'...').
-  const char *dictionaries[] = {"{'zoom': <7>}", "{'auto': <true>}", "{'name': <b'abc'>}",
-                                "{'empty': <b''>}", "{'last': <-1>}"};
+  const char *dictionaries[] = {"{'zoom': <7>}", "{'auto': <true>}", "{'name': <b'abc'>}", "{'empty': <b''>}",
+                                "{'last': <-1>}"};
   ASSERT_EQ(changes.signals.size(), 5u);
   for (size_t i = 0; i < 5; i++)
     EXPECT_EQ(changes.printed(i), std::string("('") + kInterface + "', " + dictionaries[i] + ", @as [])");
-  EXPECT_TRUE(log.contains(LOG_ERR, "ptz_legacy_config_prop_changed: Can not convert key ratio "
-                                    "type gdouble to GVariant!"));
+  EXPECT_TRUE(log.contains(LOG_ERR,
+                           "ptz_legacy_config_prop_changed: Can not convert key ratio "
+                           "type gdouble to GVariant!"));
   ptz_legacy_config_cleanup(handler);
 }
 
@@ -113,7 +114,8 @@ TEST_F(LegacyConfigTest, FailuresAreLoggedAndSetupLeavesNothingExported) {
   ASSERT_TRUE(configuration_event_declare(other, "ptzd", "/com/brantel/PTZ/Driver", kInterface, nullptr));
   EXPECT_EQ(ptz_legacy_config_setup(skeleton, "ptzconfig", "ptzd", "Driver"), nullptr);
   EXPECT_EQ(log.count_containing("ptz_legacy_config_setup: Could not declare configuration event "
-                                 "for /com/brantel/PTZ/Driver: "), 1u);
+                                 "for /com/brantel/PTZ/Driver: "),
+            1u);
   EXPECT_FALSE(exported());
   configuration_event_free(other);
 
@@ -137,8 +139,9 @@ TEST_F(LegacyConfigTest, FailuresAreLoggedAndSetupLeavesNothingExported) {
   quiral_testing_reset();
   quiral_testing_fail(QUIRAL_TESTING_DECLARE, FALSE);
   EXPECT_EQ(ptz_legacy_config_setup(skeleton, "ptzconfig", "ptzd", "Driver"), nullptr);
-  EXPECT_TRUE(log.contains(LOG_ERR, "ptz_legacy_config_setup: Could not declare configuration event "
-                                    "for /com/brantel/PTZ/Driver: "));
+  EXPECT_TRUE(log.contains(LOG_ERR,
+                           "ptz_legacy_config_setup: Could not declare configuration event "
+                           "for /com/brantel/PTZ/Driver: "));
   quiral_testing_reset();
 #else
   ptz_legacy_config_cleanup(handler);

@@ -46,7 +46,14 @@ const char *const kCommander = nullptr;
 #endif
 
 // Reply status codes of the example protocol (examples/ptz_sim_protocol.h).
-enum { kOk = 0, kMalformed = 1, kUnsupported = 2, kNoSuchPreset = 3, kBadArgument = 4, kStorage = 5 };
+enum {
+  kOk = 0,
+  kMalformed = 1,
+  kUnsupported = 2,
+  kNoSuchPreset = 3,
+  kBadArgument = 4,
+  kStorage = 5
+};
 
 // A file's text, empty while it does not exist.
 std::string read_file(const std::string &path) { return velmora::testing::read_file(path, ""); }
@@ -107,11 +114,11 @@ class ExamplesTest : public ::testing::Test {
 
   // Writes the driver's configuration; `extra` adds lines to its group.
   std::string write_config(const std::string &extra, bool on_bus) {
-    return dir_.write("driver.conf", "[PTZSimDriver]\nSocket=" + socket() + "\nPresetFile=" +
-                                         dir_.file("presets/presets.conf") + "\nPidFile=" +
-                                         dir_.file("driver.pid") + "\nService=" + service_ +
-                                         "\nStatusIndex=3\nPublishOnBus=" + (on_bus ? "true" : "false") +
-                                         "\n" + extra + "\n[PTZDriverManager]\nNbrOfDrivers=1\n");
+    return dir_.write("driver.conf", "[PTZSimDriver]\nSocket=" + socket() +
+                                         "\nPresetFile=" + dir_.file("presets/presets.conf") +
+                                         "\nPidFile=" + dir_.file("driver.pid") + "\nService=" + service_ +
+                                         "\nStatusIndex=3\nPublishOnBus=" + (on_bus ? "true" : "false") + "\n" + extra +
+                                         "\n[PTZDriverManager]\nNbrOfDrivers=1\n");
   }
 
   Process *start_driver(const std::string &config) {
@@ -203,7 +210,6 @@ class ExamplesTest : public ::testing::Test {
     });
   }
 
-
 #ifdef VELMORA_PLATFORM_BUNDLED
   velmora::testing::DurnikIsolation durnik_;
 #endif
@@ -256,7 +262,8 @@ size_t count_lines(const std::string &text, const std::string &a, const std::str
 // ---- a whole run ------------------------------------------------------
 
 TEST_F(ExamplesTest, CommanderCarriesOnAcrossADriverCrashAndTheCacheShowsTheOutcome) {
-  if (!have_bus()) GTEST_SKIP() << "DBUS_SYSTEM_BUS_ADDRESS is unset: run through ctest, or under scripts/with-private-bus.sh";
+  if (!have_bus())
+    GTEST_SKIP() << "DBUS_SYSTEM_BUS_ADDRESS is unset: run through ctest, or under scripts/with-private-bus.sh";
   std::string config = write_config(
       "Speed=90\nPanFlipped=true\nAutoFlip=true\nMaxZoom=8\nStateFile=" + dir_.file("state/driver.state"), true);
   Process *first = start_driver(config);
@@ -264,8 +271,8 @@ TEST_F(ExamplesTest, CommanderCarriesOnAcrossADriverCrashAndTheCacheShowsTheOutc
 
   // The hook crashes the driver; this test restarts it, as a driver manager would.
   std::string hook = "kill -KILL $(cat '" + dir_.file("driver.pid") + "')";
-  Process commander({kCommander, "--socket", socket(), "--index", "3", "--service", service_,
-                     "--restart-hook", hook, "--wait-ms", "15000"},
+  Process commander({kCommander, "--socket", socket(), "--index", "3", "--service", service_, "--restart-hook", hook,
+                     "--wait-ms", "15000"},
                     dir_.file("commander.log"));
   int restarts = 0;
   gint64 end = g_get_monotonic_time() + 90 * G_USEC_PER_SEC;
@@ -305,8 +312,7 @@ TEST_F(ExamplesTest, CommanderCarriesOnAcrossADriverCrashAndTheCacheShowsTheOutc
   EXPECT_EQ(p.tilt_status, PTZ_MOVE_STATUS_IDLE);
   EXPECT_EQ(read_ints(PTZ_SC_GROUP_LIMIT, 3,
                       {PTZ_SC_PARAM_LIMIT_MIN_PAN, PTZ_SC_PARAM_LIMIT_MAX_PAN, PTZ_SC_PARAM_LIMIT_MIN_TILT,
-                       PTZ_SC_PARAM_LIMIT_MAX_TILT, PTZ_SC_PARAM_LIMIT_MIN_ZOOM,
-                       PTZ_SC_PARAM_LIMIT_MAX_ZOOM}),
+                       PTZ_SC_PARAM_LIMIT_MAX_TILT, PTZ_SC_PARAM_LIMIT_MIN_ZOOM, PTZ_SC_PARAM_LIMIT_MAX_ZOOM}),
             (std::vector<gint32>{-180, 180, -90, 90, 1, 8}));
   EXPECT_EQ(read_ints(PTZ_SC_GROUP_VARIOUS, 3,
                       {PTZ_SC_PARAM_VARIOUS_PAN_FLIPPED, PTZ_SC_PARAM_VARIOUS_TILT_FLIPPED,
@@ -331,8 +337,7 @@ TEST_F(ExamplesTest, CommanderCarriesOnAcrossADriverCrashAndTheCacheShowsTheOutc
 
   // The preset file is a versioned key file holding the preset.
   GKeyFile *presets = g_key_file_new();
-  ASSERT_TRUE(g_key_file_load_from_file(presets, dir_.file("presets/presets.conf").c_str(), G_KEY_FILE_NONE,
-                                        nullptr));
+  ASSERT_TRUE(g_key_file_load_from_file(presets, dir_.file("presets/presets.conf").c_str(), G_KEY_FILE_NONE, nullptr));
   EXPECT_EQ(g_key_file_get_integer(presets, "Header", "VersionMajor", nullptr), 1);
   EXPECT_DOUBLE_EQ(g_key_file_get_double(presets, "Preset:door", "Pan", nullptr), 90.0);
   g_key_file_free(presets);
@@ -405,8 +410,7 @@ TEST_F(DriverRequestsTest, ClampsMovesToTheLimitsAndReportsFailedPresetStorage) 
   std::vector<guint8> body;
   bool at_rest = velmora::testing::iterate_until(
       [&] {
-        EXPECT_EQ(send(payload([](GArray *a) { ptz_serialize_32bit(a, PTZ_COMMAND_QUERY_POSITION); }), &body)
-                      .second,
+        EXPECT_EQ(send(payload([](GArray *a) { ptz_serialize_32bit(a, PTZ_COMMAND_QUERY_POSITION); }), &body).second,
                   guint32(kOk));
         gint32 v[6] = {};
         if (body.size() == sizeof v) memcpy(v, body.data(), sizeof v);
@@ -446,8 +450,7 @@ TEST_F(ExamplesTest, UnusablePresetFilesAreSetAsideNotOverwritten) {
     EXPECT_EQ(send(preset(PTZ_COMMAND_GOTO_PRESET, "door")).second, guint32(kNoSuchPreset));
     EXPECT_EQ(send(preset(PTZ_COMMAND_SET_PRESET, "door")).second, guint32(kOk));
     GKeyFile *stored = g_key_file_new();
-    EXPECT_TRUE(g_key_file_load_from_file(stored, dir_.file("presets/presets.conf").c_str(), G_KEY_FILE_NONE,
-                                          nullptr));
+    EXPECT_TRUE(g_key_file_load_from_file(stored, dir_.file("presets/presets.conf").c_str(), G_KEY_FILE_NONE, nullptr));
     EXPECT_EQ(g_key_file_get_integer(stored, "Header", "VersionMajor", nullptr), 1);
     EXPECT_DOUBLE_EQ(g_key_file_get_double(stored, "Preset:door", "Pan", nullptr), 0.0);
     g_key_file_free(stored);
@@ -461,7 +464,8 @@ TEST_F(ExamplesTest, UnusablePresetFilesAreSetAsideNotOverwritten) {
 // ---- settings over D-Bus -----------------------------------------------
 
 TEST_F(ExamplesTest, SettingsOverDBusAreCheckedAppliedAndPublished) {
-  if (!have_bus()) GTEST_SKIP() << "DBUS_SYSTEM_BUS_ADDRESS is unset: run through ctest, or under scripts/with-private-bus.sh";
+  if (!have_bus())
+    GTEST_SKIP() << "DBUS_SYSTEM_BUS_ADDRESS is unset: run through ctest, or under scripts/with-private-bus.sh";
   Process *driver = start_driver(write_config("Speed=360", true));
   ASSERT_TRUE(driver->running()) << read_file(dir_.file("driver.log"));
   auto set = [&](const char *key, GVariant *value, std::string *error_text = nullptr) {
@@ -498,8 +502,7 @@ TEST_F(ExamplesTest, SettingsOverDBusAreCheckedAppliedAndPublished) {
   // A narrower pan range pulls the head in and reaches the Limit group.
   EXPECT_TRUE(set("min_pan", g_variant_new_int32(-45), &error)) << error;
   EXPECT_TRUE(velmora::testing::iterate_until([&] {
-    return read_ints(PTZ_SC_GROUP_LIMIT, 3, {PTZ_SC_PARAM_LIMIT_MIN_PAN})[0] == -45 &&
-           read_position(3).pan == -45.0f;
+    return read_ints(PTZ_SC_GROUP_LIMIT, 3, {PTZ_SC_PARAM_LIMIT_MIN_PAN})[0] == -45 && read_position(3).pan == -45.0f;
   }));
   EXPECT_TRUE(set("name", g_variant_new_string("lobby"), &error)) << error;
 
@@ -514,7 +517,8 @@ TEST_F(ExamplesTest, SettingsOverDBusAreCheckedAppliedAndPublished) {
 // and read back over the configuration when the driver starts again; values
 // in the file that the driver would refuse over D-Bus are refused there too.
 TEST_F(ExamplesTest, SettingsChangedOverDBusSurviveARestart) {
-  if (!have_bus()) GTEST_SKIP() << "DBUS_SYSTEM_BUS_ADDRESS is unset: run through ctest, or under scripts/with-private-bus.sh";
+  if (!have_bus())
+    GTEST_SKIP() << "DBUS_SYSTEM_BUS_ADDRESS is unset: run through ctest, or under scripts/with-private-bus.sh";
   std::string state = dir_.file("state/driver.state");
   std::string config = write_config("Speed=60\nMinPan=-180\nMaxPan=-100\nStateFile=" + state, true);
   Process *driver = start_driver(config);
@@ -541,7 +545,8 @@ TEST_F(ExamplesTest, SettingsChangedOverDBusSurviveARestart) {
   driver = start_driver(config);
   ASSERT_TRUE(driver->running()) << read_file(dir_.file("driver.log"));
   std::string settings = dbus_settings();
-  for (const char *kept_value : {"'speed': <200>", "'name': <'lobby \"west\"'>", "'min_pan': <100>", "'max_pan': <150>"})
+  for (const char *kept_value :
+       {"'speed': <200>", "'name': <'lobby \"west\"'>", "'min_pan': <100>", "'max_pan': <150>"})
     EXPECT_NE(settings.find(kept_value), std::string::npos) << kept_value << " in " << settings;
   // The restored limits are applied and published like any change.
   EXPECT_TRUE(velmora::testing::iterate_until([&] {
@@ -577,25 +582,24 @@ TEST_F(ExamplesTest, BadSetupsEndWithAClearStatus) {
   };
   EXPECT_EQ(driver_status("[PTZSimDriver]\nPresetFile=/tmp/x\n"), 2);  // no socket
   EXPECT_EQ(driver_status("[PTZSimDriver]\nSocket=" + socket() + "\nPresetFile=/tmp/x\nSpeed=0\n"), 2);
-  EXPECT_EQ(driver_status("[PTZSimDriver]\nSocket=" + socket() + "\nPresetFile=/tmp/x\nMinPan=10\nMaxPan=0\n"),
-            2);
+  EXPECT_EQ(driver_status("[PTZSimDriver]\nSocket=" + socket() + "\nPresetFile=/tmp/x\nMinPan=10\nMaxPan=0\n"), 2);
   EXPECT_EQ(driver_status("[PTZSimDriver]\nSocket=" + socket() + "\nPresetFile=/tmp/x\nService=a.b\n"), 2);
   EXPECT_EQ(Process({kDriver, "--config", dir_.file("missing.conf")}, dir_.file("bad.log")).wait(), 2);
   // The library's reason for a failure reaches stderr through the log hook.
   EXPECT_EQ(driver_status("[PTZSimDriver]\nSocket=" + dir_.file("no/such/dir.sock") +
                           "\nPresetFile=" + dir_.file("p.conf") + "\nPublishOnBus=false\n"),
             1);
-  EXPECT_NE(read_file(dir_.file("bad.log")).find("ptz_sim_driver: open_server_socket: Unable to bind to path '" +
-                                                 dir_.file("no/such/dir.sock") + "'"),
-            std::string::npos)
+  EXPECT_NE(
+      read_file(dir_.file("bad.log"))
+          .find("ptz_sim_driver: open_server_socket: Unable to bind to path '" + dir_.file("no/such/dir.sock") + "'"),
+      std::string::npos)
       << read_file(dir_.file("bad.log"));
 
   // No driver at all: the commander gives up after its wait.
   EXPECT_EQ(Process({kCommander}, dir_.file("commander.log")).wait(), 2);
   Process lonely({kCommander, "--socket", socket(), "--wait-ms", "1500"}, dir_.file("commander.log"));
   EXPECT_EQ(lonely.wait(), 1);
-  EXPECT_NE(read_file(dir_.file("commander.log")).find("the driver did not answer within 1500 ms"),
-            std::string::npos);
+  EXPECT_NE(read_file(dir_.file("commander.log")).find("the driver did not answer within 1500 ms"), std::string::npos);
 }
 
 }  // namespace

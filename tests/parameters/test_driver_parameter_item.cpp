@@ -19,8 +19,8 @@ struct Decoded {
     for (gchar *s : {item.field2, item.field3, item.field4, item.field7}) g_free(s);
   }
   void read(GArray *array, guint *indx) {
-    ptz_driver_parameter_item_deserialize(array, indx, &item.field1, &item.field2, &item.field3,
-                                          &item.field4, &item.field5, &item.field6, &item.field7);
+    ptz_driver_parameter_item_deserialize(array, indx, &item.field1, &item.field2, &item.field3, &item.field4,
+                                          &item.field5, &item.field6, &item.field7);
   }
 };
 
@@ -28,9 +28,8 @@ std::string text(const gchar *s) { return s != nullptr ? "'" + std::string(s) + 
 
 // All seven fields, for comparing whole items.
 std::string describe(const PTZDriverParameterItem &i) {
-  return std::to_string(i.field1) + " " + text(i.field2) + " " + text(i.field3) + " " +
-         text(i.field4) + " " + std::to_string(i.field5) + " " + std::to_string(i.field6) + " " +
-         text(i.field7);
+  return std::to_string(i.field1) + " " + text(i.field2) + " " + text(i.field3) + " " + text(i.field4) + " " +
+         std::to_string(i.field5) + " " + std::to_string(i.field6) + " " + text(i.field7);
 }
 
 TEST(DriverParameterItem, ExactBytesAndSuccessiveItemsReadBack) {
@@ -40,9 +39,8 @@ TEST(DriverParameterItem, ExactBytesAndSuccessiveItemsReadBack) {
                                     {4000000000u, empty, empty, empty, 0, 0, long_text.data()}};
   GArray *array = ptz_serialize_create_array();
   EXPECT_EQ(ptz_driver_parameter_item_serialize(&items[0], array), array);
-  const std::vector<guint8> expected = {0x04, 0x03, 0x02, 0x01, 0x02, 0x00, 'a', 'b', 0x00, 0x00,
-                                        0x03, 0x00, 'x',  'y',  'z',  0x0d, 0x0c, 0x0b, 0x0a, 0x07,
-                                        0x00, 0x00, 0x00, 0x01, 0x00, 'Q'};
+  const std::vector<guint8> expected = {0x04, 0x03, 0x02, 0x01, 0x02, 0x00, 'a',  'b',  0x00, 0x00, 0x03, 0x00, 'x',
+                                        'y',  'z',  0x0d, 0x0c, 0x0b, 0x0a, 0x07, 0x00, 0x00, 0x00, 0x01, 0x00, 'Q'};
   EXPECT_EQ(std::vector<guint8>(array->data, array->data + array->len), expected);
   ptz_driver_parameter_item_serialize(&items[1], array);
   guint indx = 0;
@@ -55,8 +53,7 @@ TEST(DriverParameterItem, ExactBytesAndSuccessiveItemsReadBack) {
   // NULL addresses discard their fields, but the item is still consumed.
   indx = 0;
   gchar *field7 = nullptr;
-  ptz_driver_parameter_item_deserialize(array, &indx, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                        nullptr, &field7);
+  ptz_driver_parameter_item_deserialize(array, &indx, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &field7);
   EXPECT_STREQ(field7, "Q");
   EXPECT_EQ(indx, expected.size());
   g_free(field7);

@@ -23,8 +23,8 @@ namespace {
 // are `word`, `word` + 1 and `word` + 2.
 struct Item {
   PTZParameterItem item{};
-  explicit Item(const char *name, const char *value = "", const char *range = nullptr,
-                const char *text1 = nullptr, const char *text2 = nullptr, gint32 word = 0) {
+  explicit Item(const char *name, const char *value = "", const char *range = nullptr, const char *text1 = nullptr,
+                const char *text2 = nullptr, gint32 word = 0) {
     item.name = const_cast<gchar *>(name);
     item.text1 = const_cast<gchar *>(text1);
     item.text2 = const_cast<gchar *>(text2);
@@ -50,9 +50,9 @@ ArrayPtr make_array(const char *name, std::initializer_list<const char *> item_n
 // Every field of a stored item, for comparing whole items.
 std::string fields(const PTZParameterItem *item) {
   auto text = [](const gchar *s) { return std::string(s != nullptr ? s : "NULL"); };
-  return text(item->name) + " " + item->value + " " + text(item->text1) + " " + text(item->text2) +
-         " " + text(item->range) + " " + std::to_string(item->word1) + "," +
-         std::to_string(item->word2) + "," + std::to_string(item->word3);
+  return text(item->name) + " " + item->value + " " + text(item->text1) + " " + text(item->text2) + " " +
+         text(item->range) + " " + std::to_string(item->word1) + "," + std::to_string(item->word2) + "," +
+         std::to_string(item->word3);
 }
 
 Names names(PTZParameterItemArray *array) {
@@ -224,8 +224,7 @@ TEST(ParameterItemArray, ConcurrentUseFromSeveralThreads) {
       guint32 n = ptz_parameter_item_array_items(snapshot.get());
       ASSERT_LE(n, guint32(kNames));
       for (guint32 k = 0; k < n; k++)
-        ASSERT_STREQ(ptz_parameter_item_array_get(snapshot.get(), k)->name,
-                     ("P" + std::to_string(k)).c_str());
+        ASSERT_STREQ(ptz_parameter_item_array_get(snapshot.get(), k)->name, ("P" + std::to_string(k)).c_str());
     }
   });
   for (auto &thread : threads) thread.join();

@@ -40,10 +40,10 @@ std::vector<Key> keys(guint32 first, std::initializer_list<const char *> names) 
 
 std::vector<Key> position_keys() {
   std::vector<Key> out = keys(
-      0, {"PAN_DEG", "TILT_DEG", "PAN_MECH_STEPS", "TILT_MECH_STEPS", "FIXED_PAN", "FIXED_TILT",
-          "ZOOM_MAG", "ZOOM_KOVIR", "ZOOM_HFOV", "ZOOM_VFOV", "ZOOM_MASK_HFOV", "ZOOM_MASK_VFOV",
-          "IRIS_KOVIR", "FOCUS_KOVIR", "BRIGHTNESS_KOVIR", "PAN_STATUS", "TILT_STATUS",
-          "ZOOM_STATUS", "IRIS_STATUS", "FOCUS_STATUS", "BRIGHTNESS_STATUS", "UPDATE_RATE"});
+      0, {"PAN_DEG",     "TILT_DEG",     "PAN_MECH_STEPS",    "TILT_MECH_STEPS", "FIXED_PAN",      "FIXED_TILT",
+          "ZOOM_MAG",    "ZOOM_KOVIR",   "ZOOM_HFOV",         "ZOOM_VFOV",       "ZOOM_MASK_HFOV", "ZOOM_MASK_VFOV",
+          "IRIS_KOVIR",  "FOCUS_KOVIR",  "BRIGHTNESS_KOVIR",  "PAN_STATUS",      "TILT_STATUS",    "ZOOM_STATUS",
+          "IRIS_STATUS", "FOCUS_STATUS", "BRIGHTNESS_STATUS", "UPDATE_RATE"});
   for (guint32 p : {0, 1, 6, 8, 9, 10, 11}) out[p].type = 2;  // floats
   out.push_back({22, "TIME_VAL", 8, 4});
   for (const char *gm : {"", "GM_"})
@@ -55,12 +55,11 @@ std::vector<Key> position_keys() {
 
 const std::vector<Key> kPosition = position_keys();
 const std::vector<Key> kVarious =
-    keys(49, {"PAN_FLIPPED", "TILT_FLIPPED", "CAM_FLIPPED", "AUTO_FLIPPING", "PT_PRESET_MOVE",
-              "AUTO_FOCUS", "AUTO_IRIS", "BACKLIGHT", "IR_CUT_FILTER", "OVERVIEW_MODE"});
+    keys(49, {"PAN_FLIPPED", "TILT_FLIPPED", "CAM_FLIPPED", "AUTO_FLIPPING", "PT_PRESET_MOVE", "AUTO_FOCUS",
+              "AUTO_IRIS", "BACKLIGHT", "IR_CUT_FILTER", "OVERVIEW_MODE"});
 const std::vector<Key> kLimit =
-    keys(59, {"MIN_PAN", "MAX_PAN", "MIN_TILT", "MAX_TILT", "MIN_ZOOM", "MAX_ZOOM", "MIN_IRIS",
-              "MAX_IRIS", "MIN_FOCUS", "MAX_FOCUS", "MIN_FIELD_ANGLE", "MAX_FIELD_ANGLE",
-              "MIN_BRIGHTNESS", "MAX_BRIGHTNESS"});
+    keys(59, {"MIN_PAN", "MAX_PAN", "MIN_TILT", "MAX_TILT", "MIN_ZOOM", "MAX_ZOOM", "MIN_IRIS", "MAX_IRIS", "MIN_FOCUS",
+              "MAX_FOCUS", "MIN_FIELD_ANGLE", "MAX_FIELD_ANGLE", "MIN_BRIGHTNESS", "MAX_BRIGHTNESS"});
 
 // Storage for a value of any of the four kinds (16 bytes, the largest).
 union Value {
@@ -173,15 +172,13 @@ TEST_F(StatusCache, AnotherProcessFetchesTheValues) {
 // none for the Preset group, and leaves the description as it was.
 TEST_F(StatusCache, RefusalsAreLogged) {
   gint32 v = 0;
-  refused(ptz_status_cache_setup_group(PTZSCGroup(4), 0, 5),
-          "Could not setup status cache group. No such group 4!");
+  refused(ptz_status_cache_setup_group(PTZSCGroup(4), 0, 5), "Could not setup status cache group. No such group 4!");
   refused(ptz_status_cache_setup_group(PTZ_SC_GROUP_POSITION, 0, G_MAXUINT32),
           "Could not setup status cache group 0. Capacity 4294967295 is too large!");
   refused(ptz_status_cache_add_param(nullptr, 12, &v), "Could not add parameter 12. No group setup!");
   refused(ptz_status_cache_update_group(nullptr), "Could not update status cache. No group setup!");
   refused(ptz_status_cache_fetch_group(nullptr), "Could not fetch status cache. No group setup!");
-  refused(ptz_status_cache_create_group(PTZSCGroup(4), 0),
-          "Could not create status cache group. No such group 4!");
+  refused(ptz_status_cache_create_group(PTZSCGroup(4), 0), "Could not create status cache group. No such group 4!");
   refused(ptz_status_cache_create_group(PTZ_SC_GROUP_PRESET, 0), "");
   EXPECT_EQ(durnik_testing_group_size("PTZ_PRESET_IS0"), -1);
 
@@ -191,8 +188,7 @@ TEST_F(StatusCache, RefusalsAreLogged) {
   refused(ptz_status_cache_add_param(position.get(), G_MAXUINT32, &v),
           "Could not add parameter to group 0. No such parameter -1!");
   GroupPtr limit = setup(PTZ_SC_GROUP_LIMIT, 5, 2, {{PTZ_SC_PARAM_LIMIT_MAX_PAN, &v}});
-  refused(ptz_status_cache_add_param(limit.get(), 58, &v),
-          "Could not add parameter to group 3. No such parameter 58!");
+  refused(ptz_status_cache_add_param(limit.get(), 58, &v), "Could not add parameter to group 3. No such parameter 58!");
   GroupPtr preset = setup(PTZ_SC_GROUP_PRESET, 0, 5);
   refused(ptz_status_cache_add_param(preset.get(), 47, &v), "");
   GroupPtr full = setup(PTZ_SC_GROUP_VARIOUS, 0, 1, {{58, &v}});  // 58 has a key here only
@@ -256,8 +252,7 @@ TEST_F(StatusCache, CreateWritesTheDefaults) {
   for (guint32 p = 15; p <= 20; p++) expected[p].integer = PTZ_MOVE_STATUS_INVALID;
   expected[21].integer = 30;
   expected[22] = v[22];  // the current time, checked apart
-  for (guint32 p = 0; p < 47; p++)
-    EXPECT_EQ(memcmp(&v[p], &expected[p], kPosition[p].size), 0) << kPosition[p].key;
+  for (guint32 p = 0; p < 47; p++) EXPECT_EQ(memcmp(&v[p], &expected[p], kPosition[p].size), 0) << kPosition[p].key;
   EXPECT_GE(v[22].timeval[0], guint32(before.tv_sec));
   EXPECT_LE(v[22].timeval[0], guint32(after.tv_sec));
   EXPECT_LT(v[22].timeval[1], 1000000u);

@@ -115,9 +115,8 @@ TEST_F(StatusCacheInfo, FetchValuesReadsEveryTypeByKey) {
   ASSERT_TRUE(ptz_status_cache_update_group(publisher));
   ptz_status_cache_free_group(publisher);
 
-  const guint32 params[] = {PTZ_SC_PARAM_POSITION_PAN, PTZ_SC_PARAM_POSITION_MZOOM,
-                            PTZ_SC_PARAM_POSITION_PAN_STATUS, PTZ_SC_PARAM_POSITION_PAN_STATUS_IDLE_TIME,
-                            PTZ_SC_PARAM_POSITION_TIME_VAL};
+  const guint32 params[] = {PTZ_SC_PARAM_POSITION_PAN, PTZ_SC_PARAM_POSITION_MZOOM, PTZ_SC_PARAM_POSITION_PAN_STATUS,
+                            PTZ_SC_PARAM_POSITION_PAN_STATUS_IDLE_TIME, PTZ_SC_PARAM_POSITION_TIME_VAL};
   GVariant *values = ptz_status_cache_fetch_values(PTZ_SC_GROUP_POSITION, 4, params, G_N_ELEMENTS(params));
   ASSERT_NE(values, nullptr);
   EXPECT_FALSE(g_variant_is_floating(values));

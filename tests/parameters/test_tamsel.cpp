@@ -100,11 +100,20 @@ TEST_F(TamselTest, TypedReads) {
     bool is_int;
     gint32 number;
     gboolean flag;
-  } cases[] = {{" 42\t\n", true, 42, FALSE},   {"-7", true, -7, FALSE},   {"+3", true, 3, FALSE},
-               {"1", true, 1, FALSE},          {"-2147483648", true, G_MININT32, FALSE},
-               {"2147483648", false, 0, FALSE}, {"42x", false, 0, FALSE}, {"x42", false, 0, FALSE},
-               {"", false, 0, FALSE},           {"4 2", false, 0, FALSE}, {"true", false, 0, TRUE},
-               {"yes", false, 0, TRUE},         {"True", false, 0, FALSE}, {"YES", false, 0, FALSE},
+  } cases[] = {{" 42\t\n", true, 42, FALSE},
+               {"-7", true, -7, FALSE},
+               {"+3", true, 3, FALSE},
+               {"1", true, 1, FALSE},
+               {"-2147483648", true, G_MININT32, FALSE},
+               {"2147483648", false, 0, FALSE},
+               {"42x", false, 0, FALSE},
+               {"x42", false, 0, FALSE},
+               {"", false, 0, FALSE},
+               {"4 2", false, 0, FALSE},
+               {"true", false, 0, TRUE},
+               {"yes", false, 0, TRUE},
+               {"True", false, 0, FALSE},
+               {"YES", false, 0, FALSE},
                {"on", false, 0, FALSE}};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.text);
@@ -114,8 +123,7 @@ TEST_F(TamselTest, TypedReads) {
     gboolean flag = 7;
     EXPECT_EQ(ptz_tamsel_get_int(&number, "root.PTZ.%s", "V"), gboolean(c.is_int));
     EXPECT_EQ(number, c.is_int ? c.number : 11);
-    EXPECT_EQ(log_.count(LOG_ERR, std::string("Value ") + c.text + " of root.PTZ.V invalid"),
-              c.is_int ? 0u : 1u);
+    EXPECT_EQ(log_.count(LOG_ERR, std::string("Value ") + c.text + " of root.PTZ.V invalid"), c.is_int ? 0u : 1u);
     EXPECT_TRUE(ptz_tamsel_get_bool(&flag, "root.PTZ.V"));
     EXPECT_EQ(flag, c.flag);
   }

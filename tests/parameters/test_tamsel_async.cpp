@@ -85,9 +85,7 @@ TEST_F(TamselAsyncTest, TasksRunInPushOrderWithValuesWhole) {
   EXPECT_EQ(write(0).opt_value, TAMSEL_DEFAULT_OPT_VALUE);
   EXPECT_TRUE(recorded_pauses().empty());
   EXPECT_EQ(log.count(LOG_ERR, "ptz_tamsel_async_push_set_param: NULL pointer in argument"), 2u);
-  EXPECT_EQ(log.count(LOG_ERR,
-                      "ptz_tamsel_async_push_set_param: parameter path root.PTZ.a:b contains a colon"),
-            1u);
+  EXPECT_EQ(log.count(LOG_ERR, "ptz_tamsel_async_push_set_param: parameter path root.PTZ.a:b contains a colon"), 1u);
 }
 
 // Ten failed attempts, with the pauses 0, 1, ... 9 s (scaled down here),
@@ -143,14 +141,11 @@ TEST_F(TamselAsyncTest, RacingFirstPushesCreateOnePool) {
   ASSERT_NE(pools[0], nullptr);
   for (GThreadPool *pool : pools) EXPECT_EQ(pool, pools[0]);
   ASSERT_TRUE(writes_reach(kThreads));
-  for (int t = 0; t < kThreads; t++)
-    EXPECT_EQ(value(("root.PTZ.Race" + std::to_string(t)).c_str()), std::to_string(t));
+  for (int t = 0; t < kThreads; t++) EXPECT_EQ(value(("root.PTZ.Race" + std::to_string(t)).c_str()), std::to_string(t));
   EXPECT_EQ(g_thread_pool_get_max_threads(pools[0]), 1);
   EXPECT_EQ(tamsel_testing_max_concurrent_writes(), 1u);
 }
 
 #else
-TEST(TamselAsyncTest, NeedsTheBundledParameterService) {
-  GTEST_SKIP() << "writes would reach the device";
-}
+TEST(TamselAsyncTest, NeedsTheBundledParameterService) { GTEST_SKIP() << "writes would reach the device"; }
 #endif

@@ -74,7 +74,8 @@ TEST_F(TimingLog, StartAndStopOnceEachUntilTheNextReset) {
   log_time_stop("T", 0);  // not started: nothing
   EXPECT_FALSE(Timing("T").stopped());
 
-  struct timespec before {}, after {};
+  struct timespec before {
+  }, after{};
   clock_gettime(CLOCK_MONOTONIC, &before);
   log_time_start("T");
   clock_gettime(CLOCK_MONOTONIC, &after);

@@ -178,9 +178,8 @@ TEST_F(Durnik, DamagedGroupsAreRefusedNotTrusted) {
   const struct {
     durnik_damage damage;
     int error;
-  } cases[] = {{DURNIK_DAMAGE_KEY_COUNT, EIO},    {DURNIK_DAMAGE_DATA_SIZE, EIO},
-               {DURNIK_DAMAGE_VALUE_OFFSET, EIO}, {DURNIK_DAMAGE_VALUE_SIZE, EIO},
-               {DURNIK_DAMAGE_KEY_TEXT, ENOENT},  {DURNIK_DAMAGE_MAGIC, EIO}};
+  } cases[] = {{DURNIK_DAMAGE_KEY_COUNT, EIO},  {DURNIK_DAMAGE_DATA_SIZE, EIO},   {DURNIK_DAMAGE_VALUE_OFFSET, EIO},
+               {DURNIK_DAMAGE_VALUE_SIZE, EIO}, {DURNIK_DAMAGE_KEY_TEXT, ENOENT}, {DURNIK_DAMAGE_MAGIC, EIO}};
   for (const auto &c : cases) {
     std::string name = "DAMAGED" + std::to_string(int(c.damage));
     SCOPED_TRACE(name);

@@ -30,8 +30,7 @@ std::set<std::string> entries(const std::string &dir) {
 }
 
 bool write(const std::string &path, const std::string &data, GError **error = nullptr) {
-  return morvel_set_file_contents_with_sync(path.c_str(), data.data(), static_cast<gssize>(data.size()),
-                                            error);
+  return morvel_set_file_contents_with_sync(path.c_str(), data.data(), static_cast<gssize>(data.size()), error);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <tuple>
 #include <vector>
 
-#include "velmora_test.h"
 #include <qenta.h>
+#include "velmora_test.h"
 #ifdef VELMORA_PLATFORM_BUNDLED
 #include <qenta_testing.h>
 #endif
@@ -20,8 +20,7 @@ const std::string kNull = "<NULL>";
 
 std::vector<Rec> drain() {
   std::vector<Rec> records;
-  while (const qenta_record *r = qenta_getcfg())
-    records.push_back({r->group, r->key, r->value ? r->value : kNull});
+  while (const qenta_record *r = qenta_getcfg()) records.push_back({r->group, r->key, r->value ? r->value : kNull});
   qenta_closecfg();
   return records;
 }
@@ -79,8 +78,7 @@ TEST_F(Grammar, ValidForms) {
   EXPECT_EQ(parse("g {\n q = \"  # \\\\ \\\" \\' \\n\\t\\r \\x41\\xff \" # c\n u = 'x\\n\"\n}\n"),
             (std::vector<Rec>{{"g", "q", "  # \\ \" ' \n\t\r A\xff "}, {"g", "u", "'x\\n\""}}));
   // Repeated keys and reopened groups are delivered as they come.
-  EXPECT_EQ(parse("g {\n k = 1\n}\ng {\n k = 2\n}\n"),
-            (std::vector<Rec>{{"g", "k", "1"}, {"g", "k", "2"}}));
+  EXPECT_EQ(parse("g {\n k = 1\n}\ng {\n k = 2\n}\n"), (std::vector<Rec>{{"g", "k", "1"}, {"g", "k", "2"}}));
   EXPECT_TRUE(messages.empty());
 }
 
@@ -103,7 +101,9 @@ TEST_F(Grammar, MalformedFilesFailWithLineAndReason) {
       {"g {\n = 1\n}\n", "t.cfg:2: expected a group name or a key"},
       {"a..b {\n}\n", "t.cfg:1: empty name between dots"},
       {"g {\n k v\n}\n", "t.cfg:2: expected '=', '{' or the end of the line"},
-      {"g {\n k = a\x01" "b\n}\n", "t.cfg:2: control character in value"},
+      {"g {\n k = a\x01"
+       "b\n}\n",
+       "t.cfg:2: control character in value"},
       {"g {\n k = \"a\x1b\"\n}\n", "t.cfg:2: control character in value"},
       {std::string("g {\n\n k = a\0b\n}\n", 14), "t.cfg:3: NUL byte in file"},
   };

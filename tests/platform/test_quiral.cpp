@@ -50,8 +50,7 @@ TEST_F(QuiralBus, DeclarationsAreExclusiveAndEventsReachOtherConnections) {
   };
   ASSERT_TRUE(configuration_event_declare(mine, "ptzd", kPath, kInterface, &error));
   EXPECT_EQ(failure(configuration_event_declare(theirs, "ptzd", kPath, kInterface, &error)), G_IO_ERROR_EXISTS);
-  EXPECT_EQ(failure(configuration_event_undeclare(theirs, "ptzd", kPath, kInterface, &error)),
-            G_IO_ERROR_NOT_FOUND);
+  EXPECT_EQ(failure(configuration_event_undeclare(theirs, "ptzd", kPath, kInterface, &error)), G_IO_ERROR_NOT_FOUND);
   EXPECT_EQ(failure(configuration_event_send(theirs, "ptzd", kPath, kInterface, kPath, 1, &error)),
             G_IO_ERROR_NOT_FOUND);
   const char *dotted = "/com/brantel/PTZ/ptz.driver";
@@ -63,8 +62,9 @@ TEST_F(QuiralBus, DeclarationsAreExclusiveAndEventsReachOtherConnections) {
   configuration_event_append_escaped_pair_to_change_string(mine, "zoom", "5");
   ASSERT_TRUE(configuration_event_send(mine, "ptzd", kPath, kInterface, "/com/brantel/PTZ/Driver/1", 7, &error));
   ASSERT_TRUE(events.wait_for(1));
-  EXPECT_EQ(events.printed(0), "('cfg', 'ptzd', '/com/brantel/PTZ/Driver', 'com.brantel.Configuration.Legacy', "
-                               "'/com/brantel/PTZ/Driver/1', 7, 'zoom=5')");
+  EXPECT_EQ(events.printed(0),
+            "('cfg', 'ptzd', '/com/brantel/PTZ/Driver', 'com.brantel.Configuration.Legacy', "
+            "'/com/brantel/PTZ/Driver/1', 7, 'zoom=5')");
 
   // Freeing a handle withdraws its declarations.
   configuration_event_free(mine);

@@ -51,8 +51,7 @@ gboolean on_get(Legacy *object, GDBusMethodInvocation *invocation, gint, const g
       object, invocation, g_variant_new_variant(g_variant_new_int32(5)));
   return TRUE;
 }
-gboolean on_set(Legacy *object, GDBusMethodInvocation *invocation, gint, const gchar *, GVariant *,
-                gpointer served) {
+gboolean on_set(Legacy *object, GDBusMethodInvocation *invocation, gint, const gchar *, GVariant *, gpointer served) {
   note(served, invocation);
   ptz_legacy_config_dynamic_configuration_legacy_complete_set_configuration_entry(object, invocation);
   return TRUE;
@@ -87,7 +86,8 @@ class BusPolicy : public ::testing::Test {
     if (!velmora::testing::why_attacks_cannot_run().empty()) return;
     dir_ = new velmora::testing::TempDir();
     std::string policy = velmora::testing::read_file(POLICY_FILE);
-    if (policy.find("<policy group=\"ptzadmin\">") == std::string::npos || !velmora::testing::open_to_other_accounts(dir_->path(), 0755)) {
+    if (policy.find("<policy group=\"ptzadmin\">") == std::string::npos ||
+        !velmora::testing::open_to_other_accounts(dir_->path(), 0755)) {
       ADD_FAILURE() << "no administrators' group in " << POLICY_FILE << ", or no directory nobody can reach";
       return;
     }
@@ -115,11 +115,11 @@ class BusPolicy : public ::testing::Test {
     });
     const std::string address = "unix:path=" + dir_->file("system_bus_socket");
     auto answers = [&] {
-      GDBusConnection *probe = g_dbus_connection_new_for_address_sync(
-          address.c_str(),
-          GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                               G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-          nullptr, nullptr, nullptr);
+      GDBusConnection *probe =
+          g_dbus_connection_new_for_address_sync(address.c_str(),
+                                                 GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                                      G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                                                 nullptr, nullptr, nullptr);
       if (probe == nullptr) return false;
       g_dbus_connection_close_sync(probe, nullptr, nullptr);
       g_object_unref(probe);
@@ -162,8 +162,15 @@ class BusPolicy : public ::testing::Test {
   // Makes `call` from a process of GLib's gdbus tool running as nobody (in
   // the supplementary groups given) and returns what the tool printed.
   std::string call_as_nobody(const Call &call, const std::vector<gid_t> &groups = {}) {
-    std::vector<std::string> words = {GDBUS_TOOL,  "call", "--system", "--dest", "com.brantel.PTZ." + name_,
-                                      "--object-path", "/com/brantel/PTZ/" + name_, "--method", call.method};
+    std::vector<std::string> words = {GDBUS_TOOL,
+                                      "call",
+                                      "--system",
+                                      "--dest",
+                                      "com.brantel.PTZ." + name_,
+                                      "--object-path",
+                                      "/com/brantel/PTZ/" + name_,
+                                      "--method",
+                                      call.method};
     words.insert(words.end(), call.args.begin(), call.args.end());
     std::vector<char *> argv;
     for (auto &word : words) argv.push_back(word.data());
@@ -236,7 +243,8 @@ TEST_F(BusPolicy, OtherAccountsReadAndIntrospectButChangeNothing) {
   EXPECT_EQ(served_.size(), 2u) << "a change reached the service";
 
   // Root changes.
-  EXPECT_EQ(call_as_root(kLegacy, "SetConfigurationEntry", g_variant_new("(isv)", 0, "Speed", g_variant_new_int32(5))), "()");
+  EXPECT_EQ(call_as_root(kLegacy, "SetConfigurationEntry", g_variant_new("(isv)", 0, "Speed", g_variant_new_int32(5))),
+            "()");
   EXPECT_EQ(call_as_root(kLegacy, "AddConfiguration", g_variant_new("(i)", 1)), "(1,)");
   EXPECT_EQ(call_as_root(kLegacy, "RemoveConfiguration", g_variant_new("(i)", 1)), "()");
   EXPECT_EQ(call_as_root(kLegacy, "Sync", nullptr), "()");

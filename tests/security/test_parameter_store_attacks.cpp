@@ -97,7 +97,11 @@ TEST_F(ParameterStoreAttack, AStoreThatCannotBeReadIsReportedAsSuch) {
 // the write either succeeds through files of its own or fails as a store
 // error, and the link's target is never touched.
 TEST_F(ParameterStoreAttack, NamesPlantedInASharedDirectory) {
-  enum Plant { kLink, kStore, kHeldLock };
+  enum Plant {
+    kLink,
+    kStore,
+    kHeldLock
+  };
   const struct {
     const char *name;
     const char *planted;  // after the store's name

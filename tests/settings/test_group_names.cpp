@@ -11,8 +11,8 @@ namespace {
 TEST(IndexedGroupNames, ComposeBaseAndDecimalIndex) {
   velmora::testing::TempDir dir;
   const std::string long_base(200, 'L');
-  const std::pair<std::string, gint> groups[] = {
-      {"Channel", 0}, {"Channel", 7}, {"Channel", 10}, {"Channel", 305}, {"Channel", G_MAXINT}, {long_base, 42}};
+  const std::pair<std::string, gint> groups[] = {{"Channel", 0},   {"Channel", 7},        {"Channel", 10},
+                                                 {"Channel", 305}, {"Channel", G_MAXINT}, {long_base, 42}};
   std::string text;
   for (const auto &[base, index] : groups)
     text += "[" + base + std::to_string(index) + "]\nN=" + std::to_string(index) + "\n";

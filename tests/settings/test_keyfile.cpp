@@ -77,8 +77,7 @@ TEST(KeyFile, MissingOrBrokenHeaderFailsWithTheReadersError) {
 
 TEST(KeyFile, StoringDropsCommentsAndAnEmptiedFileIsDeleted) {
   TempDir dir;
-  std::string path =
-      dir.write("c.conf", "# by hand\n[Header]\nVersionMajor=1\nVersionMinor=0\n[Data]\nx=1\n");
+  std::string path = dir.write("c.conf", "# by hand\n[Header]\nVersionMajor=1\nVersionMinor=0\n[Data]\nx=1\n");
   velmora::GKeyFilePtr key_file = open(path, 1, 0);
   ASSERT_TRUE(key_file);
   ASSERT_TRUE(ptz_config_store_key_file(path.c_str(), key_file.get(), nullptr));

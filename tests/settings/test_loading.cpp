@@ -7,9 +7,7 @@ namespace {
 using namespace velmora::testing;
 using Files = FileList;
 
-std::string value(const char *group, const char *key) {
-  return take(ptz_settings_get_custom_string(group, key));
-}
+std::string value(const char *group, const char *key) { return take(ptz_settings_get_custom_string(group, key)); }
 
 // Paths come in listing order. A path that does not fit the 200-byte line
 // buffer (with its newline and terminator) is skipped whole; its tail never
@@ -25,8 +23,7 @@ TEST(FindConfigFiles, ListingOrderAndOverlongPathsSkippedWhole) {
   std::string shorter = dir.write("d.conf", "");
   gchar **paths = ptz_settings_find_config_files(dir.file("*").c_str(), TRUE);
   ASSERT_NE(paths, nullptr);
-  EXPECT_EQ(std::vector<std::string>(paths, paths + g_strv_length(paths)),
-            (std::vector<std::string>{fits, shorter}));
+  EXPECT_EQ(std::vector<std::string>(paths, paths + g_strv_length(paths)), (std::vector<std::string>{fits, shorter}));
   g_strfreev(paths);
 }
 
@@ -68,8 +65,8 @@ TEST_F(Loading, RequiredAndOptionalFilesAndPatterns) {
                                        Files{{none, FALSE}, {other + " " + missing, TRUE}}));
   EXPECT_EQ(value("G", "K"), "v");
   ASSERT_EQ(log.lines().size(), 1u);
-  EXPECT_TRUE(log.contains(LOG_ERR, "ptz_settings_find_config_files: Files not found: '" + other + " " +
-                                        missing + "'"));
+  EXPECT_TRUE(
+      log.contains(LOG_ERR, "ptz_settings_find_config_files: Files not found: '" + other + " " + missing + "'"));
 
   // A required file that is missing or does not parse fails; what came before it stays.
   EXPECT_FALSE(ptz_settings_load_config(Files{{good, TRUE}, {missing, TRUE}}, nullptr));

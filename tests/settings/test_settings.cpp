@@ -1,7 +1,9 @@
 // Typed queries on the settings store.
 
 #include <cstring>
+#include <optional>
 
+#include "common/ptz_raii.h"
 #include "settings_test.h"
 
 namespace {
@@ -16,21 +18,48 @@ Strings keys(gchar **list) {
   return result;
 }
 
+// A query's answer as text, or nothing when it found no value.
+using Found = std::optional<std::string>;
+
+Found yes(gboolean found) { return found ? Found("yes") : Found(); }
+
+Found owned(gchar *text) { return text != nullptr ? Found(take(text)) : Found(); }
+
+Found joined(gchar **list) {
+  if (list == nullptr) return Found();
+  velmora::GCharPtr text(g_strjoinv(",", list));
+  g_strfreev(list);
+  return Found(text.get());
+}
+
+// The answer of a typed getter, called with the arguments before its output.
+template <typename T, typename Getter, typename... Args>
+Found number(Getter getter, Args... args) {
+  T value;
+  return getter(args..., &value) ? Found(std::to_string(value)) : Found();
+}
+
+template <typename Getter, typename... Args>
+Found truth(Getter getter, Args... args) {
+  gboolean value;
+  return getter(args..., &value) ? Found(value ? "TRUE" : "FALSE") : Found();
+}
+
 class Queries : public ::testing::Test {
  protected:
   void SetUp() override {
     // Key-file escapes are resolved before quote stripping: \s is a leading
     // blank, \\ one backslash.
-    std::string kf = dir.write(
-        "settings.conf",
-        "[Values]\nTrue=true\nTitle=True\nYes=yes\nY=Y\nOne=1\nOn=on\nFalse=false\nNo=no\nEmpty=\n"
-        "Hex=0x10\nOctal=010\nBlank=\\s42\nTrailing=12abc\nText=abc\nMinus=-\n"
-        "Max=2147483647\nOver=2147483648\nMin=-2147483648\nUnder=-2147483649\nHuge=99999999999999999999\n"
-        "[Quotes]\nDouble=\"abc\"\nSingle='abc'\nMixed=\"abc'\nTab=\"a\\\\tb\"\nOctal=\"\\\\101\"\n"
-        "Unquoted=a\\\\tb\nLone=\"\nEmpty=\"\"\nTrailingBackslash=\"abc\\\\\"\n"
-        "[Foo]\nKey=foo\nN=7\n[Root.Foo]\nKey=capital\n"
-        "[Channel]\nKey=base\n[Channel0]\nKey=zero\n[Channel2]\nPan=10\nTilt=20\n[Empty]\n"
-        "[PTZ.Driver1]\nName=first\nCount=5\n");
+    std::string kf =
+        dir.write("settings.conf",
+                  "[Values]\nTrue=true\nTitle=True\nYes=yes\nY=Y\nOne=1\nOn=on\nFalse=false\nNo=no\nEmpty=\n"
+                  "Hex=0x10\nOctal=010\nBlank=\\s42\nTrailing=12abc\nText=abc\nMinus=-\n"
+                  "Max=2147483647\nOver=2147483648\nMin=-2147483648\nUnder=-2147483649\nHuge=99999999999999999999\n"
+                  "[Quotes]\nDouble=\"abc\"\nSingle='abc'\nMixed=\"abc'\nTab=\"a\\\\tb\"\nOctal=\"\\\\101\"\n"
+                  "Unquoted=a\\\\tb\nLone=\"\nEmpty=\"\"\nTrailingBackslash=\"abc\\\\\"\n"
+                  "[Foo]\nKey=foo\nN=7\n[Root.Foo]\nKey=capital\n"
+                  "[Channel]\nKey=base\n[Channel0]\nKey=zero\n[Channel2]\nPan=10\nTilt=20\n[Empty]\n"
+                  "[PTZ.Driver1]\nName=first\nCount=5\n");
     std::string st = dir.write("settings.cfg", "PTZ {\n  Driver2 {\n    Name = \"\\\"second\\\"\"\n  }\n}\n");
     ASSERT_TRUE(ptz_settings_load_config_gkf(FileList{{kf, TRUE}}, nullptr));
     ASSERT_TRUE(ptz_settings_load_config(FileList{{st, TRUE}}, nullptr));
@@ -57,8 +86,9 @@ TEST_F(Queries, Booleans) {
 
 TEST_F(Queries, Integers) {
   const std::pair<const char *, gint64> numbers[] = {
-      {"Hex", 16}, {"Octal", 8}, {"Blank", 42}, {"Trailing", 12}, {"Max", G_MAXINT32},
-      {"Min", G_MININT32}, {"Over", 2147483648LL}, {"Under", -2147483649LL}, {"Huge", G_MAXINT64}};
+      {"Hex", 16},         {"Octal", 8},        {"Blank", 42},          {"Trailing", 12},
+      {"Max", G_MAXINT32}, {"Min", G_MININT32}, {"Over", 2147483648LL}, {"Under", -2147483649LL},
+      {"Huge", G_MAXINT64}};
   for (const auto &[key, expected] : numbers) {
     gint64 wide = -5;
     EXPECT_TRUE(ptz_settings_get_custom_int64("Values", key, &wide)) << key;
@@ -84,31 +114,69 @@ TEST_F(Queries, Integers) {
 TEST_F(Queries, QuoteStripping) {
   GLibLogCapture glib;
   const std::pair<const char *, const char *> expected[] = {
-      {"Double", "abc"}, {"Single", "abc"}, {"Mixed", "\"abc'"}, {"Tab", "a\tb"}, {"Octal", "A"},
-      {"Unquoted", "a\\tb"}, {"Lone", "\""}, {"Empty", ""},
+      {"Double", "abc"},
+      {"Single", "abc"},
+      {"Mixed", "\"abc'"},
+      {"Tab", "a\tb"},
+      {"Octal", "A"},
+      {"Unquoted", "a\\tb"},
+      {"Lone", "\""},
+      {"Empty", ""},
       // A lone backslash at the end of a quoted value is dropped quietly.
       {"TrailingBackslash", "abc"}};
-  for (const auto &[key, text] : expected)
-    EXPECT_EQ(take(ptz_settings_get_custom_string("Quotes", key)), text) << key;
+  for (const auto &[key, text] : expected) EXPECT_EQ(take(ptz_settings_get_custom_string("Quotes", key)), text) << key;
   EXPECT_EQ(take(ptz_settings_get_string("PTZ.Driver", 2, "Name")), "second");
   EXPECT_EQ(glib.messages().size(), 0u);
 }
 
-TEST_F(Queries, GroupNamesPrefixesIndexesAndPaths) {
-  EXPECT_EQ(take(ptz_settings_get_custom_string("root.Foo", "Key")), "foo");
-  EXPECT_EQ(take(ptz_settings_get_string("ROOT.Foo", -1, "Key")), "foo");
+// Every layer of a query removes one leading "root." or "ROOT.": presence and
+// key listing one, the boolean, 64-bit and string getters two, the 32-bit
+// getters three. Group Foo is asked for behind 0 to 4 prefixes of both
+// spellings; a query finds it (with its value) behind as many as it strips.
+TEST_F(Queries, PrefixesStrippedByEachQuery) {
+  struct Query {
+    const char *name;
+    int strips;
+    const char *found;
+    Found (*ask)(const char *group);
+  };
+  static const Query queries[] = {
+      {"has_group", 1, "yes", [](const char *g) { return yes(ptz_settings_has_group(g, -1)); }},
+      {"has_custom_group", 1, "yes", [](const char *g) { return yes(ptz_settings_has_custom_group(g)); }},
+      {"get_group", 1, "Key,N", [](const char *g) { return joined(ptz_settings_get_group(g, -1)); }},
+      {"get_custom_group", 1, "Key,N", [](const char *g) { return joined(ptz_settings_get_custom_group(g)); }},
+      {"get_boolean", 2, "FALSE", [](const char *g) { return truth(ptz_settings_get_boolean, g, -1, "Key"); }},
+      {"get_custom_boolean", 2, "FALSE",
+       [](const char *g) { return truth(ptz_settings_get_custom_boolean, g, "Key"); }},
+      {"get_int64", 2, "7", [](const char *g) { return number<gint64>(ptz_settings_get_int64, g, -1, "N"); }},
+      {"get_custom_int64", 2, "7", [](const char *g) { return number<gint64>(ptz_settings_get_custom_int64, g, "N"); }},
+      {"get_string", 2, "foo", [](const char *g) { return owned(ptz_settings_get_string(g, -1, "Key")); }},
+      {"get_custom_string", 2, "foo", [](const char *g) { return owned(ptz_settings_get_custom_string(g, "Key")); }},
+      {"get_vp", 2, "foo", [](const char *g) { return owned(ptz_settings_get_vp("%s.Key", g)); }},
+      {"get_int", 3, "7", [](const char *g) { return number<gint>(ptz_settings_get_int, g, -1, "N"); }},
+      {"get_custom_int", 3, "7", [](const char *g) { return number<gint>(ptz_settings_get_custom_int, g, "N"); }},
+      {"get_int_vp", 3, "7",
+       [](const char *g) {
+         gint value;
+         return ptz_settings_get_int_vp(&value, "%s.N", g) ? Found(std::to_string(value)) : Found();
+       }},
+  };
+  for (const Query &query : queries) {
+    for (int spelling = 0; spelling < 2; spelling++) {
+      for (int prefixes = 0; prefixes <= 4; prefixes++) {
+        std::string group;
+        for (int i = 0; i < prefixes; i++) group += (i + spelling) % 2 == 0 ? "root." : "ROOT.";
+        group += "Foo";
+        EXPECT_EQ(query.ask(group.c_str()), prefixes <= query.strips ? Found(query.found) : Found())
+            << "ptz_settings_" << query.name << " on " << group;
+      }
+    }
+  }
+  // Another capitalisation is no prefix: Root.Foo is a group of its own.
   EXPECT_EQ(take(ptz_settings_get_custom_string("Root.Foo", "Key")), "capital");
-  // Each layer removes one prefix: presence and listing one, the boolean,
-  // 64-bit and string getters two, the 32-bit getters three.
-  EXPECT_EQ(take(ptz_settings_get_string("root.ROOT.Foo", -1, "Key")), "foo");
-  EXPECT_EQ(take(ptz_settings_get_vp("root.root.root.Foo.Key")), "<NULL>");
-  EXPECT_FALSE(ptz_settings_has_custom_group("root.ROOT.Foo"));
-  EXPECT_EQ(keys(ptz_settings_get_custom_group("root.root.Foo")), Strings{"<NULL>"});
-  gint narrow = 0;
-  EXPECT_TRUE(ptz_settings_get_custom_int("root.ROOT.root.Foo", "N", &narrow));
-  EXPECT_EQ(narrow, 7);
-  EXPECT_FALSE(ptz_settings_get_int("root.root.root.root.Foo", -1, "N", &narrow));
+}
 
+TEST_F(Queries, IndexesAndPaths) {
   EXPECT_EQ(take(ptz_settings_get_string("Channel", -1, "Key")), "base");
   EXPECT_EQ(take(ptz_settings_get_string("Channel", 0, "Key")), "zero");
   EXPECT_TRUE(ptz_settings_has_group("Channel", 0));
@@ -144,8 +212,8 @@ TEST_F(Queries, Iteration) {
   Visit all, first_only{{}, 1}, none;
   EXPECT_TRUE(ptz_settings_iterate_group("Channel", 2, &all, record_visit));
   EXPECT_TRUE(ptz_settings_iterate_group("root.Channel", 2, &all, record_visit));
-  EXPECT_EQ(all.seen, (Strings{"Channel2.Pan=10", "Channel2.Tilt=20", "root.Channel2.Pan=10",
-                               "root.Channel2.Tilt=20"}));
+  EXPECT_EQ(all.seen,
+            (Strings{"Channel2.Pan=10", "Channel2.Tilt=20", "root.Channel2.Pan=10", "root.Channel2.Tilt=20"}));
   EXPECT_EQ(log.lines().size(), 0u);
 
   EXPECT_FALSE(ptz_settings_iterate_group("Channel", 2, &first_only, record_visit));

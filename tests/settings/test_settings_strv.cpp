@@ -6,9 +6,7 @@ namespace {
 
 using namespace velmora::testing;
 
-std::string value(const char *group, const char *key) {
-  return take(ptz_settings_get_custom_string(group, key));
-}
+std::string value(const char *group, const char *key) { return take(ptz_settings_get_custom_string(group, key)); }
 
 TEST(SettingsStrv, BothLoadersFillTheirStoreInPathOrder) {
   TempDir dir;

@@ -80,9 +80,14 @@ TEST(ShellSettings, FilesInOrderLaterWinsOptionalMissingSkipped) {
 TEST(ShellSettings, Latin1FilesAreConvertedUtf8FilesAreNot) {
   TempDir dir;
   ASSERT_TRUE(load({{dir.write("latin1.conf", "CITY=Z\xfcrich\n"), TRUE},
-                    {dir.write("utf8.conf", "STREET=Stra\xc3\x9f" "e\n"), TRUE}}));
+                    {dir.write("utf8.conf",
+                               "STREET=Stra\xc3\x9f"
+                               "e\n"),
+                     TRUE}}));
   EXPECT_EQ(get("CITY"), "Z\xc3\xbcrich");
-  EXPECT_EQ(get("STREET"), "Stra\xc3\x9f" "e");
+  EXPECT_EQ(get("STREET"),
+            "Stra\xc3\x9f"
+            "e");
 }
 
 TEST(ShellSettings, LinesThatAreNotKeyValueFailTheLoad) {

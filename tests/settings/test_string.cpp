@@ -26,7 +26,10 @@ TEST(NameConversion, WordBoundariesAndSeparators) {
   EXPECT_EQ(hyphen("PTZDriverManager"), "ptzdriver-manager");
   EXPECT_EQ(hyphen("ABCdef"), "abcdef");
   EXPECT_EQ(hyphen("Pan2Tilt"), "pan2tilt");
-  EXPECT_EQ(hyphen("caf\xc3\xa9" "Bar"), "caf\xc3\xa9" "bar");
+  EXPECT_EQ(hyphen("caf\xc3\xa9"
+                   "Bar"),
+            "caf\xc3\xa9"
+            "bar");
   EXPECT_EQ(hyphen("Q"), "q");
   EXPECT_EQ(hyphen(""), "");
 }

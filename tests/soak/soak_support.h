@@ -36,7 +36,7 @@ constexpr gsize kPayloadMax = 2552;
 // Request kinds (the first payload byte).
 constexpr char kSync = 'S';
 constexpr char kAsync = 'A';
-constexpr char kDelayed = 'D';  // answered 150 ms later, so some are always in flight
+constexpr char kDelayed = 'D';   // answered 150 ms later, so some are always in flight
 constexpr char kCountFds = 'C';  // answered with the server's number of open descriptors
 
 // Entries of /proc/self/fd, the directory's own descriptor not counted.

@@ -49,9 +49,9 @@ int soak_seconds() {
 // ---- the server's supervisor ------------------------------------------------
 
 // Orders to the supervisor, each answered with one byte.
-constexpr char kKill = 'k';  // SIGKILL, a crash: the socket file stays behind
-constexpr char kStop = 's';  // an orderly stop
-constexpr char kQuit = 'q';  // stop the server in good order and end
+constexpr char kKill = 'k';   // SIGKILL, a crash: the socket file stays behind
+constexpr char kStop = 's';   // an orderly stop
+constexpr char kQuit = 'q';   // stop the server in good order and end
 constexpr char kReady = 'r';  // done; the old server had run until it was stopped
 constexpr char kFault = 'x';
 
@@ -303,9 +303,8 @@ TEST(CommandChannelSoak, FiftyClientsThroughThreeServerRestarts) {
                    (token->expiries == 0 || lost_in_a_restart(*token, run->restarts));
       if (!sound && faults++ == 0)
         first_fault = "client " + std::to_string(token->client) + " seq " + std::to_string(token->seq) +
-                      (token->accepted ? " sent" : " refused") + ": " + std::to_string(token->replies) +
-                      " replies, " + std::to_string(token->wrong) + " wrong replies, " +
-                      std::to_string(token->expiries) + " expiries";
+                      (token->accepted ? " sent" : " refused") + ": " + std::to_string(token->replies) + " replies, " +
+                      std::to_string(token->wrong) + " wrong replies, " + std::to_string(token->expiries) + " expiries";
     }
   EXPECT_EQ(faults, 0u) << "first: " << first_fault;
   // Delayed replies are always in flight, so restarts lose some.
@@ -316,14 +315,14 @@ TEST(CommandChannelSoak, FiftyClientsThroughThreeServerRestarts) {
     for (int p = 0; p < kPhases; p++)
       if (run->clients[c].synced[p] == 0) missed += " client " + std::to_string(c) + " phase " + std::to_string(p);
   EXPECT_EQ(missed, "");
-  for (const char *broken : {"larger than max", "shorter than its header", "Read more than expected",
-                             "Entry without data"})
+  for (const char *broken :
+       {"larger than max", "shorter than its header", "Read more than expected", "Entry without data"})
     EXPECT_EQ(logs.count_containing(broken), 0u) << broken;
   int synced = 0;
   for (auto &state : run->clients)
     for (auto &n : state.synced) synced += n;
-  std::cout << "soak: " << synced << " synchronous replies, " << accepted << " asynchronous commands ("
-            << replied << " answered, " << expired << " lost in restarts)\n";
+  std::cout << "soak: " << synced << " synchronous replies, " << accepted << " asynchronous commands (" << replied
+            << " answered, " << expired << " lost in restarts)\n";
 
   for (auto &state : run->clients) g_object_unref(state.client);
   EXPECT_EQ(supervisor.finish(), 0);

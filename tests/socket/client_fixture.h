@@ -32,12 +32,15 @@ inline gboolean serve_one(gpointer, PTZSocketServerHandle *handle, const gchar *
     _exit(0);
   } else if (text.rfind("delay:", 0) == 0) {
     auto *later = new std::pair(handle, text.substr(text.find(':', 6) + 1));
-    g_timeout_add(guint(atoi(text.c_str() + 6)), [](gpointer p) -> gboolean {
-      auto *reply = static_cast<std::pair<PTZSocketServerHandle *, std::string> *>(p);
-      answer(reply->first, reply->second);
-      delete reply;
-      return G_SOURCE_REMOVE;
-    }, later);
+    g_timeout_add(
+        guint(atoi(text.c_str() + 6)),
+        [](gpointer p) -> gboolean {
+          auto *reply = static_cast<std::pair<PTZSocketServerHandle *, std::string> *>(p);
+          answer(reply->first, reply->second);
+          delete reply;
+          return G_SOURCE_REMOVE;
+        },
+        later);
   } else if (text != "silent") {
     answer(handle, text);
   }
@@ -74,8 +77,7 @@ inline std::unique_ptr<Child> start_server(const std::string &path) {
 }
 
 // A synchronous command; the reply's text goes to `reply_text`.
-inline bool sync_send(PTZSocketClientCommand *client, const std::string &payload,
-                      std::string *reply_text = nullptr) {
+inline bool sync_send(PTZSocketClientCommand *client, const std::string &payload, std::string *reply_text = nullptr) {
   char reply[2552];
   gsize length = 0;
   if (!ptz_socket_client_command_sync_send(client, payload.data(), payload.size(), reply, &length)) return false;

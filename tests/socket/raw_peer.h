@@ -79,8 +79,7 @@ inline Reply read_reply(int fd, int timeout_ms = 10000, bool serve = true) {
   if (head.size() != 8) return reply;
   memcpy(&reply.length, head.data(), 4);
   memcpy(&reply.id, head.data() + 4, 4);
-  if (reply.length >= 8 && reply.length <= 2560)
-    reply.payload = read_bytes(fd, reply.length - 8, timeout_ms, serve);
+  if (reply.length >= 8 && reply.length <= 2560) reply.payload = read_bytes(fd, reply.length - 8, timeout_ms, serve);
   return reply;
 }
 

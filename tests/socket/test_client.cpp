@@ -167,8 +167,8 @@ TEST(SocketClient, PlainClientPausesAfterAFailedSendUntilAddPoll) {
 TEST(SocketClient, DataReadyClientLeavesTheReadingToItsCallback) {
   Pair pair;
   std::string announced;
-  PTZSocketClient *client = ptz_socket_client_signal_data_ready_new(PTZ_TYPE_SOCKET_CLIENT_SIGNAL_DATA_READY,
-                                                                     nullptr, pair.client, SOCK_STREAM);
+  PTZSocketClient *client = ptz_socket_client_signal_data_ready_new(PTZ_TYPE_SOCKET_CLIENT_SIGNAL_DATA_READY, nullptr,
+                                                                    pair.client, SOCK_STREAM);
   ptz_socket_client_register_callback(
       client,
       [](gpointer data, const gchar *bytes, gsize length) {
@@ -269,7 +269,8 @@ TEST_F(CommandClientDelivery, MainLoopOnAnotherThreadKeepsRunningDuringSyncSend)
   // The main loop blocks in poll, so it sees the reply arrive as soon as the
   // waiting thread does; a dispatch stuck behind the synchronous wait would
   // stop its ticks for about three seconds.
-  guint tick = g_timeout_add(10, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+  guint tick = g_timeout_add(
+      10, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
   gint64 last = g_get_monotonic_time(), longest = 0, deadline = last + 20 * G_USEC_PER_SEC;
   while (!sent && g_get_monotonic_time() < deadline) {
     g_main_context_iteration(nullptr, TRUE);

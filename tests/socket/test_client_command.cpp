@@ -94,7 +94,8 @@ TEST_F(CommandClientTest, SyncSendGivesUpAfterTenSeconds) {
   gint64 start = g_get_monotonic_time();
   EXPECT_FALSE(sync_send(client, "silent"));
   EXPECT_GE(g_get_monotonic_time() - start, 10 * G_USEC_PER_SEC - 1000);
-  EXPECT_TRUE(log.contains(LOG_WARNING, "ptz_socket_client_command_sync_send: Timeout waiting for response to message 0!"));
+  EXPECT_TRUE(
+      log.contains(LOG_WARNING, "ptz_socket_client_command_sync_send: Timeout waiting for response to message 0!"));
   // Watching resumed: an asynchronous reply reaches the dispatcher again.
   Token token{&recorder, 1};
   ASSERT_TRUE(async("after", &token));

@@ -58,8 +58,8 @@ TEST(CommandClientThreads, ThreadsShareOneClient) {
       }
       finished++;
     });
-  EXPECT_TRUE(iterate_until(
-      [&] { return finished == kThreads && recorder.size() == size_t(kThreads * kRounds); }, 60000));
+  EXPECT_TRUE(
+      iterate_until([&] { return finished == kThreads && recorder.size() == size_t(kThreads * kRounds); }, 60000));
   for (auto &s : senders) s.join();
   iterate_for(100);
 
@@ -117,8 +117,8 @@ TEST(CommandClientThreads, ClientSurvivesServerRestarts) {
     }
     server->wait();
     // Reported as expired long before the 360 s limit, once each.
-    EXPECT_TRUE(iterate_until([&] { return recorder.of(first) == "expired" && recorder.of(first + 1) == "expired"; },
-                              5000));
+    EXPECT_TRUE(
+        iterate_until([&] { return recorder.of(first) == "expired" && recorder.of(first + 1) == "expired"; }, 5000));
 
     // While the server is away, sends fail without waiting.
     iterate_for(20);

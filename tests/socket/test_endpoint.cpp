@@ -144,7 +144,7 @@ TEST(SocketSignal, ConnectsLateSendsTextsWithTheirNulAndReconnectsAfterFailure) 
   PTZSocketSignal *signal = ptz_socket_signal_new(path.c_str(), SOCK_STREAM);
   PTZSocket *endpoint = PTZ_SOCKET(signal);
   int reconnects = 0;
-  ptz_socket_set_reconnect_notify(endpoint, count_reconnect, &reconnects);
+  velmora::socket::set_reconnect_notify(endpoint, count_reconnect, &reconnects);
   EXPECT_EQ(endpoint->fd, -1);
   guint retry = endpoint->retry_source;
   EXPECT_NE(retry, 0u);

@@ -52,7 +52,7 @@ void count_hangup(gpointer data) { ++*static_cast<int *>(data); }
 TEST(FileGSource, PausesOnHangUpUntilResumed) {
   Watched w;
   int hangups = 0;
-  ptz_file_g_source_set_hangup_notify(w.source, count_hangup, &hangups);
+  velmora::socket::source_set_hangup_notify(w.source, count_hangup, &hangups);
   // Paused (twice is the same): data waits until watching resumes.
   ptz_file_g_source_remove_poll(w.source);
   ptz_file_g_source_remove_poll(w.source);
@@ -104,7 +104,7 @@ TEST(FileGSource, PauseAndResumeFromAnotherThread) {
   iterate_for(100);
   EXPECT_EQ(w.calls, calls);
   // Following another descriptor also resumes watching.
-  std::thread([&] { ptz_file_g_source_set_fd(w.source, w.fd[0]); }).join();
+  std::thread([&] { velmora::socket::source_set_fd(w.source, w.fd[0]); }).join();
   EXPECT_TRUE(iterate_until([&] { return w.bytes == 2001; }));
 }
 
@@ -113,7 +113,7 @@ TEST(FileGSource, PauseAndResumeFromAnotherThread) {
 // (also after a pause made before the hold), so the data is read then.
 TEST(FileGSource, HeldSourceDispatchesNothingAndStopsWatchingOnlyWhenPolled) {
   Watched w;
-  ptz_file_g_source_hold(w.source);
+  velmora::socket::source_hold(w.source);
   iterate_for(50);
   // Nothing to read: nobody changed the poll set.
   EXPECT_NE(reinterpret_cast<PTZFileGSource *>(w.source)->tag, nullptr);
@@ -121,17 +121,17 @@ TEST(FileGSource, HeldSourceDispatchesNothingAndStopsWatchingOnlyWhenPolled) {
   iterate_for(200);
   EXPECT_EQ(w.calls, 0);
   EXPECT_EQ(reinterpret_cast<PTZFileGSource *>(w.source)->tag, nullptr);
-  std::thread([&] { ptz_file_g_source_release(w.source, true); }).join();
+  std::thread([&] { velmora::socket::source_release(w.source, true); }).join();
   EXPECT_TRUE(iterate_until([&] { return w.bytes == 4; }));
 
   // A release without resuming leaves a pause made before the hold.
   ptz_file_g_source_remove_poll(w.source);
-  ptz_file_g_source_hold(w.source);
-  ptz_file_g_source_release(w.source, false);
+  velmora::socket::source_hold(w.source);
+  velmora::socket::source_release(w.source, false);
   w.send("x");
   iterate_for(100);
   EXPECT_EQ(w.bytes, 4);
-  ptz_file_g_source_hold(w.source);
-  ptz_file_g_source_release(w.source, true);
+  velmora::socket::source_hold(w.source);
+  velmora::socket::source_release(w.source, true);
   EXPECT_TRUE(iterate_until([&] { return w.bytes == 5; }));
 }

@@ -22,13 +22,10 @@ Array make(std::vector<guint8> bytes = {}) {
 }
 
 std::vector<guint8> bytes(const GArray *a) {
-  return std::vector<guint8>(reinterpret_cast<guint8 *>(a->data),
-                             reinterpret_cast<guint8 *>(a->data) + a->len);
+  return std::vector<guint8>(reinterpret_cast<guint8 *>(a->data), reinterpret_cast<guint8 *>(a->data) + a->len);
 }
 
-void write_string(gpointer element, GArray *array) {
-  ptz_serialize_string(array, static_cast<const gchar *>(element));
-}
+void write_string(gpointer element, GArray *array) { ptz_serialize_string(array, static_cast<const gchar *>(element)); }
 gpointer read_string(GArray *array, guint *indx) { return ptz_deserialize_string(array, indx); }
 
 void write_pair(gpointer element, GArray *array) {
@@ -61,8 +58,8 @@ TEST(Serialize, ScalarsAndStringsByteForByte) {
   ptz_serialize_string(a.get(), "abc");
   ptz_serialize_string(a.get(), "");
   ptz_serialize_blob(a.get(), "\x01\x02", 2);
-  EXPECT_EQ(bytes(a.get()), (std::vector<guint8>{0xab, 0x34, 0x12, 0xef, 0xbe, 0xad, 0xde, 0x03,
-                                                 0x00, 'a', 'b', 'c', 0x00, 0x00, 0x01, 0x02}));
+  EXPECT_EQ(bytes(a.get()), (std::vector<guint8>{0xab, 0x34, 0x12, 0xef, 0xbe, 0xad, 0xde, 0x03, 0x00, 'a', 'b', 'c',
+                                                 0x00, 0x00, 0x01, 0x02}));
   guint i = 0;
   EXPECT_EQ(ptz_deserialize_8bit(a.get(), &i), 0xab);
   EXPECT_EQ(ptz_deserialize_16bit(a.get(), &i), 0x1234);

@@ -91,7 +91,8 @@ TEST_F(CommandServer, UnframeableLengthsCloseOnlyTheirConnection) {
     ASSERT_TRUE(send_all(bad, frame(1, std::string(64, 'z'), length)));
     EXPECT_TRUE(peer_closed(bad)) << "length " << length;
   }
-  EXPECT_TRUE(log.contains(LOG_ERR, "ptz_socket_server_command_read: Received a message larger than max (2560): len=2561"));
+  EXPECT_TRUE(
+      log.contains(LOG_ERR, "ptz_socket_server_command_read: Received a message larger than max (2560): len=2561"));
   EXPECT_TRUE(received.empty());
   ASSERT_TRUE(send_all(healthy, frame(1, "half").substr(6)));
   EXPECT_EQ(read_reply(healthy).payload, "re:half");

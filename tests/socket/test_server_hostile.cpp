@@ -65,10 +65,12 @@ struct HostileUser : ::testing::Test {
   }
   // In the parent: serves until the child is ready (false when it never is).
   bool serve_until_ready(int timeout_ms = 60000) {
-    return iterate_until([&] {
-      pollfd p = {ready[0], POLLIN, 0};
-      return poll(&p, 1, 0) == 1;
-    }, timeout_ms);
+    return iterate_until(
+        [&] {
+          pollfd p = {ready[0], POLLIN, 0};
+          return poll(&p, 1, 0) == 1;
+        },
+        timeout_ms);
   }
   void let_go() {
     char byte = 'g';
@@ -209,8 +211,7 @@ TEST_F(HostileUser, HalfFramesAreTimedOut) {
 // the idle ones is closed.
 TEST_F(HostileUser, ThousandsOfIdleConnectionsDoNotDelayNewcomers) {
   constexpr int kIdle = 3000;
-  if (!allow_descriptors(kIdle + 200))
-    GTEST_SKIP() << "the hard limit on open descriptors is below " << kIdle + 200;
+  if (!allow_descriptors(kIdle + 200)) GTEST_SKIP() << "the hard limit on open descriptors is below " << kIdle + 200;
   ptz_socket_server_set_max_connections_per_user(base, 0);
   auto attacker = run_as_nobody([&] {
     std::vector<int> fds = connect_many(path, kIdle);

@@ -45,8 +45,8 @@ inline std::string why_attacks_cannot_run() {
 // nobody's group and user. False when any step fails.
 inline bool become_nobody(const std::vector<gid_t> &groups = {}) {
   std::optional<Account> nobody = nobody_account();
-  if (!nobody || setgroups(groups.size(), groups.data()) != 0 || setgid(nobody->gid) != 0 ||
-      setuid(nobody->uid) != 0 || setuid(0) == 0)
+  if (!nobody || setgroups(groups.size(), groups.data()) != 0 || setgid(nobody->gid) != 0 || setuid(nobody->uid) != 0 ||
+      setuid(0) == 0)
     return false;
   // Changing the credentials cleared the parent-death signal.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -102,8 +102,7 @@ class ChildReport {
   std::optional<int> receive(int timeout_ms = 30000) const {
     struct pollfd p = {fds_[0], POLLIN, 0};
     int value = 0;
-    if (poll(&p, 1, timeout_ms) != 1 || read(fds_[0], &value, sizeof value) != sizeof value)
-      return std::nullopt;
+    if (poll(&p, 1, timeout_ms) != 1 || read(fds_[0], &value, sizeof value) != sizeof value) return std::nullopt;
     return value;
   }
 
@@ -128,8 +127,8 @@ inline bool open_to_other_accounts(const std::string &path, mode_t mode) {
 }  // namespace velmora::testing
 
 // Skips the test when attacks by another account cannot run here.
-#define VELMORA_SKIP_UNLESS_ATTACKS_CAN_RUN()                                       \
-  do {                                                                              \
-    std::string why_not = ::velmora::testing::why_attacks_cannot_run();             \
-    if (!why_not.empty()) GTEST_SKIP() << why_not;                                  \
+#define VELMORA_SKIP_UNLESS_ATTACKS_CAN_RUN()                           \
+  do {                                                                  \
+    std::string why_not = ::velmora::testing::why_attacks_cannot_run(); \
+    if (!why_not.empty()) GTEST_SKIP() << why_not;                      \
   } while (0)

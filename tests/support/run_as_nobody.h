@@ -39,8 +39,7 @@ inline std::unique_ptr<Child> run_as_nobody(const std::function<int()> &body) {
   return std::make_unique<Child>([body] {
     uid_t uid;
     gid_t gid;
-    if (!nobody_ids(&uid, &gid) || setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0 ||
-        setuid(0) == 0)
+    if (!nobody_ids(&uid, &gid) || setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0 || setuid(0) == 0)
       return 120;
     return body();
   });

@@ -29,8 +29,7 @@ static void remove_tree(const std::string &path) {
   if (dir != nullptr) {
     while (const gchar *name = g_dir_read_name(dir)) {
       std::string child = path + "/" + name;
-      if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR) &&
-          !g_file_test(child.c_str(), G_FILE_TEST_IS_SYMLINK))
+      if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR) && !g_file_test(child.c_str(), G_FILE_TEST_IS_SYMLINK))
         remove_tree(child);
       else
         g_unlink(child.c_str());
@@ -144,8 +143,7 @@ struct GLibCaptured {
 std::mutex glib_mutex;
 std::vector<GLibCaptured> *glib_captured = nullptr;
 
-GLogWriterOutput capture_writer(GLogLevelFlags level, const GLogField *fields, gsize n_fields,
-                                gpointer) {
+GLogWriterOutput capture_writer(GLogLevelFlags level, const GLogField *fields, gsize n_fields, gpointer) {
   std::lock_guard<std::mutex> guard(glib_mutex);
   if (glib_captured == nullptr || (level & (G_LOG_LEVEL_ERROR)) != 0)
     return g_log_writer_default(level, fields, n_fields, nullptr);
@@ -153,8 +151,7 @@ GLogWriterOutput capture_writer(GLogLevelFlags level, const GLogField *fields, g
   for (gsize i = 0; i < n_fields; i++)
     if (g_strcmp0(fields[i].key, "MESSAGE") == 0)
       message = fields[i].length < 0 ? std::string(static_cast<const char *>(fields[i].value))
-                                     : std::string(static_cast<const char *>(fields[i].value),
-                                                   fields[i].length);
+                                     : std::string(static_cast<const char *>(fields[i].value), fields[i].length);
   glib_captured->push_back({GLogLevelFlags(level & G_LOG_LEVEL_MASK), message});
   return G_LOG_WRITER_HANDLED;
 }

@@ -37,8 +37,7 @@ std::string read_file(const std::string &path, const std::string &missing = "<mi
 
 // Iterates `context` (the default one when NULL) until `done` returns true or
 // `timeout_ms` has passed; returns the last value of `done`.
-bool iterate_until(const std::function<bool()> &done, int timeout_ms = 10000,
-                   GMainContext *context = nullptr);
+bool iterate_until(const std::function<bool()> &done, int timeout_ms = 10000, GMainContext *context = nullptr);
 // Iterates for about `ms` milliseconds.
 void iterate_for(int ms, GMainContext *context = nullptr);
 

@@ -31,8 +31,8 @@ struct PtzctlRun {
 // child (it then counts as not having exited normally).
 using PtzctlTick = std::function<bool(const std::string &out)>;
 
-inline PtzctlRun run_ptzctl(const std::vector<std::string> &args, bool serve = false,
-                            const PtzctlTick &tick = nullptr, int timeout_ms = 60000) {
+inline PtzctlRun run_ptzctl(const std::vector<std::string> &args, bool serve = false, const PtzctlTick &tick = nullptr,
+                            int timeout_ms = 60000) {
   PtzctlRun run;
   int out_pipe[2];
   FILE *err_file = tmpfile();  // stderr is read once the child is done

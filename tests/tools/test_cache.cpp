@@ -119,27 +119,30 @@ TEST_F(CacheTest, WatchPrintsChangesAndTheGroupComingAndGoing) {
 }
 
 TEST_F(CacheTest, MissingGroupsFailAndBadArgumentsAreUsageErrors) {
-  velmora::testing::expect_failures(1, {
-      {{"cache", "dump", "position:7"}, "no status-cache group 'PTZ_POSITION_IS7'"},
-      {{"cache", "watch", "nothing", "--wait", "0"}, "no status-cache group 'nothing'\n"},
-      {{"cache", "watch", "nothing", "-i", "50", "--wait", "200"}, "no status-cache group 'nothing' within 200 ms"},
-      {{"cache", "dump", "a/b"}, "cannot read status-cache group 'a/b': Invalid argument"},
-  });
-  velmora::testing::expect_failures(2, {
-      {{"cache", "dump", "position:x"}, "'x' is not a driver index"},
-      {{"cache", "dump", "limit:4294967296"}, "is not a driver index"},
-      {{"cache", "dump", "position:-1"}, "is not a driver index"},
-      {{"cache", "dump", "g", "--key", "k"}, "--key wants KEY:KIND"},
-      {{"cache", "dump", "g", "--key", "k:double"}, "--key wants KEY:KIND"},
-      {{"cache", "dump", "g", "--key", std::string(64, 'k') + ":int"}, "--key wants KEY:KIND"},
-      {{"cache", "dump"}, "no GROUP given"},
-      {{"cache", "dump", "a", "b"}, "too many arguments"},
-      {{"cache", "watch", "g", "--interval", "0"}, "--interval wants a whole number from 1 to 86400000"},
-      {{"cache", "watch", "g", "--count", "1e9"}, "--count wants"},
-      {{"cache", "watch", "g", "--wait", "-1"}, "--wait wants a whole number from 0"},
-      {{"cache", "list", "x"}, "too many arguments"},
-      {{"cache", "peek", "g"}, "unknown subcommand 'peek'"},
-  });
+  velmora::testing::expect_failures(
+      1,
+      {
+          {{"cache", "dump", "position:7"}, "no status-cache group 'PTZ_POSITION_IS7'"},
+          {{"cache", "watch", "nothing", "--wait", "0"}, "no status-cache group 'nothing'\n"},
+          {{"cache", "watch", "nothing", "-i", "50", "--wait", "200"}, "no status-cache group 'nothing' within 200 ms"},
+          {{"cache", "dump", "a/b"}, "cannot read status-cache group 'a/b': Invalid argument"},
+      });
+  velmora::testing::expect_failures(
+      2, {
+             {{"cache", "dump", "position:x"}, "'x' is not a driver index"},
+             {{"cache", "dump", "limit:4294967296"}, "is not a driver index"},
+             {{"cache", "dump", "position:-1"}, "is not a driver index"},
+             {{"cache", "dump", "g", "--key", "k"}, "--key wants KEY:KIND"},
+             {{"cache", "dump", "g", "--key", "k:double"}, "--key wants KEY:KIND"},
+             {{"cache", "dump", "g", "--key", std::string(64, 'k') + ":int"}, "--key wants KEY:KIND"},
+             {{"cache", "dump"}, "no GROUP given"},
+             {{"cache", "dump", "a", "b"}, "too many arguments"},
+             {{"cache", "watch", "g", "--interval", "0"}, "--interval wants a whole number from 1 to 86400000"},
+             {{"cache", "watch", "g", "--count", "1e9"}, "--count wants"},
+             {{"cache", "watch", "g", "--wait", "-1"}, "--wait wants a whole number from 0"},
+             {{"cache", "list", "x"}, "too many arguments"},
+             {{"cache", "peek", "g"}, "unknown subcommand 'peek'"},
+         });
 }
 
 // Floats print as an operator expects them and read back as the very same
@@ -147,9 +150,18 @@ TEST_F(CacheTest, MissingGroupsFailAndBadArgumentsAreUsageErrors) {
 TEST_F(CacheTest, FloatsPrintShortestAndReadBackExactly) {
   setenv("LC_ALL", "de_DE.UTF-8", 1);
   const std::vector<std::pair<float, std::string>> fixed = {
-      {10.0f, "10"},       {0.5f, "0.5"},          {-0.1f, "-0.1"},        {100000.0f, "100000"},
-      {-0.0f, "-0"},       {1e-7f, "1e-07"},       {123456792.0f, "123456790"}, {FLT_MAX, "3.4028235e+38"},
-      {NAN, "nan"},        {-INFINITY, "-inf"},    {123.456f, "123.456"},  {3e20f, "3e+20"},
+      {10.0f, "10"},
+      {0.5f, "0.5"},
+      {-0.1f, "-0.1"},
+      {100000.0f, "100000"},
+      {-0.0f, "-0"},
+      {1e-7f, "1e-07"},
+      {123456792.0f, "123456790"},
+      {FLT_MAX, "3.4028235e+38"},
+      {NAN, "nan"},
+      {-INFINITY, "-inf"},
+      {123.456f, "123.456"},
+      {3e20f, "3e+20"},
   };
   std::mt19937 random(42);
   std::vector<float> samples;
@@ -231,23 +243,23 @@ TEST_F(CacheTest, WatchWaitsForItsGroupAndWritesJsonLines) {
   int step = 0;
   auto run = run_ptzctl({"cache", "watch", "position:6", "-i", "20", "--json", "-k", "extra:int"}, false,
                         [&](const std::string &out) {
-    if (step == 0 && out.find("\"waiting\"") != std::string::npos) {
-      publish<float>(PTZ_SC_GROUP_POSITION, 6, {{PTZ_SC_PARAM_POSITION_PAN, 10.0f}});
-      step = 1;
-    } else if (step == 1 && out.find("\"snapshot\"") != std::string::npos) {
-      publish<float>(PTZ_SC_GROUP_POSITION, 6, {{PTZ_SC_PARAM_POSITION_PAN, 0.25f}});
-      step = 2;
-    } else if (step == 2 && out.find("\"change\"") != std::string::npos) {
-      durnik_testing_remove_group("PTZ_POSITION_IS6");
-      step = 3;
-    } else if (step == 3 && out.find("\"gone\"") != std::string::npos) {
-      publish<float>(PTZ_SC_GROUP_POSITION, 6, {{PTZ_SC_PARAM_POSITION_PAN, -1.5f}});
-      step = 4;
-    }
-    // Done once the last snapshot's line is whole: a line longer than a pipe
-    // write arrives in pieces.
-    return step == 4 && out.find("-1.5") != std::string::npos && out.back() == '\n';
-  });
+                          if (step == 0 && out.find("\"waiting\"") != std::string::npos) {
+                            publish<float>(PTZ_SC_GROUP_POSITION, 6, {{PTZ_SC_PARAM_POSITION_PAN, 10.0f}});
+                            step = 1;
+                          } else if (step == 1 && out.find("\"snapshot\"") != std::string::npos) {
+                            publish<float>(PTZ_SC_GROUP_POSITION, 6, {{PTZ_SC_PARAM_POSITION_PAN, 0.25f}});
+                            step = 2;
+                          } else if (step == 2 && out.find("\"change\"") != std::string::npos) {
+                            durnik_testing_remove_group("PTZ_POSITION_IS6");
+                            step = 3;
+                          } else if (step == 3 && out.find("\"gone\"") != std::string::npos) {
+                            publish<float>(PTZ_SC_GROUP_POSITION, 6, {{PTZ_SC_PARAM_POSITION_PAN, -1.5f}});
+                            step = 4;
+                          }
+                          // Done once the last snapshot's line is whole: a line longer than a pipe
+                          // write arrives in pieces.
+                          return step == 4 && out.find("-1.5") != std::string::npos && out.back() == '\n';
+                        });
   ASSERT_EQ(step, 4) << run.out << run.err;
   gchar **lines = g_strsplit(run.out.c_str(), "\n", -1);
   std::vector<std::string> events;
@@ -259,9 +271,11 @@ TEST_F(CacheTest, WatchWaitsForItsGroupAndWritesJsonLines) {
     EXPECT_NE(doc.at("time"), nullptr);
     if (events.back() == "snapshot") {
       EXPECT_EQ(doc.length("values"), 48u);  // 47 keys of the group and the one asked for
-      EXPECT_EQ(doc.text("values/0"), events.size() == 2
-          ? R"({"key":"PAN_DEG","param":0,"nick":"position_pan","type":2,"size":4,"present":true,"value":10})"
-          : R"({"key":"PAN_DEG","param":0,"nick":"position_pan","type":2,"size":4,"present":true,"value":-1.5})");
+      EXPECT_EQ(
+          doc.text("values/0"),
+          events.size() == 2
+              ? R"({"key":"PAN_DEG","param":0,"nick":"position_pan","type":2,"size":4,"present":true,"value":10})"
+              : R"({"key":"PAN_DEG","param":0,"nick":"position_pan","type":2,"size":4,"present":true,"value":-1.5})");
       EXPECT_EQ(doc.text("values/1/present"), "false");
       EXPECT_EQ(doc.text("values/47"), R"({"key":"extra","type":1,"size":4,"present":false})");
     } else if (events.back() == "change") {

@@ -38,8 +38,7 @@ TEST_F(ConfigTest, StructuredFilesAndKeyFilesTogether) {
   std::string conf = dir_.write("driver.conf", "[PTZ.Driver1]\nName=KeyFile\n");
   // The key files are asked first; a group they hold hides the parsed one.
   EXPECT_EQ(output_of({"config", "--parsed", cfg, "--key-file", conf, "PTZ.Driver1"}), "Name = KeyFile\n");
-  EXPECT_EQ(output_of({"config", "--parsed", cfg, "PTZ.Driver1"}),
-            "Name = Parsed\nVendor = Caf\xC3\xA9\nVerbose = \n");
+  EXPECT_EQ(output_of({"config", "--parsed", cfg, "PTZ.Driver1"}), "Name = Parsed\nVendor = Caf\xC3\xA9\nVerbose = \n");
   auto listing = run_ptzctl({"config", "--parsed", cfg});
   EXPECT_EQ(listing.status, 0);
   EXPECT_THAT(listing.err, HasSubstr("cannot be listed; name a GROUP"));
@@ -49,26 +48,27 @@ TEST_F(ConfigTest, FilesGroupsAndKeysThatAreNotThereFailAndBadCommandLinesAreUsa
   std::string conf = dir_.write("a.conf", "[A]\nb=c\nempty=\n");
   std::string broken_conf = dir_.write("broken.conf", "[Group\nkey=value\n");
   std::string broken_cfg = dir_.write("broken.cfg", "PTZ {\n  Name = \"open\n}\n");
-  velmora::testing::expect_failures(1, {
-      {{"config", dir_.file("missing.conf"), "A"}, "cannot read '"},
-      {{"config", dir_.path(), "A"}, "is a directory"},
-      {{"config", broken_conf, "Group"}, "could not load settings"},  // the library's line
-      // The parser's own reason (file, line) goes to the system log only.
-      {{"config", "--parsed", broken_cfg, "PTZ"}, "could not open file '" + broken_cfg + "': Invalid argument"},
-      {{"config", conf, "typo.conf"}, "no group 'typo.conf' in the loaded files (and no file of that name)"},
-      {{"config", conf, "A", "x"}, "group 'A' has no readable value for 'x'"},
-      // A group named like an existing file, after "--".
-      {{"config", conf, "--", conf}, conf + "' in the loaded files\n"},
-      // "Root." is not a prefix the queries drop.
-      {{"config", conf, "Root.A"}, "no group 'Root.A'"},
-  });
+  velmora::testing::expect_failures(
+      1, {
+             {{"config", dir_.file("missing.conf"), "A"}, "cannot read '"},
+             {{"config", dir_.path(), "A"}, "is a directory"},
+             {{"config", broken_conf, "Group"}, "could not load settings"},  // the library's line
+             // The parser's own reason (file, line) goes to the system log only.
+             {{"config", "--parsed", broken_cfg, "PTZ"}, "could not open file '" + broken_cfg + "': Invalid argument"},
+             {{"config", conf, "typo.conf"}, "no group 'typo.conf' in the loaded files (and no file of that name)"},
+             {{"config", conf, "A", "x"}, "group 'A' has no readable value for 'x'"},
+             // A group named like an existing file, after "--".
+             {{"config", conf, "--", conf}, conf + "' in the loaded files\n"},
+             // "Root." is not a prefix the queries drop.
+             {{"config", conf, "Root.A"}, "no group 'Root.A'"},
+         });
   velmora::testing::expect_failures(2, {
-      {{"config"}, "no FILE given"},
-      {{"config", "Group"}, "no FILE given ('Group' is not a file)"},
-      {{"config", conf, "A", "b", "c"}, "too many arguments"},
-      {{"config", conf, "A", "--typed"}, "--typed needs a KEY"},
-      {{"config", conf, "A", "--parsed", "b"}, "--parsed after GROUP"},
-  });
+                                           {{"config"}, "no FILE given"},
+                                           {{"config", "Group"}, "no FILE given ('Group' is not a file)"},
+                                           {{"config", conf, "A", "b", "c"}, "too many arguments"},
+                                           {{"config", conf, "A", "--typed"}, "--typed needs a KEY"},
+                                           {{"config", conf, "A", "--parsed", "b"}, "--parsed after GROUP"},
+                                       });
 }
 
 // The library's lines reach stderr through the tool's log handler, which

@@ -82,6 +82,6 @@ TEST_F(JsonTest, ConfigurationValuesKeepEveryCharacter) {
 
 TEST_F(JsonTest, CommandsWithoutDataRefuseTheOption) {
   velmora::testing::expect_failures(2, {
-      {{"param", "set", "--json", "root.PTZ.X", "1"}, "unknown option '--json'"},
-  });
+                                           {{"param", "set", "--json", "root.PTZ.X", "1"}, "unknown option '--json'"},
+                                       });
 }

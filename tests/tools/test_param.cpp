@@ -42,23 +42,23 @@ TEST_F(ParamTest, MissingValuesAndRefusedWritesFailAndBadCommandLinesAreUsageErr
   output_of({"param", "set", "root.PTZ.Count", "42x"});
   std::vector<std::string> get_int = {"param", "get", "--int", "root.PTZ.Count"};
   expect_failures(1, {
-      {{"param", "get", "root.PTZ.Nothing"}, "'root.PTZ.Nothing' has no value"},
-      {get_int, "Value 42x of root.PTZ.Count invalid"},  // the library's line
-      {get_int, "has no value that reads as an integer"},
-  });
+                         {{"param", "get", "root.PTZ.Nothing"}, "'root.PTZ.Nothing' has no value"},
+                         {get_int, "Value 42x of root.PTZ.Count invalid"},  // the library's line
+                         {get_int, "has no value that reads as an integer"},
+                     });
   std::string long_path(128, 'p');
   expect_failures(2, {
-      {{"param", "get", long_path}, "PATH is 128 characters long; at most 127"},
-      {{"param", "set", long_path, "v"}, "PATH is 128 characters long"},
-      {{"param", "get", ""}, "empty PATH"},
-      {{"param", "get", "--int", "--bool", "a.b"}, "exclude each other"},
-      {{"param", "set", "--mode", "13", "a.b", "v"}, "--mode wants a whole number from 9 to 12"},
-      {{"param", "set", "--opt-value", "99999999999", "a.b", "v"}, "--opt-value wants"},
-      {{"param", "set", "a.b"}, "PATH and VALUE are needed"},
-      {{"param", "set", "--mode"}, "option --mode needs a value"},
-      {{"param", "frob"}, "unknown subcommand 'frob'"},
-      {{"param"}, "no subcommand given"},
-  });
+                         {{"param", "get", long_path}, "PATH is 128 characters long; at most 127"},
+                         {{"param", "set", long_path, "v"}, "PATH is 128 characters long"},
+                         {{"param", "get", ""}, "empty PATH"},
+                         {{"param", "get", "--int", "--bool", "a.b"}, "exclude each other"},
+                         {{"param", "set", "--mode", "13", "a.b", "v"}, "--mode wants a whole number from 9 to 12"},
+                         {{"param", "set", "--opt-value", "99999999999", "a.b", "v"}, "--opt-value wants"},
+                         {{"param", "set", "a.b"}, "PATH and VALUE are needed"},
+                         {{"param", "set", "--mode"}, "option --mode needs a value"},
+                         {{"param", "frob"}, "unknown subcommand 'frob'"},
+                         {{"param"}, "no subcommand given"},
+                     });
   // A path of 127 characters is fine.
   EXPECT_EQ(run_ptzctl({"param", "set", std::string(127, 'p'), "v"}).status, 0);
 

@@ -128,26 +128,28 @@ TEST_F(SendTest, SilenceAndGarbageRepliesFailCleanly) {
 TEST_F(SendTest, ConnectionAndFileFailuresAndBadCommandLines) {
   std::string stale = dir_.file("stale.sock");
   close(bound_socket(stale));  // the file stays, nobody listens
-  velmora::testing::expect_failures(1, {
-      {{"send", dir_.file("none.sock"), "--hex", "01"}, "No such file or directory"},
-      {{"send", dir_.write("plain", "x"), "--hex", "01"}, "not a socket"},
-      {{"send", stale, "--hex", "01"}, "no server accepts connections there"},
-      {{"send", stale, "--file", dir_.file("missing")}, "missing"},
-      {{"send", stale, "--file", dir_.write("empty", "")}, "is empty"},
-      {{"send", stale, "--file", dir_.write("huge", std::string(2553, 'x'))}, "has 2553 bytes; at most 2552"},
-  });
-  velmora::testing::expect_failures(2, {
-      {{"send", stale, "--hex", "zz"}, "bad --hex: 'z' at position 1 is not a hex digit"},
-      {{"send", stale, "--hex", "12 3"}, "odd number of hex digits"},
-      {{"send", stale, "--hex", "1g"}, "'g' at position 2"},
-      {{"send", stale, "--hex", ""}, "an empty payload is never answered"},
-      {{"send", stale, "--hex", std::string(2 * 2553, 'a')}, "2553 bytes; at most 2552"},
-      {{"send", stale}, "exactly one of --hex and --file"},
-      {{"send", stale, "--hex", "01", "--file", "f"}, "exactly one of --hex and --file"},
-      {{"send", stale, "--hex", "01", "--timeout", "0"}, "--timeout wants a whole number from 1 to 360000"},
-      {{"send", std::string(108, 's'), "--hex", "01"}, "a socket path has 1 to 107 characters"},
-      {{"send", "--hex", "01"}, "no SOCKET given"},
-  });
+  velmora::testing::expect_failures(
+      1, {
+             {{"send", dir_.file("none.sock"), "--hex", "01"}, "No such file or directory"},
+             {{"send", dir_.write("plain", "x"), "--hex", "01"}, "not a socket"},
+             {{"send", stale, "--hex", "01"}, "no server accepts connections there"},
+             {{"send", stale, "--file", dir_.file("missing")}, "missing"},
+             {{"send", stale, "--file", dir_.write("empty", "")}, "is empty"},
+             {{"send", stale, "--file", dir_.write("huge", std::string(2553, 'x'))}, "has 2553 bytes; at most 2552"},
+         });
+  velmora::testing::expect_failures(
+      2, {
+             {{"send", stale, "--hex", "zz"}, "bad --hex: 'z' at position 1 is not a hex digit"},
+             {{"send", stale, "--hex", "12 3"}, "odd number of hex digits"},
+             {{"send", stale, "--hex", "1g"}, "'g' at position 2"},
+             {{"send", stale, "--hex", ""}, "an empty payload is never answered"},
+             {{"send", stale, "--hex", std::string(2 * 2553, 'a')}, "2553 bytes; at most 2552"},
+             {{"send", stale}, "exactly one of --hex and --file"},
+             {{"send", stale, "--hex", "01", "--file", "f"}, "exactly one of --hex and --file"},
+             {{"send", stale, "--hex", "01", "--timeout", "0"}, "--timeout wants a whole number from 1 to 360000"},
+             {{"send", std::string(108, 's'), "--hex", "01"}, "a socket path has 1 to 107 characters"},
+             {{"send", "--hex", "01"}, "no SOCKET given"},
+         });
 }
 
 // Typed pieces are encoded as the library's writers encode them, and the
@@ -177,10 +179,23 @@ TEST_F(SendTest, PiecesEncodeAsTheLibraryDoesAndRepliesDecodeBack) {
   std::string bytes(expected->data, expected->len);
   g_array_free(expected, TRUE);
 
-  std::vector<std::string> command = {"send", path, "u32:7", "i32:-5", "f32:1.5", "f64:0.1",
-                                      "str:entrance: \"A\"", "bool:yes", "hex:0a0b", "u8:0xff", "u16:4660",
-                                      "i64:-9223372036854775808", "u64:18446744073709551615", "i8:-128", "str:",
-                                      "--reply", "u32,i32,f32,f64,str,bool,hex:2,u8,u16,i64,u64,i8,str"};
+  std::vector<std::string> command = {"send",
+                                      path,
+                                      "u32:7",
+                                      "i32:-5",
+                                      "f32:1.5",
+                                      "f64:0.1",
+                                      "str:entrance: \"A\"",
+                                      "bool:yes",
+                                      "hex:0a0b",
+                                      "u8:0xff",
+                                      "u16:4660",
+                                      "i64:-9223372036854775808",
+                                      "u64:18446744073709551615",
+                                      "i8:-128",
+                                      "str:",
+                                      "--reply",
+                                      "u32,i32,f32,f64,str,bool,hex:2,u8,u16,i64,u64,i8,str"};
   std::string out = output_of(command, true);
   ASSERT_EQ(received_.size(), 1u);
   EXPECT_EQ(received_[0], bytes);
@@ -204,8 +219,10 @@ TEST_F(SendTest, PiecesEncodeAsTheLibraryDoesAndRepliesDecodeBack) {
 
   // A reply longer than the pieces asked for, a bare hex for the rest, and
   // one too short for them: what fits is printed, the rest is a failure.
-  EXPECT_THAT(output_of({"send", path, "u32:1", "u16:2", "--reply", "u32"}, true), HasSubstr("\nu32    1\n(2 more bytes)\n"));
-  EXPECT_THAT(output_of({"send", path, "u32:1", "u16:2", "--reply", "u8,hex"}, true), HasSubstr("\nu8     1\nhex    00 00 00 02 00\n"));
+  EXPECT_THAT(output_of({"send", path, "u32:1", "u16:2", "--reply", "u32"}, true),
+              HasSubstr("\nu32    1\n(2 more bytes)\n"));
+  EXPECT_THAT(output_of({"send", path, "u32:1", "u16:2", "--reply", "u8,hex"}, true),
+              HasSubstr("\nu8     1\nhex    00 00 00 02 00\n"));
   auto run = velmora::testing::run_ptzctl({"send", path, "u32:1", "u16:2", "--reply", "u32,str", "-j"}, true);
   EXPECT_EQ(run.status, 1);
   EXPECT_THAT(run.err, HasSubstr("piece 2 (str) needs 4 bytes at offset 4, but 2 remain"));
@@ -216,25 +233,28 @@ TEST_F(SendTest, PiecesEncodeAsTheLibraryDoesAndRepliesDecodeBack) {
 
 TEST_F(SendTest, BadPiecesAndReplyLayoutsAreUsageErrors) {
   std::string stale = dir_.file("none.sock");
-  velmora::testing::expect_failures(2, {
-      {{"send", stale, "u8:256"}, "'256' is not an unsigned 8-bit number (u8)"},
-      {{"send", stale, "u32:-1"}, "'-1' is not an unsigned 32-bit number"},
-      {{"send", stale, "u64:18446744073709551616"}, "unsigned 64-bit"},
-      {{"send", stale, "i8:-129"}, "'-129' is not a signed 8-bit number (i8)"},
-      {{"send", stale, "i16:32768"}, "signed 16-bit"},
-      {{"send", stale, "f32:1e39"}, "'1e39' is not a single-precision number"},
-      {{"send", stale, "f64:1e999"}, "double-precision"},
-      {{"send", stale, "f64:1.5x"}, "double-precision"},
-      {{"send", stale, "bool:maybe"}, "is not a boolean"},
-      {{"send", stale, "hex:0g"}, "bad hex piece"},
-      {{"send", stale, "int:5"}, "'int:5' is not TYPE:VALUE with TYPE one of u8 u16"},
-      {{"send", stale, "u32"}, "is not TYPE:VALUE"},
-      {{"send", stale, "str:" + std::string(65536, 'x')}, "at most 65535 bytes"},
-      {{"send", stale, "str:" + std::string(2551, 'x')}, "the payload has 2553 bytes; at most 2552"},
-      {{"send", stale, "hex:"}, "an empty payload is never answered"},
-      {{"send", stale, "u8:1", "--hex", "01"}, "give the payload as PIECEs or with exactly one of --hex and --file"},
-      {{"send", stale, "u8:1", "--reply", "u8,hex,u8"}, "a bare hex takes the rest of the reply: it must come last"},
-      {{"send", stale, "u8:1", "--reply", "u8,,u8"}, "'' is not a reply type"},
-      {{"send", stale, "u8:1", "--reply", "hex:0"}, "'hex:0' is not a reply type"},
-  });
+  velmora::testing::expect_failures(
+      2, {
+             {{"send", stale, "u8:256"}, "'256' is not an unsigned 8-bit number (u8)"},
+             {{"send", stale, "u32:-1"}, "'-1' is not an unsigned 32-bit number"},
+             {{"send", stale, "u64:18446744073709551616"}, "unsigned 64-bit"},
+             {{"send", stale, "i8:-129"}, "'-129' is not a signed 8-bit number (i8)"},
+             {{"send", stale, "i16:32768"}, "signed 16-bit"},
+             {{"send", stale, "f32:1e39"}, "'1e39' is not a single-precision number"},
+             {{"send", stale, "f64:1e999"}, "double-precision"},
+             {{"send", stale, "f64:1.5x"}, "double-precision"},
+             {{"send", stale, "bool:maybe"}, "is not a boolean"},
+             {{"send", stale, "hex:0g"}, "bad hex piece"},
+             {{"send", stale, "int:5"}, "'int:5' is not TYPE:VALUE with TYPE one of u8 u16"},
+             {{"send", stale, "u32"}, "is not TYPE:VALUE"},
+             {{"send", stale, "str:" + std::string(65536, 'x')}, "at most 65535 bytes"},
+             {{"send", stale, "str:" + std::string(2551, 'x')}, "the payload has 2553 bytes; at most 2552"},
+             {{"send", stale, "hex:"}, "an empty payload is never answered"},
+             {{"send", stale, "u8:1", "--hex", "01"},
+              "give the payload as PIECEs or with exactly one of --hex and --file"},
+             {{"send", stale, "u8:1", "--reply", "u8,hex,u8"},
+              "a bare hex takes the rest of the reply: it must come last"},
+             {{"send", stale, "u8:1", "--reply", "u8,,u8"}, "'' is not a reply type"},
+             {{"send", stale, "u8:1", "--reply", "hex:0"}, "'hex:0' is not a reply type"},
+         });
 }

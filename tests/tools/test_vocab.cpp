@@ -51,20 +51,22 @@ TEST_F(VocabTest, LooksValuesUpByNumberNickAndNameAndSplitsFlagsWords) {
 }
 
 TEST_F(VocabTest, MissingValuesFailAndBadCommandLinesAreUsageErrors) {
-  velmora::testing::expect_failures(1, {
-      {{"vocab", "PTZSCParam", "58"}, "PTZSCParam has no value 58"},
-      {{"vocab", "PTZCommand", "no such nick"}, "has no value with the nick or name 'no such nick'"},
-  });
-  velmora::testing::expect_failures(2, {
-      {{"vocab", "PTZNothing"}, "unknown type 'PTZNothing'"},
-      {{"vocab", "PTZCommand", "99999999999"}, "is not a 32-bit number"},
-      {{"vocab", "PTZDriverMoveCapabilities", "-1"}, "is not a 32-bit unsigned number"},
-      {{"vocab", "PTZCommand", "1", "2"}, "too many arguments"},
-      {{"vocab", "--frobnicate"}, "unknown option '--frobnicate'"},
-      {{}, "no command given"},
-      {{"frob"}, "unknown command 'frob'"},
-      {{"--bogus", "vocab"}, "unknown option '--bogus'"},
-  });
+  velmora::testing::expect_failures(
+      1, {
+             {{"vocab", "PTZSCParam", "58"}, "PTZSCParam has no value 58"},
+             {{"vocab", "PTZCommand", "no such nick"}, "has no value with the nick or name 'no such nick'"},
+         });
+  velmora::testing::expect_failures(
+      2, {
+             {{"vocab", "PTZNothing"}, "unknown type 'PTZNothing'"},
+             {{"vocab", "PTZCommand", "99999999999"}, "is not a 32-bit number"},
+             {{"vocab", "PTZDriverMoveCapabilities", "-1"}, "is not a 32-bit unsigned number"},
+             {{"vocab", "PTZCommand", "1", "2"}, "too many arguments"},
+             {{"vocab", "--frobnicate"}, "unknown option '--frobnicate'"},
+             {{}, "no command given"},
+             {{"frob"}, "unknown command 'frob'"},
+             {{"--bogus", "vocab"}, "unknown option '--bogus'"},
+         });
   EXPECT_THAT(output_of({"vocab", "--help"}), HasSubstr("Usage: ptzctl vocab"));
   EXPECT_THAT(output_of({"--help"}), HasSubstr("cache watch GROUP"));
 }

@@ -92,8 +92,7 @@ TEST(Vocabulary, RacingFirstCallsRegisterOnce) {
   // Each test case runs in a fresh process, so these are first calls.
   std::vector<std::thread> threads;
   std::vector<GType> seen(8);
-  for (int i = 0; i < 8; i++)
-    threads.emplace_back([&seen, i] { seen[i] = ptz_sc_param_get_type(); });
+  for (int i = 0; i < 8; i++) threads.emplace_back([&seen, i] { seen[i] = ptz_sc_param_get_type(); });
   for (auto &t : threads) t.join();
   for (GType t : seen) EXPECT_EQ(t, seen[0]);
   EXPECT_NE(seen[0], G_TYPE_INVALID);
@@ -101,8 +100,8 @@ TEST(Vocabulary, RacingFirstCallsRegisterOnce) {
 
 TEST(FlagsUtils, ListAllWritesValueNamesOfSetBitsBelowBit31) {
   LogCapture capture;
-  PTZDriverCapabilities caps = {0x80000003u, PTZ_DRIVER_EXTRA_CAPABILITIES_AUX |
-                                                 PTZ_DRIVER_EXTRA_CAPABILITIES_DEVICE_TYPE};
+  PTZDriverCapabilities caps = {0x80000003u,
+                                PTZ_DRIVER_EXTRA_CAPABILITIES_AUX | PTZ_DRIVER_EXTRA_CAPABILITIES_DEVICE_TYPE};
   caps.move |= 0x08000000u | PTZ_DRIVER_MOVE_CAPABILITIES_LOCKED;  // bit 27 has no row
   ptz_flag_types_list_all(&caps);
   std::vector<std::string> texts;
@@ -111,9 +110,8 @@ TEST(FlagsUtils, ListAllWritesValueNamesOfSetBitsBelowBit31) {
     texts.push_back(line.text);
   }
   const std::string dashes = "------------------";
-  std::vector<std::string> expected = {"driver_cap->move:", dashes, "Pan", "RelPan", "Locked",
-                                       dashes, "driver_cap->extra:", dashes, "Aux",
-                                       "DeviceType", dashes};
+  std::vector<std::string> expected = {"driver_cap->move:",  dashes, "Pan", "RelPan",     "Locked", dashes,
+                                       "driver_cap->extra:", dashes, "Aux", "DeviceType", dashes};
   EXPECT_EQ(texts, expected);
 }
 

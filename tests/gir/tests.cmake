@@ -10,15 +10,15 @@ if(TARGET velmora_gir AND VELMORA_BUILD_EXAMPLES)
     endif()
   endforeach()
   if(velmora_python)
-    add_test(NAME introspection.python_tour
+    add_test(NAME gir.python_tour
       COMMAND ${CMAKE_CURRENT_LIST_DIR}/python_tour.sh ${velmora_python} $<TARGET_FILE:ptz_sim_driver>
         ${PROJECT_SOURCE_DIR}/examples/python/ptz_tour.py ${VELMORA_TYPELIB_DIR}
         $<TARGET_FILE_DIR:velmora_common>)
   else()
     # Said plainly rather than skipped: scripts/deps.sh installs python3-gi.
-    add_test(NAME introspection.python_tour
+    add_test(NAME gir.python_tour
       COMMAND ${CMAKE_COMMAND} -E echo "no Python with PyGObject (python3-gi) was found")
-    set_tests_properties(introspection.python_tour PROPERTIES WILL_FAIL TRUE)
+    set_tests_properties(gir.python_tour PROPERTIES WILL_FAIL TRUE)
   endif()
-  set_tests_properties(introspection.python_tour PROPERTIES LABELS introspection TIMEOUT 120)
+  set_tests_properties(gir.python_tour PROPERTIES LABELS gir TIMEOUT 120)
 endif()
