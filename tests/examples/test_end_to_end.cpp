@@ -17,16 +17,17 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "durnik.h"
+#include "nobody_child.h"
 #include "ptz_enum_types.h"
 #include "ptz_serialize.h"
 #include "ptz_socket_client.h"
 #include "ptz_socket_server.h"
 #include "ptz_status_cache.h"
-#include "run_as_nobody.h"
 #include "tests/socket/raw_peer.h"
 #include "velmora_test.h"
 #ifdef VELMORA_PLATFORM_BUNDLED
@@ -610,13 +611,13 @@ TEST_F(ExamplesTest, BadSetupsEndWithAClearStatus) {
 // another local account is refused at once, however it tries, and a name
 // that does not exist is a configuration error.
 TEST_F(ExamplesTest, PeerPolicyRefusesAccountsTheConfigurationDoesNotName) {
-  if (const char *why = velmora::testing::run_as_nobody_unavailable()) GTEST_SKIP() << why;
+  VELMORA_SKIP_UNLESS_ATTACKS_CAN_RUN();
   chmod(dir_.path().c_str(), 0755);
   Process *driver = start_driver(write_config("AllowedUsers=daemon; 12345\nAllowedGroups=root", false));
   ASSERT_TRUE(driver->running()) << read_file(dir_.file("driver.log"));
   // The file's mode would let every account in: the policy alone decides.
   chmod(socket().c_str(), 0666);
-  auto refused = velmora::testing::run_as_nobody([&] {
+  auto refused = std::make_unique<velmora::testing::NobodyChild>([&] {
     int fd = velmora::testing::connect_raw(socket());
     if (fd < 0) return 1;  // the socket must be reachable for the check to mean anything
     std::vector<guint8> stop = payload([](GArray *a) { ptz_serialize_32bit(a, PTZ_COMMAND_STOP); });

@@ -9,11 +9,12 @@
 
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "nobody_child.h"
 #include "ptz_socket_server.h"
 #include "raw_peer.h"
-#include "run_as_nobody.h"
 #include "velmora_test.h"
 
 using namespace velmora::testing;
@@ -40,7 +41,7 @@ struct HostileUser : ::testing::Test {
   int ready[2] = {-1, -1}, go[2] = {-1, -1};
 
   void SetUp() override {
-    if (const char *why = run_as_nobody_unavailable()) GTEST_SKIP() << why;
+    VELMORA_SKIP_UNLESS_ATTACKS_CAN_RUN();
     ASSERT_EQ(pipe(ready), 0);
     ASSERT_EQ(pipe(go), 0);
     chmod(dir.path().c_str(), 0755);
@@ -152,7 +153,7 @@ TEST_F(HostileUser, ConnectionFloodFromOneAccountIsCapped) {
   LogCapture log;
   const int cap = PTZ_SOCKET_SERVER_DEFAULT_MAX_CONNECTIONS_PER_USER;
   const int flood = cap + 40;
-  auto attacker = run_as_nobody([&] {
+  auto attacker = std::make_unique<NobodyChild>([&] {
     std::vector<int> fds = connect_many(path, flood);
     if (int(fds.size()) != flood) return 1;
     // The flood past the cap is closed; nothing else.
@@ -181,7 +182,7 @@ TEST_F(HostileUser, ConnectionFloodFromOneAccountIsCapped) {
 // by default); meanwhile everybody else is served.
 TEST_F(HostileUser, HalfFramesAreTimedOut) {
   constexpr int kHalf = 20;
-  auto attacker = run_as_nobody([&] {
+  auto attacker = std::make_unique<NobodyChild>([&] {
     std::vector<int> fds = connect_many(path, kHalf + 1);
     if (int(fds.size()) != kHalf + 1) return 1;
     for (int i = 0; i < kHalf; i++)
@@ -213,7 +214,7 @@ TEST_F(HostileUser, ThousandsOfIdleConnectionsDoNotDelayNewcomers) {
   constexpr int kIdle = 3000;
   if (!allow_descriptors(kIdle + 200)) GTEST_SKIP() << "the hard limit on open descriptors is below " << kIdle + 200;
   ptz_socket_server_set_max_connections_per_user(base, 0);
-  auto attacker = run_as_nobody([&] {
+  auto attacker = std::make_unique<NobodyChild>([&] {
     std::vector<int> fds = connect_many(path, kIdle);
     if (int(fds.size()) != kIdle) return 1;
     signal_ready_and_wait();
@@ -229,12 +230,13 @@ TEST_F(HostileUser, ThousandsOfIdleConnectionsDoNotDelayNewcomers) {
 // An account the peer policy does not name is refused at once, with a log
 // line, however often it tries; naming it lets it in.
 TEST_F(HostileUser, PeerPolicyRefusesAccountsItDoesNotName) {
-  uid_t nobody;
-  gid_t nogroup;
-  ASSERT_TRUE(nobody_ids(&nobody, &nogroup));
+  std::optional<Account> account = nobody_account();
+  ASSERT_TRUE(account);
+  const uid_t nobody = account->uid;
+  const gid_t nogroup = account->gid;
   LogCapture log;
   ptz_socket_server_allow_group(base, nogroup + 1);  // not nobody's group
-  auto refused = run_as_nobody([&] {
+  auto refused = std::make_unique<NobodyChild>([&] {
     std::vector<int> fds = connect_many(path, 10);
     for (int fd : fds) send_all(fd, frame(1, "let me in"));
     return count_closed(fds, 10, 10000) == 10 ? 0 : 1;
@@ -245,7 +247,7 @@ TEST_F(HostileUser, PeerPolicyRefusesAccountsItDoesNotName) {
   EXPECT_TRUE(legitimate_exchange("root is always let in"));
 
   ptz_socket_server_allow_user(base, nobody);
-  auto allowed = run_as_nobody([&] {
+  auto allowed = std::make_unique<NobodyChild>([&] {
     int fd = connect_raw(path);
     return fd >= 0 && send_all(fd, frame(1, "named")) && read_reply(fd, 10000, false).payload == "re:named" ? 0 : 1;
   });
@@ -257,7 +259,7 @@ TEST_F(HostileUser, PeerPolicyRefusesAccountsItDoesNotName) {
 // instead of leaving them queued, and it never spins on the listening
 // socket. A legitimate newcomer waits for a free descriptor and is served.
 TEST(HostileUserLimits, DescriptorExhaustionKeepsRefusingAndNeverSpins) {
-  if (const char *why = run_as_nobody_unavailable()) GTEST_SKIP() << why;
+  VELMORA_SKIP_UNLESS_ATTACKS_CAN_RUN();
   TempDir dir;
   chmod(dir.path().c_str(), 0755);
   const std::string path = dir.file("limit.sock");
@@ -297,7 +299,7 @@ TEST(HostileUserLimits, DescriptorExhaustionKeepsRefusingAndNeverSpins) {
     EXPECT_EQ(read_reply(held.back(), 10000, false).payload, "re:held");
   }
   // Every descriptor is taken: the refused account is still shed at once.
-  auto refused = run_as_nobody([&] {
+  auto refused = std::make_unique<NobodyChild>([&] {
     std::vector<int> fds = connect_many(path, 20);
     return fds.size() == 20 && count_closed(fds, 20, 10000) == 20 ? 0 : 1;
   });
