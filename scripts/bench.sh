@@ -12,6 +12,7 @@
 # (seconds per repetition, default 0.2), BENCH_CPU (the CPU of the pinned run,
 # default 0), BENCH_REPORT (default docs/performance.md).
 set -euo pipefail
+. "$(dirname "$0")/report_section.sh"
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 bash scripts/deps.sh
@@ -81,13 +82,7 @@ trap 'rm -f "$generated"' EXIT
 } >"$generated"
 
 mkdir -p "$(dirname "$report")"
-if [ -f "$report" ] && grep -q '^<!-- bench:begin' "$report" && grep -q '^<!-- bench:end -->' "$report"; then
-  awk -v file="$generated" '
-    /^<!-- bench:begin/ { while ((getline line < file) > 0) print line; skipping = 1; next }
-    /^<!-- bench:end -->/ { skipping = 0; next }
-    !skipping { print }' "$report" >"$report.new"
-  mv "$report.new" "$report"
-else
+if ! replace_section bench "$generated" "$report"; then
   { echo "# Performance"; echo; cat "$generated"; } >"$report"
 fi
 echo "== written: $report"

@@ -26,6 +26,7 @@
 # emulator's own memory (translated code, its heap) is left out.
 # Environment: FOOTPRINT_REPORT (default docs/performance.md).
 set -euo pipefail
+. "$(dirname "$0")/report_section.sh"
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
@@ -190,13 +191,7 @@ generated=$work/section
   echo "<!-- footprint:end -->"
 } > "$generated"
 
-if grep -q '^<!-- footprint:begin' "$report" && grep -q '^<!-- footprint:end -->' "$report"; then
-  awk -v file="$generated" '
-    /^<!-- footprint:begin/ { while ((getline line < file) > 0) print line; skipping = 1; next }
-    /^<!-- footprint:end -->/ { skipping = 0; next }
-    !skipping { print }' "$report" > "$report.new"
-  mv "$report.new" "$report"
-else
+if ! replace_section footprint "$generated" "$report"; then
   { echo; echo "## Footprint"; echo; cat "$generated"; } >> "$report"
 fi
 echo "== written: $report"

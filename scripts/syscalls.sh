@@ -14,6 +14,7 @@
 # Environment: SYSCALLS_REPORT (default docs/performance.md; "-" only prints).
 # Builds bench_command_channel like scripts/bench.sh (Release, build/bench).
 set -euo pipefail
+. "$(dirname "$0")/report_section.sh"
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 bash scripts/deps.sh --quiet
@@ -84,12 +85,7 @@ generated="$scratch/generated"
 cat "$generated"
 
 [ "$report" = "-" ] && exit 0
-if [ -f "$report" ] && grep -q '^<!-- syscalls:begin' "$report" && grep -q '^<!-- syscalls:end -->' "$report"; then
-  awk -v file="$generated" '
-    /^<!-- syscalls:begin/ { while ((getline line < file) > 0) print line; skipping = 1; next }
-    /^<!-- syscalls:end -->/ { skipping = 0; next }
-    !skipping { print }' "$report" >"$report.new"
-  mv "$report.new" "$report"
+if replace_section syscalls "$generated" "$report"; then
   echo "== written: $report"
 else
   echo "== $report has no syscalls:begin/end markers; nothing written"
